@@ -1,0 +1,60 @@
+#include "connection/Session.h"
+
+#include "link/Clock.h"
+#include "model/Numbers.h"
+
+Session::Session(Clock &c, QObject *parent)
+    : QObject(parent), clock(c), EFI(this, &c), link(EFI, c) {}
+
+MapAxes Session::axes() const {
+    MapAxes a;
+    a.rpmRange = rpmRange;
+    a.timingPoints = timingPoints;
+    a.mapSensorRange = mapSensorRange;
+    return a;
+}
+
+LiveContext Session::liveContext() const {
+    LiveContext c;
+    c.mapSensorRange = mapSensorRange;
+    c.rpmRange = rpmRange;
+    c.timingPoints = timingPoints;
+    c.lowThrottleVacuum = lowThrottleVacuum;
+    c.highThrottleVacuum = highThrottleVacuum;
+    c.strokeFactor = twoStroke ? 2 : 1;
+    return c;
+}
+
+MapId Session::fuelVariantMap() const {
+    switch (fuelVariant) {
+    case FuelVariant::Low:
+        return MapId::FuelLow;
+    case FuelVariant::High:
+        return MapId::FuelHigh;
+    case FuelVariant::Cruise:
+        break;
+    }
+    return MapId::FuelCruise;
+}
+
+void Session::sendParameter(int code, int value) {
+    link.parameterWrite(quint8(code), quint8(value & 0xFF));
+    if (code == Emu::OffCoilCombination)
+        image.bytes[code] = quint8(value & 0xFF);
+    else
+        image.storeValue(code, value);
+}
+
+void Session::sendPoint(MapId id, int p) {
+    link.pointWrite(maps.section(id), maps.pointOffset(id, p), maps.encode(id, p));
+}
+
+void Session::deriveFromSetup() {
+    if (!image.isUnset(Emu::OffRpmRange))
+        rpmRange = image.value(Emu::OffRpmRange) * 100.0;
+    if (rpmRange == 0)
+        rpmRange = 7000;
+    timingPoints = Emu::timingPointsFor(rpmRange);
+    if (!image.isUnset(Emu::OffMapSensorRange))
+        mapSensorRange = image.value(Emu::OffMapSensorRange);
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The program-wide state shared by the main window and its pages: the link to the EMU, the EMU
+// image, the maps, the live values, the flags and the values derived at Connect.
+#include "link/EmuLink.h"
+#include "link/QCCom32.h"
+#include "model/EmuImage.h"
+#include "model/Maps.h"
+#include "monitor/LiveData.h"
+
+#include <QObject>
+#include <QString>
+
+class Clock;
+
+enum class FuelVariant { Cruise, Low, High };
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    explicit Session(Clock &clock, QObject *parent = nullptr);
+
+    Clock &clock;
+    TQCCom32 EFI; // the one serial port
+    EmuLink link;
+    EmuImage image;
+    EmuMaps maps;
+    LiveValues live;
+    LiveFrameBuffer liveFrame;
+
+    // Flags (all start false).
+    bool connected = false;          // an EMU answered Connect; never cleared
+    bool fileMode = false;           // image came from a setup file
+    bool fileConnectPending = false; // a file was read; Connect ends with the reconnect probe
+    bool editingEnabled = false;     // setup editors act on changes
+    bool modified = false;           // setup differs from the EMU
+    Capabilities caps;               // set from the model code, never cleared
+
+    QString moduleTypeName; // "Fuel and Timing", ...
+    QString modelText;      // identity byte 0
+    QString versionText;    // identity byte 1 "." byte 2
+
+    // Derived at Connect.
+    double rpmRange = 7000;   // R, RPM
+    int timingPoints = 70;    // N
+    int mapSensorRange = 10;  // S, kPa x 10
+    int maxTimingAdvance = 45;
+
+    // Working values the poll and the displays read (refreshed by decode and by the editors).
+    double lowThrottleVacuum = 0.1;  // bar
+    double highThrottleVacuum = 0.9; // bar
+    bool twoStroke = false;
+    int tpsMinimum = 0;
+    int tpsSpan = 100;
+    double lambdaTarget = 0.45; // volts
+
+    FuelVariant fuelVariant = FuelVariant::Cruise; // the fuel RPM map that is edited
+
+    MapAxes axes() const;
+    LiveContext liveContext() const;
+    // The map that the fuel RPM chart edits.
+    MapId fuelVariantMap() const;
+
+    // Parameter write 0xF2, code, value; stores value + 1 at the code's offset (the coil
+    // combination stores the value itself). The image changes whether or not the port is open.
+    void sendParameter(int code, int value);
+    // Point write of point p's current value.
+    void sendPoint(MapId id, int p);
+
+    // Derive R, N and S from the setup block (255 keeps the previous value; R 0 -> 7000).
+    void deriveFromSetup();
+
+signals:
+    // Status bar panel text (0, 1, 2).
+    void status(int panel, const QString &text);
+    // A map's values changed (drag, key, decode); pages redraw its curve.
+    void mapChanged(MapId id);
+    // The link lost its device (unplugged adapter).
+    void linkLost(const QString &message);
+    // The low / high throttle vacuum working values changed (fuel vacuum chart arrows follow).
+    void thresholdsChanged();
+    // The lambda target working value changed (the real-time frames' markers follow).
+    void lambdaTargetChanged();
+};

@@ -1,0 +1,80 @@
+#pragma once
+// The EMU command protocol: every command byte, its wait and its reply limit. One exchange is a
+// single send, a fixed blocking wait and one take of what is queued.
+#include <QByteArray>
+#include <QtGlobal>
+#include <array>
+
+class TQCCom32;
+class Clock;
+
+namespace Emu {
+constexpr quint8 CmdIdentify = 0xFF;
+constexpr quint8 CmdReadImage = 0xFD;
+constexpr quint8 CmdWriteTables = 0xF3;
+constexpr quint8 CmdLiveData = 0xFC;
+constexpr quint8 CmdParameter = 0xF2;
+
+constexpr quint8 SectionTiming = 0xE8;
+constexpr quint8 SectionFuel = 0xDE;
+constexpr quint8 SectionCorrection = 0xD4;
+constexpr quint8 SectionFuelVariant = 0xCA;
+
+constexpr quint8 FillByte = 0x30;
+
+constexpr int IdentitySize = 7;
+constexpr int SetupSize = 101;
+constexpr int ImageStreamMax = 457;
+constexpr int TableStreamSize = 458;
+constexpr int LiveFrameMax = 10;
+
+// Waits in milliseconds.
+constexpr int WaitIdentifyProbe = 100;   // start-up search
+constexpr int WaitIdentifyRefresh = 200; // repeated search
+constexpr int WaitIdentifyConnect = 300; // Connect and reconnect probe
+constexpr int WaitReadImage = 500;
+constexpr int WaitWriteTables = 100; // pause between 0xF3 and the stream
+constexpr int WaitLiveData = 20;
+constexpr int WaitBetweenParameters = 200;
+
+// Copies reply bytes into dest: at most maxCopy bytes, stopping at the first zero byte.
+// Returns the number of bytes copied. The caller fills dest first where the protocol says so.
+int copyReply(const QByteArray &reply, quint8 *dest, int maxCopy);
+// Fill destLen bytes with FillByte, then copyReply. With terminate, a 0 is written behind the
+// last copied byte when that position lies inside dest (destLen) .
+int fillAndCopy(const QByteArray &reply, quint8 *dest, int destLen, int maxCopy, bool terminate);
+// The identity signature: decimal text of byte 5 followed by that of byte 6 ("56", "44").
+QByteArray signature(const quint8 *identity7);
+} // namespace Emu
+
+class EmuLink {
+public:
+    EmuLink(TQCCom32 &port, Clock &clock);
+
+    // Send the command, wait, take what is queued. Before an answered command, stale input (a
+    // late reply of an earlier exchange) is purged so it cannot shift this reply.
+    QByteArray exchange(const QByteArray &command, int waitMs);
+
+    // 0xFF, wait, reply; fills the 7 bytes with 0x30 and copies at most 7.
+    void identify(int waitMs, quint8 *identity7);
+    // 0xFD, 500 ms, reply (uncopied; the caller copies 101 or 457 bytes).
+    QByteArray readImage();
+    // 0xF3, 100 ms pause, then the 458-byte stream as a second write.
+    void writeTables(const QByteArray &stream);
+    // 0xFC, 20 ms, reply.
+    QByteArray liveData();
+    // 0xF2, code, value.
+    void parameterWrite(quint8 code, quint8 value);
+    // section, offset, value.
+    void pointWrite(quint8 section, quint8 offset, quint8 value);
+
+    // Purge stale input before answered commands (on by default).
+    void setPurgeBeforeAnswer(bool on) { m_purge = on; }
+    TQCCom32 &port() { return m_port; }
+    Clock &clock() { return m_clock; }
+
+private:
+    TQCCom32 &m_port;
+    Clock &m_clock;
+    bool m_purge = true;
+};

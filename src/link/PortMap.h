@@ -1,0 +1,46 @@
+#pragma once
+// "Com" n to a device. On Windows Com n is the device "COM" n. Elsewhere Com1, Com2, ... are the
+// system's serial devices in a stable order (USB and ACM adapters first, then the rest, each
+// sorted by name); `--port ComN=DEVICE` adds or overrides an entry, and the in-process virtual
+// EMU can be registered on a number. A number mapped to nothing fails to open.
+#include "link/ByteDevice.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class PortMap {
+public:
+    static constexpr int MaxPorts = 20;
+    static constexpr const char *VirtualDevice = "virtual EMU";
+
+    // The program-wide map, used by every TQCCom32 without a factory of its own.
+    static PortMap &instance();
+
+    // Rebuild the automatic part from the system's serial devices (overrides stay).
+    void scanSystem();
+    // Explicit entries (from --port), kept across scans.
+    void setOverride(int n, const QString &device);
+    // Map n to a device made in-process (the virtual EMU of --demo).
+    void setVirtual(int n, std::function<std::unique_ptr<ByteDevice>()> make,
+                    const QString &name = QString::fromLatin1(VirtualDevice));
+    void clear();
+
+    // Device behind Com n, "" when unmapped.
+    QString device(int n) const;
+    // "Com3 = /dev/ttyUSB0" lines for every mapped number, in order.
+    QStringList describe() const;
+    std::unique_ptr<ByteDevice> create(int n) const;
+
+    // Takes every "--port ComN=DEVICE" (or "--port=ComN=DEVICE") out of args and records it as
+    // an override. Returns false with a message for a malformed one.
+    bool takeArguments(QStringList &args, QString *error);
+    // Parses "Com3" (any case) or a plain number; 0 when it is neither.
+    static int portNumber(const QString &text);
+
+private:
+    QMap<int, QString> m_auto;
+    QMap<int, QString> m_override;
+    QMap<int, std::function<std::unique_ptr<ByteDevice>()>> m_virtual;
+    QMap<int, QString> m_virtualName;
+};

@@ -1,0 +1,58 @@
+#pragma once
+// The live data frame (reply to 0xFC) and its decoding into the live values.
+#include <QByteArray>
+#include <QtGlobal>
+#include <array>
+
+struct LiveValues {
+    double rpm = 0;         // hundreds of RPM
+    double vacuum = 0;      // bar
+    double tps = 0;         // percent
+    double lambda = 0;      // hundredths of a volt
+    double waterTemp = 0;   // °C
+    double airTemp = 0;     // °C
+    double pot = 0;         // percent
+    double battery = 0;     // tenths of a volt
+    double injectorTime = 0; // tenths of a millisecond
+    double totalTiming = 0; // degrees
+    qint32 injectorDuty = 0; // percent
+    quint64 frames = 0;     // polls decoded so far
+};
+
+// What the poll reads from the setup and the maps.
+struct LiveContext {
+    int mapSensorRange = 10;       // S, kPa x 10
+    double rpmRange = 7000;        // R, RPM
+    int timingPoints = 70;         // N
+    double lowThrottleVacuum = 0.1;  // L, bar
+    double highThrottleVacuum = 0.9; // H, bar
+    int strokeFactor = 1;          // 2 for a two-stroke
+};
+
+class EmuMaps;
+
+// The reply buffer of the poll: ten characters plus a terminating NUL; positions beyond a short
+// reply keep what an earlier poll left.
+class LiveFrameBuffer {
+public:
+    LiveFrameBuffer() { m_bytes.fill(0); }
+    void take(const QByteArray &reply);
+    quint8 byte(int i) const { return m_bytes[i]; }
+    const std::array<quint8, 11> &bytes() const { return m_bytes; }
+
+private:
+    std::array<quint8, 11> m_bytes;
+};
+
+enum class FuelRegion { None, Low, Cruise, High };
+
+namespace Live {
+// Decode bytes 0..8 into v (table order).
+void decode(const LiveFrameBuffer &frame, const LiveContext &ctx, LiveValues &v);
+// Total timing and injector duty from the maps (indices kept inside the maps).
+void derive(const EmuMaps &maps, const LiveContext &ctx, LiveValues &v);
+int rpmIndex(double rpm, const LiveContext &ctx);    // 1..N
+int vacuumIndex(double vacuum, const LiveContext &ctx); // 1..32
+// The operating-region tests in order; the last one that matches wins, None when none does.
+FuelRegion region(double vacuum, const LiveContext &ctx);
+} // namespace Live
