@@ -14,11 +14,17 @@ public:
     static constexpr int MaxPorts = 20;
     static constexpr const char *VirtualDevice = "virtual EMU";
 
-    // The program-wide map, used by every TQCCom32 without a factory of its own.
+    // The program-wide map, used by every TQCCom32 without a factory of its own; filled from
+    // the system's serial devices on first use.
     static PortMap &instance();
 
     // Rebuild the automatic part from the system's serial devices (overrides stay).
     void scanSystem();
+    // The same from a given list of device paths (what a scan found).
+    void setSystemDevices(const QStringList &devices);
+    // The automatic order: USB and ACM adapters first, then the rest, each by name (numbers
+    // inside names compare as numbers: ttyS2 before ttyS10).
+    static QStringList orderDevices(QStringList devices);
     // Explicit entries (from --port), kept across scans.
     void setOverride(int n, const QString &device);
     // Map n to a device made in-process (the virtual EMU of --demo).
@@ -39,6 +45,9 @@ public:
     static int portNumber(const QString &text);
 
 private:
+    void rebuild();
+
+    QStringList m_system; // what the last scan found, in the automatic order
     QMap<int, QString> m_auto;
     QMap<int, QString> m_override;
     QMap<int, std::function<std::unique_ptr<ByteDevice>()>> m_virtual;

@@ -72,6 +72,7 @@ signals:
 private:
     bool reopenIfOpen();
     bool checkLost();
+    PromptAnswer ask(const QString &text, bool abortRetry);
 
     bool m_allowEvents = false;
     int m_baud = 9600;
@@ -86,6 +87,7 @@ private:
 
     Clock *m_clock;
     DeviceFactory m_factory;
+    bool m_defaultFactory = true;
     Prompt m_prompt;
     std::unique_ptr<ByteDevice> m_device;
     ByteDevice::OpenError m_lastOpenError = ByteDevice::OpenError::None;
