@@ -15,8 +15,12 @@ struct SetupFileData {
 };
 
 namespace SetupFile {
-// Parse file content. On failure returns false and *error names the line and the offending
-// text in the runtime's words ("'x' is not a valid integer value").
+// Parse file content. On failure returns false, leaves *out untouched, and *error names the
+// line and the offending text in the runtime's words ("'x' is not a valid integer value").
+// Refused: no "#EMU Version" or "#Table" section, an identity line that is not 8 digits (or the
+// widened form, see SetupFile.cpp), a table line without ";", with more or fewer than 458
+// values, or with a value outside 0 to 255. A missing "#VehicleInfo" gives empty strings; the
+// vehicle line is split at its first three "~" however long it is.
 bool parse(const QByteArray &content, SetupFileData *out, QString *error);
 bool read(const QString &path, SetupFileData *out, QString *error);
 // Identity block, vehicle information and file table area (image 104..561) from the data.
@@ -24,10 +28,16 @@ void apply(const SetupFileData &data, EmuImage &image);
 
 // The 458 table values from an image stream reply (at most 457 bytes, up to the first zero).
 std::array<quint8, 458> tableFromReply(const QByteArray &reply);
-// The 458 table values from the encoded copy of the table write stream.
+// The 458 table values from the first 457 bytes of a stream copy, zero bytes included (a raw
+// 255 encodes as 0 and must not end the dump); the last value is 0. For "Save From Memory" pass
+// TableStream::fileTable, which has the image stream layout whatever the capabilities.
 std::array<quint8, 458> tableFromEncoded(const QByteArray &encoded);
 
-// The whole file text for an identity, vehicle and table.
+// Vehicle text as the file can hold it: "~" becomes "-", control characters a space, characters
+// outside Latin-1 "?". format() applies it, so a written file reads back to what it holds.
+QString cleanVehicleText(const QString &text);
+
+// The whole file text for an identity, vehicle and table (seven CR LF lines).
 QByteArray format(const std::array<quint8, 7> &identity, const QString &make, const QString &model,
                   const QString &engine, const std::array<quint8, 458> &table);
 // Write atomically; on failure *error says why and any existing file is untouched.

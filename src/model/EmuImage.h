@@ -2,7 +2,10 @@
 // The program's copy of what the EMU holds: identity block, setup block, file table area and the
 // buffers of the table write stream, at the fixed offsets the rest of the program relies on.
 #include <QString>
+#include <algorithm>
 #include <array>
+
+class QByteArray;
 
 namespace Emu {
 // Offsets of the setup block (value + 1 in every byte, 255 = the EMU lacks the field).
@@ -82,7 +85,10 @@ public:
     static constexpr int Size = 1482;
     static constexpr int IdentitySize = 7;
 
-    EmuImage() { bytes.fill(0); identity.fill(0); }
+    EmuImage() {
+        bytes.fill(0);
+        identity.fill(0);
+    }
 
     std::array<quint8, Size> bytes;
     std::array<quint8, IdentitySize> identity;
@@ -107,9 +113,16 @@ public:
     void fillSetup();
     // Identity bytes set to 48.
     void fillIdentity();
-    // Copies file table offsets 0..100 (image 104..204) into the setup block, stopping at a
-    // zero byte (connect in file mode).
+    // Copies file table offsets 0..100 (image 104..204) into the setup block and writes the
+    // terminator at 101 (connect in file mode). All 101 bytes are copied, zero bytes included:
+    // a file holds the jet value 255 and the coil combination byte 0 as 0.
     void copySetupFromFileTable();
+    // Fills from EMU replies: fill bytes 48 first, then the reply up to its first zero byte, at
+    // most 7 (identity), 101 (setup, a 0 written behind the last copied byte) or 457 (file table
+    // area, the rest keeps 48).
+    void fillIdentityFrom(const QByteArray &reply);
+    void fillSetupFrom(const QByteArray &reply);
+    void fillFileTableFrom(const QByteArray &reply);
 
     // "56" for a live EMU, "44" for a setup file.
     QString signature() const;
@@ -128,6 +141,7 @@ struct Capabilities {
 };
 
 namespace Emu {
-// Module type name and capabilities of a model code; false for a code outside the table.
+// Module type name and capabilities of a model code (1, 2, 3, 5, 6); false for any other code,
+// which leaves *moduleTypeName and *caps as they were.
 bool modelInfo(int modelCode, QString *moduleTypeName, Capabilities *caps);
 } // namespace Emu

@@ -48,20 +48,23 @@ const std::array<MapId, MapCount> &allMaps(); // in stream order
 bool hasCapability(const Capabilities &caps, MapId id);
 // N from R: Round(R / 100), bounded to 1..100.
 int timingPointsFor(double rpmRange);
+// R, N and S from the setup block: an unset byte keeps the previous value, R 0 reads as 7000.
+MapAxes axesFromSetup(const EmuImage &image, const MapAxes &previous = MapAxes());
 } // namespace Emu
 
 class EmuMaps {
 public:
     EmuMaps();
 
-    // Number of points in use: N for the timing map, the point count otherwise.
+    // Number of points in use: N (bounded to 1..100) for the timing map, the point count
+    // otherwise. value() and setValue() ignore points outside the map's slots.
     int pointCount(MapId id, const MapAxes &axes) const;
     double value(MapId id, int p) const;
     void setValue(MapId id, int p, double v);
     // Stored point positions of the two vacuum maps (bar); other maps compute theirs.
     double storedPosition(MapId id, int p) const;
     void setStoredPosition(MapId id, int p, double x);
-    // Position of point p on the chart's horizontal axis.
+    // Position of point p on the chart's horizontal axis (the stored one for the vacuum maps).
     double position(MapId id, int p, const MapAxes &axes) const;
     // Nearest point to x; may be 0 or beyond the last point (callers check 1..n). A map sensor
     // range of 0 gives 0 for the vacuum maps (no point) instead of dividing by zero.

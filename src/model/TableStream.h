@@ -8,8 +8,16 @@
 
 struct TableStream {
     QByteArray raw;     // 458 bytes, sent after 0xF3
-    QByteArray encoded; // every byte + 1 (mod 256): the source of "Save From Memory"
+    QByteArray encoded; // every byte + 1 (mod 256)
     int used = 0;       // bytes before the filler
+    // 458 values in the image stream layout (setup block at 0, timing at 101, vacuum timing at
+    // 201, fuel vacuum at 233, ...), each + 1, whatever the capabilities; the sections the EMU
+    // lacks keep the bytes of the image's file table area, and the last value is 0. This is
+    // what "Save From Memory" writes: for an EMU without the timing capability the encoded copy
+    // has its fuel maps moved up to 101, where a reader of the file would not look for them.
+    // For an EMU with the timing and vacuum capabilities its first 457 bytes equal the encoded
+    // copy's.
+    QByteArray fileTable;
 };
 
 namespace Emu {

@@ -1,0 +1,310 @@
+#include "connection/SetupFile.h"
+
+#include "model/Numbers.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+// The identity line. The classic line holds identity bytes 0, 1, 3 and 4 as one digit each and
+// byte 2 as two digits, then "44": "13120044". Identities that do not fit that layout (a byte 2
+// below 10 or above 99, another byte above 9) are written in a widened form that still starts
+// with 8 digits, so that a reader which only takes the first 8 characters gets a well-formed
+// identity with the "44" file mark:
+//     <8 classic characters, each byte cut to its digits>:<b0>,<b1>,<b2>,<b3>,<b4>
+// e.g. "13050044:1,3,5,0,0" or "93990044:12,3,250,0,0". Our reader takes bytes 0 to 4 from the
+// part after ":" and bytes 5 and 6 from characters 7 and 8 as usual.
+
+namespace {
+constexpr int TableValues = 458;
+constexpr qint64 MaxFileSize = 1 << 20; // a setup file is about 2 KB
+
+const QString kVersionMarker = QStringLiteral("#EMU Version");
+const QString kVehicleMarker = QStringLiteral("#VehicleInfo");
+const QString kTableMarker = QStringLiteral("#Table");
+const QString kEofMarker = QStringLiteral("#EOF");
+
+QString lineError(int line, const QString &what) {
+    return QStringLiteral("Line %1: %2").arg(line).arg(what);
+}
+
+QString notInteger(const QString &text) {
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+bool classicFits(const std::array<quint8, 7> &id) {
+    return id[0] <= 9 && id[1] <= 9 && id[2] >= 10 && id[2] <= 99 && id[3] <= 9 && id[4] <= 9;
+}
+
+QByteArray identityLine(const std::array<quint8, 7> &id) {
+    if (classicFits(id))
+        return QByteArray::number(id[0]) + QByteArray::number(id[1]) + QByteArray::number(id[2]) +
+               QByteArray::number(id[3]) + QByteArray::number(id[4]) + "44";
+    auto digit = [](quint8 b) { return QByteArray::number(std::min<int>(b, 9)); };
+    QByteArray line = digit(id[0]) + digit(id[1]) +
+                      QByteArray::number(std::min<int>(id[2], 99)).rightJustified(2, '0') +
+                      digit(id[3]) + digit(id[4]) + "44:";
+    for (int i = 0; i < 5; ++i) {
+        if (i) line += ',';
+        line += QByteArray::number(id[i]);
+    }
+    return line;
+}
+
+bool parseIdentity(const QString &text, int lineNo, std::array<quint8, 7> *id, QString *error) {
+    const QString classic = text.left(8);
+    int digits[8] = {};
+    for (int i = 0; i < 8; ++i) {
+        const QString ch = classic.mid(i, 1);
+        if (ch.size() != 1 || !ch.at(0).isDigit() || ch.at(0).unicode() > '9') {
+            *error =
+                lineError(lineNo, QStringLiteral("identity '%1': %2").arg(classic, notInteger(ch)));
+            return false;
+        }
+        digits[i] = ch.at(0).unicode() - '0';
+    }
+    std::array<quint8, 7> result = {
+        quint8(digits[0]), quint8(digits[1]), quint8(digits[2] * 10 + digits[3]),
+        quint8(digits[4]), quint8(digits[5]), quint8(digits[6]),
+        quint8(digits[7])};
+    const QString rest = text.mid(8);
+    if (rest.startsWith(QLatin1Char(':'))) {
+        const QStringList parts = rest.mid(1).split(QLatin1Char(','));
+        if (parts.size() != 5) {
+            *error = lineError(
+                lineNo,
+                QStringLiteral("identity '%1' does not hold five bytes after ':'").arg(text));
+            return false;
+        }
+        for (int i = 0; i < 5; ++i) {
+            int v = 0;
+            QString convError;
+            if (!Emu::parseInteger(parts.at(i), &v, &convError) || v < 0 || v > 255) {
+                *error = lineError(
+                    lineNo, QStringLiteral("identity byte %1: %2")
+                                .arg(i)
+                                .arg(convError.isEmpty()
+                                         ? QStringLiteral("'%1' is not a byte value (0 to 255)")
+                                               .arg(parts.at(i))
+                                         : convError));
+                return false;
+            }
+            result[i] = quint8(v);
+        }
+    }
+    *id = result;
+    return true;
+}
+
+void parseVehicle(const QString &text, SetupFileData *out) {
+    // The whole line is split at its first three "~" (three full 18-character strings need 57
+    // characters, more than the 54 a classic reader looks at); text after the third is ignored.
+    QString fields[3];
+    int start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int tilde = text.indexOf(QLatin1Char('~'), start);
+        if (tilde < 0) {
+            fields[i] = text.mid(start);
+            break;
+        }
+        fields[i] = text.mid(start, tilde - start);
+        start = tilde + 1;
+    }
+    out->vehicleMake = fields[0];
+    out->vehicleModel = fields[1];
+    out->engineType = fields[2];
+}
+
+bool parseTable(const QString &text, int lineNo, std::array<quint8, 458> *table, QString *error) {
+    const int semicolon = text.indexOf(QLatin1Char(';'));
+    if (semicolon < 0) {
+        *error = lineError(lineNo, QStringLiteral("the table line does not end with ';' (the file "
+                                                  "is incomplete)"));
+        return false;
+    }
+    const QStringList parts = text.left(semicolon).split(QLatin1Char(','));
+    // Every value is closed by ","; the piece after the last "," must be empty.
+    const int values = int(parts.size()) - 1;
+    const bool trailing = !parts.last().trimmed().isEmpty();
+    if (values > TableValues || (values == TableValues && trailing)) {
+        *error = lineError(lineNo,
+                           QStringLiteral("the table holds more than %1 values").arg(TableValues));
+        return false;
+    }
+    std::array<quint8, 458> result{};
+    for (int k = 0; k < TableValues; ++k) {
+        const QString value = k < values ? parts.at(k) : QString();
+        int v = 0;
+        QString convError;
+        if (!Emu::parseInteger(value, &v, &convError)) {
+            *error = lineError(lineNo, QStringLiteral("table value %1: %2").arg(k).arg(convError));
+            return false;
+        }
+        if (v < 0 || v > 255) {
+            *error = lineError(lineNo, QStringLiteral("table value %1: '%2' is not a byte value (0 "
+                                                      "to 255)")
+                                           .arg(k)
+                                           .arg(value));
+            return false;
+        }
+        result[k] = quint8(v);
+    }
+    *table = result;
+    return true;
+}
+} // namespace
+
+namespace SetupFile {
+
+QString cleanVehicleText(const QString &text) {
+    QString clean = text;
+    for (QChar &c : clean) {
+        if (c == QLatin1Char('~'))
+            c = QLatin1Char('-');
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+        else if (c.unicode() > 0xFF)
+            c = QLatin1Char('?');
+    }
+    return clean;
+}
+
+bool parse(const QByteArray &content, SetupFileData *out, QString *error) {
+    QString dummy;
+    QString &err = error ? *error : dummy;
+    QStringList lines = QString::fromLatin1(content).split(QLatin1Char('\n'));
+    for (QString &l : lines)
+        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the line end of the last line
+
+    SetupFileData data;
+    bool haveIdentity = false, haveTable = false;
+    const int n = int(lines.size());
+    // Like the classic reader: a marker consumes the next line, and that line is then checked
+    // for the next marker in turn.
+    auto takeNext = [&](int &i, const QString &marker) {
+        ++i;
+        if (i >= n) {
+            err = lineError(i, QStringLiteral("the line after \"%1\" is missing").arg(marker));
+            return false;
+        }
+        return true;
+    };
+    for (int i = 0; i < n; ++i) {
+        if (lines.at(i) == kVersionMarker) {
+            if (!takeNext(i, kVersionMarker) ||
+                !parseIdentity(lines.at(i), i + 1, &data.identity, &err))
+                return false;
+            haveIdentity = true;
+        }
+        if (lines.at(i) == kVehicleMarker) {
+            if (!takeNext(i, kVehicleMarker)) return false;
+            parseVehicle(lines.at(i), &data);
+        }
+        if (lines.at(i) == kTableMarker) {
+            if (!takeNext(i, kTableMarker) || !parseTable(lines.at(i), i + 1, &data.table, &err))
+                return false;
+            haveTable = true;
+        }
+    }
+    if (!haveIdentity) {
+        err = QStringLiteral("This is not a setup file: it has no \"%1\" section.")
+                  .arg(kVersionMarker);
+        return false;
+    }
+    if (!haveTable) {
+        err = QStringLiteral("The setup file has no \"%1\" section.").arg(kTableMarker);
+        return false;
+    }
+    if (out) *out = data;
+    return true;
+}
+
+bool read(const QString &path, SetupFileData *out, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.size() > MaxFileSize) {
+        if (error) *error = QStringLiteral("\"%1\" is too large to be a setup file.").arg(path);
+        return false;
+    }
+    const QByteArray content = file.read(MaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("Cannot read file \"%1\": %2").arg(path, file.errorString());
+        return false;
+    }
+    return parse(content, out, error);
+}
+
+void apply(const SetupFileData &data, EmuImage &image) {
+    image.identity = data.identity;
+    image.vehicleMake = data.vehicleMake;
+    image.vehicleModel = data.vehicleModel;
+    image.engineType = data.engineType;
+    std::copy(data.table.begin(), data.table.end(), image.fileTable());
+}
+
+std::array<quint8, 458> tableFromReply(const QByteArray &reply) {
+    std::array<quint8, 458> table{};
+    for (int i = 0; i < TableValues - 1 && i < reply.size() && reply.at(i) != '\0'; ++i)
+        table[i] = quint8(reply.at(i));
+    return table;
+}
+
+std::array<quint8, 458> tableFromEncoded(const QByteArray &encoded) {
+    // All 457 bytes are copied, zero bytes included: a raw value of 255 (a jet of 255, a coil
+    // combination byte 0, an out-of-range map value) encodes as 0, and stopping there would
+    // drop every later map byte. The reader takes all 458 values anyway.
+    std::array<quint8, 458> table{};
+    for (int i = 0; i < TableValues - 1 && i < encoded.size(); ++i)
+        table[i] = quint8(encoded.at(i));
+    return table;
+}
+
+QByteArray format(const std::array<quint8, 7> &identity, const QString &make, const QString &model,
+                  const QString &engine, const std::array<quint8, 458> &table) {
+    QByteArray text;
+    text.reserve(2200);
+    const char *eol = "\r\n";
+    text += kVersionMarker.toLatin1() + eol;
+    text += identityLine(identity) + eol;
+    text += kVehicleMarker.toLatin1() + eol;
+    text += (cleanVehicleText(make) + QLatin1Char('~') + cleanVehicleText(model) +
+             QLatin1Char('~') + cleanVehicleText(engine) + QLatin1Char('~'))
+                .toLatin1() +
+            eol;
+    text += kTableMarker.toLatin1() + eol;
+    for (quint8 b : table)
+        text += QByteArray::number(b) + ',';
+    text += QByteArray(";") + eol;
+    text += kEofMarker.toLatin1() + eol;
+    return text;
+}
+
+bool write(const QString &path, const QByteArray &content, QString *error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot create file \"%1\": %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.write(content) != content.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        if (error) *error = QStringLiteral("Cannot write file \"%1\": %2").arg(path, why);
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace SetupFile
