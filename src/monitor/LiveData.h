@@ -5,28 +5,28 @@
 #include <array>
 
 struct LiveValues {
-    double rpm = 0;         // hundreds of RPM
-    double vacuum = 0;      // bar
-    double tps = 0;         // percent
-    double lambda = 0;      // hundredths of a volt
-    double waterTemp = 0;   // °C
-    double airTemp = 0;     // °C
-    double pot = 0;         // percent
-    double battery = 0;     // tenths of a volt
+    double rpm = 0;          // hundreds of RPM
+    double vacuum = 0;       // bar
+    double tps = 0;          // percent
+    double lambda = 0;       // hundredths of a volt
+    double waterTemp = 0;    // °C
+    double airTemp = 0;      // °C
+    double pot = 0;          // percent
+    double battery = 0;      // tenths of a volt
     double injectorTime = 0; // tenths of a millisecond
-    double totalTiming = 0; // degrees
+    double totalTiming = 0;  // degrees
     qint32 injectorDuty = 0; // percent
-    quint64 frames = 0;     // polls decoded so far
+    quint64 frames = 0;      // polls decoded so far
 };
 
 // What the poll reads from the setup and the maps.
 struct LiveContext {
-    int mapSensorRange = 10;       // S, kPa x 10
-    double rpmRange = 7000;        // R, RPM
-    int timingPoints = 70;         // N
+    int mapSensorRange = 10;         // S, kPa x 10
+    double rpmRange = 7000;          // R, RPM
+    int timingPoints = 70;           // N
     double lowThrottleVacuum = 0.1;  // L, bar
     double highThrottleVacuum = 0.9; // H, bar
-    int strokeFactor = 1;          // 2 for a two-stroke
+    int strokeFactor = 1;            // 2 for a two-stroke
 };
 
 class EmuMaps;
@@ -49,10 +49,15 @@ enum class FuelRegion { None, Low, Cruise, High };
 namespace Live {
 // Decode bytes 0..8 into v (table order).
 void decode(const LiveFrameBuffer &frame, const LiveContext &ctx, LiveValues &v);
-// Total timing and injector duty from the maps (indices kept inside the maps).
+// The calibration poll's decoding: byte 2 only, into TPS.
+void decodeTps(const LiveFrameBuffer &frame, LiveValues &v);
+// Total timing (timing map at the RPM index plus vacuum timing map at the vacuum index) and the
+// injector duty, which is recomputed only while the RPM is above 0 and otherwise keeps its value.
 void derive(const EmuMaps &maps, const LiveContext &ctx, LiveValues &v);
-int rpmIndex(double rpm, const LiveContext &ctx);    // 1..N
-int vacuumIndex(double vacuum, const LiveContext &ctx); // 1..32
+// Map indices, kept inside the maps: anything below point 1 (a low engine speed or vacuum, the
+// RPM of -1 after an empty reply) reads point 1, anything beyond the last point reads the last.
+int rpmIndex(double rpm, const LiveContext &ctx);       // 1..N
+int vacuumIndex(double vacuum, const LiveContext &ctx); // 1..32; 1 when S is 0
 // The operating-region tests in order; the last one that matches wins, None when none does.
 FuelRegion region(double vacuum, const LiveContext &ctx);
 } // namespace Live

@@ -1,0 +1,1 @@
+target_sources(emucore PRIVATE ${CMAKE_CURRENT_LIST_DIR}/LiveData.cpp)

@@ -1,0 +1,1 @@
+target_sources(emuwidgets PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ThdTimer.cpp)
