@@ -1,0 +1,2 @@
+target_sources(emuwidgets PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Autosize.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/Autosize.h)
