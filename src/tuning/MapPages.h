@@ -1,11 +1,19 @@
 #pragma once
 // The map charts of the "Timing Map", "Fuel Maps" and "Correction Maps" tabs with mouse and
 // keyboard tuning, and the jet controls of the "Fuel Maps" tab.
+#include "model/Maps.h"
+
 #include <QObject>
+#include <QPoint>
+#include <array>
 
 class Session;
 class QWidget;
 class QFrame;
+class QLineEdit;
+class QRadioButton;
+class QSlider;
+class MapChart;
 
 class MapPages : public QObject {
     Q_OBJECT
@@ -42,4 +50,104 @@ public:
 
     QFrame *rtHost(int tab) const; // 0 timing, 1 fuel, 2 correction
     QWidget *chart(const QString &objectName) const;
+
+    // --- additions ---
+    enum Chart { Timing, Vacuum, FuelVac, FuelRpm, Temp, AirTemp, Voltage, ChartCount };
+    MapChart *mapChart(Chart c) const { return m_charts[c].chart; }
+    // Realtime tracking: the keyboard selections follow the engine's operating point (RPM in
+    // hundreds on the timing and fuel RPM charts, vacuum in bar on both vacuum charts).
+    void trackOperatingPoint(double rpmHundreds, double vacuumBar);
+    // Keyboard tuning state, for the main window and tests.
+    int activeChart() const { return m_active; } // -1: none
+    double selection(Chart c) const { return m_charts[c].selection; }
+    double keyStep(Chart c) const { return m_charts[c].step; }
+    bool mouseTuning() const { return m_mouseTuning; }
+    QSlider *mainJetAdjust() const { return m_mainJet; }
+    QSlider *idleJetAdjust() const { return m_idleJet; }
+    // Redraw a map's curve from the maps in memory.
+    void rebuildCurve(MapId id);
+
+public slots:
+    // Drag over a chart, pixel position relative to that chart.
+    void TimingChartDragOver(const QPoint &pos) { dragOver(Timing, pos); }
+    void VacuumChartDragOver(const QPoint &pos) { dragOver(Vacuum, pos); }
+    void FuelVacChartDragOver(const QPoint &pos) { dragOver(FuelVac, pos); }
+    void FuelRPMChartDragOver(const QPoint &pos) { dragOver(FuelRpm, pos); }
+    void TempChartDragOver(const QPoint &pos) { dragOver(Temp, pos); }
+    void AirTmpChartDragOver(const QPoint &pos) { dragOver(AirTemp, pos); }
+    void VoltageChartDragOver(const QPoint &pos) { dragOver(Voltage, pos); }
+    // Pointer move without a drag.
+    void TimingChartMouseMove(const QPoint &pos) { hover(Timing, pos); }
+    void VacuumChartMouseMove(const QPoint &pos) { hover(Vacuum, pos); }
+    void FuelVacChartMouseMove(const QPoint &pos) { hover(FuelVac, pos); }
+    void FuelRPMChartMouseMove(const QPoint &pos) { hover(FuelRpm, pos); }
+    void TempChartMouseMove(const QPoint &pos) { hover(Temp, pos); }
+    void AirTmpChartMouseMove(const QPoint &pos) { hover(AirTemp, pos); }
+    void VoltageChartMouseMove(const QPoint &pos) { hover(Voltage, pos); }
+    // Pointer over the panel around a tab's charts: hide that tab's read-outs.
+    void Panel3MouseMove() { hideReadouts(0); }
+    void Panel4MouseMove() { hideReadouts(1); }
+    void Panel26MouseMove() { hideReadouts(2); }
+    // Jets.
+    void MainJetAdjustChange(int position);
+    void IdleJetAdjustChange(int position);
+    void Edit28Change();
+    void Edit32Change();
+    // Fuel RPM variant buttons.
+    void RadioLowClick();
+    void RadioCruiseClick();
+    void RadioHighClick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct ChartState {
+        MapChart *chart = nullptr;
+        int tab = 0;
+        int cursorIndex = 0;
+        int markerIndex = 1;
+        double cursorHeight = 0;
+        double markerHeight = 100;
+        double selection = 0; // keyboard selection, x
+        double step = 1;      // Left / Right step
+    };
+
+    MapId mapOf(Chart c) const;
+    int curveIndex(Chart c) const;
+    int lo(Chart c) const;
+    int hi(Chart c) const;
+    int pointCount(MapId id) const;
+    void dragOver(Chart c, const QPoint &pos);
+    void hover(Chart c, const QPoint &pos);
+    void hideReadouts(int tab);
+    void keyPress(Chart c, int key);
+    void keyRelease(Chart c);
+    int chartAt(const QPoint &globalPos) const;
+    int chartIndex(QObject *o) const;
+    void mapEdited(MapId id);
+    void jetTextChanged(QLineEdit *box, int code, QSlider *bar);
+    void setJetBars();
+    void setVariant(int variant, bool fromRadio);
+    void refreshKeyStep(Chart c);
+    void describe(Chart c, int p);
+
+    Session &m_s;
+    std::array<ChartState, ChartCount> m_charts;
+    std::array<QFrame *, 3> m_panels{};
+    std::array<QFrame *, 3> m_rtHosts{};
+    QFrame *m_panel18 = nullptr;
+    QSlider *m_mainJet = nullptr;
+    QSlider *m_idleJet = nullptr;
+    QLineEdit *m_edit28 = nullptr;
+    QLineEdit *m_edit32 = nullptr;
+    QRadioButton *m_radioLow = nullptr;
+    QRadioButton *m_radioCruise = nullptr;
+    QRadioButton *m_radioHigh = nullptr;
+
+    bool m_mouseTuning = false;
+    int m_active = -1;
+    double m_lastKeyPosition = 0;
+    int m_dragSource = -1; // chart a drag started on, -1: no drag
+    bool m_emitting = false;
 };

@@ -1,0 +1,106 @@
+#pragma once
+// One map chart: a QCustomPlot with a title, fixed axes, a gradient background, its series in a
+// fixed index order (curves with point markers, thin bars, threshold arrows) and the two read-out
+// boxes with their captions. Redraws are immediate but at most one per screen refresh, and a
+// hidden chart is redrawn only when it is shown again.
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QVector>
+#include <qcustomplot.h>
+
+class QLabel;
+class QLineEdit;
+
+// A series of a map chart. Curves draw as QCPGraph lines with point markers; bars draw each
+// point as a thin vertical bar from the bottom of the value axis up to the point's value; arrows
+// draw the same bar as an unfilled arrow pointing down at the key axis.
+class MapSeries : public QCPGraph {
+    Q_OBJECT
+public:
+    enum class Kind { Curve, Bar, Arrow };
+    MapSeries(QCPAxis *keyAxis, QCPAxis *valueAxis, Kind kind);
+    Kind kind() const { return m_kind; }
+
+protected:
+    void draw(QCPPainter *painter) override;
+
+private:
+    Kind m_kind;
+};
+
+class MapChart : public QCustomPlot {
+    Q_OBJECT
+public:
+    MapChart(const QString &objectName, const QString &title, QWidget *parent = nullptr);
+
+    QString title() const { return m_title; }
+
+    // Series, in index order. The series' objectName and plottable name are its form name.
+    MapSeries *addCurve(const QString &name, const QColor &color,
+                        QCPScatterStyle::ScatterShape shape = QCPScatterStyle::ssCircle);
+    MapSeries *addBar(const QString &name, const QColor &color);
+    MapSeries *addArrow(const QString &name, const QColor &color);
+    MapSeries *series(int index) const { return m_series.value(index); }
+    int seriesCount() const { return m_series.size(); }
+
+    void setBottomAxis(double lo, double hi, double step, const QString &label);
+    void setLeftAxis(double lo, double hi, double step, const QString &label);
+    void setBottomMaximum(double hi);
+    void setBottomStep(double step);
+    double bottomStep() const { return m_bottomStep; }
+
+    // Series contents; each schedules a redraw.
+    void setPoints(int index, const QVector<double> &keys, const QVector<double> &values);
+    void setBar(int index, double x, double height);
+    void clearSeries(int index);
+
+    // Pixel to value through a series' axes.
+    double pixelToX(int index, double px) const;
+    double pixelToY(int index, double py) const;
+
+    // Read-out boxes and their captions.
+    QLineEdit *valueBox() const { return m_valueBox; }
+    QLineEdit *positionBox() const { return m_positionBox; }
+    QLabel *valueCaption() const { return m_valueCaption; }
+    QLabel *positionCaption() const { return m_positionCaption; }
+    void setupReadouts(const QString &positionName, const QString &positionCaption,
+                       const QString &valueName, const QString &valueCaption);
+    void setReadoutsVisible(bool on);
+    bool readoutsVisible() const;
+
+    // Redraw the series (layout: the axes changed too). Immediate when the last redraw is at
+    // least one screen refresh ago, otherwise at the next refresh; deferred while hidden.
+    void requestRedraw(bool layout = false);
+    // Redraws done so far (series-layer and full ones).
+    int redrawCount() const { return m_redraws; }
+    bool redrawPending() const { return m_dirty; }
+    // Minimum time between two redraws, from the screen's refresh rate.
+    int frameIntervalMs() const;
+
+    // Widgets placed in the title row at the right (the fuel RPM variant buttons).
+    void addTitleWidget(QWidget *w);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    MapSeries *addSeries(const QString &name, MapSeries::Kind kind, const QColor &color);
+    void redrawNow();
+    void placeOverlays();
+
+    QString m_title;
+    QCPLayer *m_seriesLayer = nullptr;
+    QVector<MapSeries *> m_series;
+    QLineEdit *m_valueBox = nullptr;
+    QLineEdit *m_positionBox = nullptr;
+    QLabel *m_valueCaption = nullptr;
+    QLabel *m_positionCaption = nullptr;
+    QVector<QWidget *> m_titleWidgets;
+    double m_bottomStep = 1;
+    bool m_dirty = false;
+    bool m_layoutDirty = false;
+    int m_redraws = 0;
+    QElapsedTimer m_sinceRedraw;
+    QTimer m_frameTimer;
+};
