@@ -1,0 +1,838 @@
+#include "app/MainWindow.h"
+
+#include "connection/Session.h"
+#include "connection/SetupFile.h"
+#include "dialogs/SaveFrm.h"
+#include "link/Clock.h"
+#include "link/PortMap.h"
+#include "model/TableStream.h"
+#include "tuning/MapPages.h"
+#include "tuning/SetupPage.h"
+#include "widgets/Messages.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const char *const PortHint = "Sellect COM port";
+
+// Icons drawn here where the style has none that fits.
+enum class Drawn { Printer, Analyse, Mouse };
+
+QIcon drawnIcon(Drawn kind) {
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 1.4));
+    switch (kind) {
+    case Drawn::Printer:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7, 3, 10, 7));
+        p.setBrush(QColor(150, 150, 160));
+        p.drawRoundedRect(QRectF(3, 9, 18, 9), 2, 2);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7, 15, 10, 6));
+        break;
+    case Drawn::Analyse: {
+        p.setPen(QPen(QColor(20, 90, 170), 1.2));
+        for (int i = 0; i < 4; ++i) {
+            p.drawLine(QPointF(3 + i * 3, 20 - i * 3), QPointF(13 + i * 3, 20 - i * 3 - 6));
+            p.drawLine(QPointF(3 + i * 3.3, 20), QPointF(12 + i * 3.3, 5));
+        }
+        break;
+    }
+    case Drawn::Mouse: {
+        p.setBrush(QColor(235, 235, 240));
+        p.drawRoundedRect(QRectF(6, 3, 12, 18), 6, 6);
+        p.drawLine(QPointF(12, 3), QPointF(12, 10));
+        p.drawLine(QPointF(6, 10), QPointF(18, 10));
+        break;
+    }
+    }
+    return QIcon(pm);
+}
+
+QString dec(quint8 b) {
+    return QString::number(int(b));
+}
+} // namespace
+
+TForm1::TForm1(Clock &clock, QWidget *parent)
+    : QMainWindow(parent), m_clock(clock), m_session(std::make_unique<Session>(clock)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromUtf8("Harkwell - EMU Interface - \xc3\x9f"
+                                     "1.3"));
+    setAccessibleName(windowTitle());
+
+    // The one serial port: no boxes, no waiting inside Receive (the protocol waits itself).
+    TQCCom32 &efi = m_session->EFI;
+    efi.setAllowEvents(false);
+    efi.setBaud(19200);
+    efi.setHandshaking(hsNone);
+    efi.setResponseTime(100);
+    efi.setPort(1);
+    efi.setShowErrors(false);
+    efi.setEndOfResponse(QString());
+    connect(&efi, &TQCCom32::lostDevice, this, &TForm1::linkLost);
+
+    buildToolBar();
+    buildPages();
+    buildStatusBar();
+
+    m_svForm = std::make_unique<TsvForm>();
+    connect(m_svForm.get(), &TsvForm::answered, this, &TForm1::unsavedAnswered);
+    m_saveFrm = std::make_unique<TSaveFrm>();
+    connect(m_saveFrm.get(), &TSaveFrm::saveRequested, this, &TForm1::saveChosen);
+    connect(m_saveFrm.get(), &TSaveFrm::cancelled, this, &TForm1::saveCancelled);
+
+    m_openChooser = [](QWidget *p) {
+        return QFileDialog::getOpenFileName(p, QStringLiteral("Open"), QStringLiteral("."),
+                                            QStringLiteral("*.emu (*.emu)"));
+    };
+    m_saveChooser = [](QWidget *p) {
+        QFileDialog dlg(p, QStringLiteral("Save As"), QStringLiteral("."),
+                        QStringLiteral("*.emu (*.emu)"));
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setDefaultSuffix(QStringLiteral("emu"));
+        dlg.setOption(QFileDialog::ReadOnly, false);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+        return dlg.selectedFiles().constFirst();
+    };
+
+    qApp->installEventFilter(this); // key preview
+
+    resize(1180, 800);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+TForm1::~TForm1() {
+    qApp->removeEventFilter(this);
+    m_session->EFI.Close();
+}
+
+void TForm1::buildToolBar() {
+    ToolBar1 = new QToolBar(QStringLiteral("ToolBar1"), this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setAccessibleName(QStringLiteral("Tool bar"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(24, 24));
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    QStyle *st = style();
+    auto button = [this, st](const char *name, const char *hint, const QIcon &icon) {
+        auto *b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(QString::fromLatin1(hint));
+        b->setAccessibleName(QString::fromLatin1(hint));
+        b->setIcon(icon);
+        b->setAutoRaise(true);
+        ToolBar1->addWidget(b);
+        Q_UNUSED(st);
+        return b;
+    };
+
+    spOpen = button("spOpen", "Open file", st->standardIcon(QStyle::SP_DialogOpenButton));
+    spClose = button("spClose", "Close all", st->standardIcon(QStyle::SP_DialogCloseButton));
+    spSave = button("spSave", "Save settings", st->standardIcon(QStyle::SP_DialogSaveButton));
+    ToolBar1->addSeparator();
+    spPrint = button("spPrint", "Print", drawnIcon(Drawn::Printer));
+    SpSetup = button("SpSetup", "Setup", st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ToolBar1->addSeparator();
+
+    ComboBox1 = new QComboBox(ToolBar1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setEditText(QStringLiteral("Com1"));
+    ComboBox1->setMinimumContentsLength(6);
+    ComboBox1->setAccessibleName(QString::fromLatin1(PortHint));
+    ToolBar1->addWidget(ComboBox1);
+    updatePortHint();
+
+    spRetry = button("spRetry", "Refresh Com Port", st->standardIcon(QStyle::SP_BrowserReload));
+    spConnect = button("spConnect", "Connect", st->standardIcon(QStyle::SP_DriveNetIcon));
+    spConnect->setEnabled(false);
+    ToolBar1->addSeparator();
+    spRead = button("spRead", "Read from EMU", st->standardIcon(QStyle::SP_ArrowDown));
+    spRead->setEnabled(false);
+    spWrite = button("spWrite", "Write to EMU", st->standardIcon(QStyle::SP_ArrowUp));
+    spWrite->setEnabled(false);
+    ToolBar1->addSeparator();
+    sp3D = button("sp3D", "Analyse Maps", drawnIcon(Drawn::Analyse));
+    sp3D->setEnabled(false);
+    ToolBar1->addSeparator();
+
+    auto *panel = new QWidget(ToolBar1);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    auto *pl = new QVBoxLayout(panel);
+    pl->setContentsMargins(6, 0, 6, 0);
+    pl->setSpacing(0);
+    RT_Track = new QCheckBox(QStringLiteral("Realtime Tracking"), panel);
+    RT_Track->setObjectName(QStringLiteral("RT_Track"));
+    RT_Track->setAccessibleName(RT_Track->text());
+    RT_Track->setEnabled(false);
+    AnalogEn = new QCheckBox(QStringLiteral("Analog Signals"), panel);
+    AnalogEn->setObjectName(QStringLiteral("AnalogEn"));
+    AnalogEn->setAccessibleName(AnalogEn->text());
+    AnalogEn->setEnabled(false);
+    pl->addWidget(RT_Track);
+    pl->addWidget(AnalogEn);
+    ToolBar1->addWidget(panel);
+    ToolBar1->addSeparator();
+
+    SpeedButton3 = button("SpeedButton3", "Enable/Disable mouse tuning", drawnIcon(Drawn::Mouse));
+    SpeedButton3->setCheckable(true);
+    spAbout = button("spAbout", "About", st->standardIcon(QStyle::SP_MessageBoxInformation));
+    ToolBar1->addSeparator();
+    spExit = button("spExit", "Exit", st->standardIcon(QStyle::SP_BrowserStop));
+
+    connect(spOpen, &QToolButton::clicked, this, &TForm1::spOpenClick);
+    connect(spClose, &QToolButton::clicked, this, &TForm1::spCloseClick);
+    connect(spSave, &QToolButton::clicked, this, &TForm1::spSaveClick);
+    connect(spPrint, &QToolButton::clicked, this, [this] { spPrintClick(); });
+    connect(spRetry, &QToolButton::clicked, this, &TForm1::spRetryClick);
+    connect(spConnect, &QToolButton::clicked, this, &TForm1::spConnectClick);
+    connect(spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
+    connect(spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
+    connect(sp3D, &QToolButton::clicked, this, [this] { sp3DClick(); });
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    connect(spAbout, &QToolButton::clicked, this, [this] { spAboutClick(); });
+    connect(spExit, &QToolButton::clicked, this, &TForm1::spExitClick);
+    connect(AnalogEn, &QCheckBox::clicked, this, [this] { AnalogEnClick(); });
+    // A port picked from the list, or a typed one once the typing is finished.
+    connect(ComboBox1, &QComboBox::textActivated, this, [this] { ComboBox1Change(); });
+    connect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (ComboBox1->currentText() != m_lastPortText) ComboBox1Change();
+    });
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { updatePortHint(); });
+}
+
+void TForm1::buildPages() {
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setAccessibleName(QStringLiteral("Pages"));
+    setCentralWidget(PageControl1);
+
+    m_setupPage = new SetupPage(*m_session, PageControl1);
+    m_setupPage->setObjectName(QStringLiteral("SetupSheet"));
+    auto sheet = [this](const char *name) {
+        auto *w = new QWidget(PageControl1);
+        w->setObjectName(QString::fromLatin1(name));
+        return w;
+    };
+    TimingSheet = sheet("TimingSheet");
+    FuelSheet = sheet("FuelSheet");
+    CorrectionSheet = sheet("CorrectionSheet");
+    LoggerSheet = sheet("DataLoggerSheet");
+    MonitorSheet = sheet("EngineMonitorSheet");
+
+    PageControl1->addTab(m_setupPage, QStringLiteral("Setup"));
+    PageControl1->addTab(TimingSheet, QStringLiteral("Timing Map"));
+    PageControl1->addTab(FuelSheet, QStringLiteral("Fuel Maps"));
+    PageControl1->addTab(CorrectionSheet, QStringLiteral("Correction Maps"));
+    PageControl1->addTab(LoggerSheet, QStringLiteral("Data Logger"));
+    PageControl1->addTab(MonitorSheet, QStringLiteral("Engine Monitor"));
+    for (int i = 0; i < PageControl1->count(); ++i)
+        PageControl1->widget(i)->setAccessibleName(PageControl1->tabText(i));
+
+    m_mapPages = new MapPages(*m_session, TimingSheet, FuelSheet, CorrectionSheet, this);
+    connect(m_setupPage, &SetupPage::setupEdited, this, &TForm1::setupEdited);
+    connect(m_session.get(), &Session::status, this, &TForm1::setStatus);
+}
+
+void TForm1::buildStatusBar() {
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setAccessibleName(QStringLiteral("Status bar"));
+    bar->setSizeGripEnabled(false);
+    const int widths[3] = {270, 300, 270};
+    const Qt::Alignment align[3] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter,
+                                    Qt::AlignRight | Qt::AlignVCenter};
+    for (int i = 0; i < 3; ++i) {
+        auto *l = new QLabel(bar);
+        l->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        l->setFixedWidth(widths[i]);
+        l->setAlignment(align[i]);
+        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        l->setTextFormat(Qt::PlainText);
+        bar->addWidget(l);
+        m_panel[i] = l;
+    }
+}
+
+QString TForm1::statusText(int panel) const {
+    if (panel < 0 || panel > 2) return QString();
+    return m_panel[panel]->text();
+}
+
+void TForm1::setStatus(int panel, const QString &text) {
+    if (panel < 0 || panel > 2) return;
+    m_panel[panel]->setText(text);
+    m_panel[panel]->setAccessibleName(text);
+    m_panel[panel]->setToolTip(text);
+}
+
+void TForm1::updatePortHint() {
+    QString tip = QString::fromLatin1(PortHint);
+    const int n = PortMap::portNumber(ComboBox1->currentText());
+    if (n > 0) {
+        const QString dev = PortMap::instance().device(n);
+        tip += QStringLiteral("\nCom%1: %2")
+                   .arg(n)
+                   .arg(dev.isEmpty() ? QStringLiteral("no device") : dev);
+    }
+    ComboBox1->setToolTip(tip);
+}
+
+void TForm1::setEdit(const char *name, const QString &text) {
+    if (auto *e = findChild<QLineEdit *>(QString::fromLatin1(name))) e->setText(text);
+}
+
+QString TForm1::editText(const char *name) const {
+    if (auto *e = findChild<QLineEdit *>(QString::fromLatin1(name))) return e->text();
+    return QString();
+}
+
+// ---- Start-up and port discovery -------------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        // Let the window paint before the search blocks for the probes.
+        if (m_autoSearch) QTimer::singleShot(0, this, &TForm1::FormShow);
+    }
+}
+
+bool TForm1::probe(int n, int waitMs, quint8 *identity) {
+    TQCCom32 &efi = m_session->EFI;
+    std::fill(identity, identity + Emu::IdentitySize, Emu::FillByte);
+    efi.setPort(n);
+    if (!efi.Open()) {
+        if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
+            const QString dev = PortMap::instance().device(n);
+            m_deniedDevices << QStringLiteral("Com%1 (%2)").arg(n).arg(dev);
+        }
+        return false;
+    }
+    m_session->link.identify(waitMs, identity);
+    return true;
+}
+
+void TForm1::notePermissionProblem() {
+    if (m_deniedDevices.isEmpty() || m_permissionReported) return;
+    m_permissionReported = true;
+    QString text = QStringLiteral("No permission to open %1").arg(m_deniedDevices.join(", "));
+#ifdef Q_OS_LINUX
+    text += QStringLiteral(" - add the user to the dialout group");
+#endif
+    setStatus(0, text);
+}
+
+void TForm1::FormShow() {
+    move(x(), 0);
+    Session &s = *m_session;
+    TQCCom32 &efi = s.EFI;
+    m_deniedDevices.clear();
+    quint8 id[Emu::IdentitySize];
+    bool found = false;
+    for (int n = 1; n <= PortMap::MaxPorts; ++n) {
+        const bool opened = probe(n, Emu::WaitIdentifyProbe, id);
+        if (opened) addPortItem(n);
+        // A port that did not open has an empty probe buffer: it never counts as an EMU.
+        if (opened && Emu::signature(id) == "56") {
+            switch (id[1]) {
+            case 1:
+                s.moduleTypeName = QStringLiteral("Timing");
+                break;
+            case 2:
+                s.moduleTypeName = QStringLiteral("Fuel");
+                break;
+            case 3:
+                s.moduleTypeName = QStringLiteral("Fuel and Timing");
+                break;
+            default:
+                break;
+            }
+            setStatus(0, s.moduleTypeName + QStringLiteral(" Module found on Com%1").arg(n));
+            ComboBox1->setEditText(QStringLiteral("Com%1").arg(n));
+            found = true;
+            spRetry->setEnabled(false);
+            spConnect->setEnabled(true);
+        } else if (!found) {
+            setStatus(0, QStringLiteral("No EMU present"));
+        }
+        efi.Close();
+    }
+    if (!found) {
+        setStatus(0, QStringLiteral("No EMU present"));
+        notePermissionProblem();
+    }
+    m_lastPortText = ComboBox1->currentText();
+    updatePortHint();
+    PageControl1->setCurrentIndex(0);
+}
+
+void TForm1::spRetryClick() {
+    TQCCom32 &efi = m_session->EFI;
+    const QString text = ComboBox1->currentText();
+    ComboBox1->clear();
+    ComboBox1->setEditText(text);
+    efi.Close();
+    m_deniedDevices.clear();
+    quint8 id[Emu::IdentitySize];
+    bool found = false;
+    for (int n = 1; n <= PortMap::MaxPorts; ++n) {
+        if (probe(n, Emu::WaitIdentifyRefresh, id)) {
+            addPortItem(n);
+            if (!found && Emu::signature(id) == "56") {
+                setStatus(0, QStringLiteral("EFI version %1.%2.%3 found on Com%4")
+                                 .arg(int(id[0]))
+                                 .arg(int(id[1]))
+                                 .arg(int(id[2]) - 1)
+                                 .arg(n));
+                ComboBox1->setEditText(QStringLiteral("Com%1").arg(n));
+                spRetry->setEnabled(false);
+                spConnect->setEnabled(true);
+                found = true;
+            } else if (!found) {
+                setStatus(0, QStringLiteral("No EMU present"));
+            }
+        }
+        efi.Close();
+    }
+    if (!found) notePermissionProblem();
+    m_lastPortText = ComboBox1->currentText();
+    updatePortHint();
+}
+
+void TForm1::addPortItem(int n) {
+    // Listing a port does not change the text of the box.
+    const QString text = ComboBox1->currentText();
+    ComboBox1->addItem(QStringLiteral("Com%1").arg(n));
+    ComboBox1->setEditText(text);
+}
+
+int TForm1::portFromBox() {
+    const QString text = ComboBox1->currentText();
+    const QString digits = text.mid(3, 2);
+    bool ok = false;
+    const int n = digits.toInt(&ok);
+    if (!ok || digits.trimmed() != digits) {
+        Messages::error(this, QStringLiteral("'%1' is not a valid integer value").arg(digits));
+        return -1;
+    }
+    return n;
+}
+
+void TForm1::ComboBox1Change() {
+    m_lastPortText = ComboBox1->currentText();
+    if (ComboBox1->currentText().isEmpty()) return;
+    const int n = portFromBox();
+    if (n < 0) return;
+    TQCCom32 &efi = m_session->EFI;
+    efi.Close();
+    efi.setPort(n);
+    if (!efi.Open() && efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
+        m_deniedDevices = {QStringLiteral("Com%1 (%2)").arg(n).arg(PortMap::instance().device(n))};
+        m_permissionReported = false;
+        notePermissionProblem();
+    }
+}
+
+void TForm1::linkLost(int port, const QString &device) {
+    setStatus(0, QStringLiteral("Connection lost: Com%1 (%2) has gone").arg(port).arg(device));
+}
+
+// ---- Connect ---------------------------------------------------------------------------------
+
+void TForm1::spConnectClick() {
+    Session &s = *m_session;
+    EmuImage &img = s.image;
+
+    if (!s.fileConnectPending) {
+        // 1. Identify (not in file mode; a file brings its own identity).
+        if (!s.fileMode) {
+            setStatus(0, QStringLiteral("Searching ComPorts..."));
+            const int n = portFromBox();
+            if (n < 0) return;
+            s.EFI.setPort(n);
+            s.EFI.Open();
+            s.link.identify(Emu::WaitIdentifyConnect, img.identity.data());
+        }
+        // 2.-4. The signature decides.
+        const QString sig = img.signature();
+        if (sig == QLatin1String("44"))
+            setStatus(0, QStringLiteral("EMU file opened successfully"));
+        if (sig == QLatin1String("56")) s.connected = true;
+        if (sig != QLatin1String("44") && sig != QLatin1String("56"))
+            setStatus(0, QStringLiteral("EMU not connected"));
+        if (sig == QLatin1String("56") || sig == QLatin1String("44")) {
+            if (sig == QLatin1String("56")) setStatus(0, QStringLiteral("EMU Connected"));
+            s.modelText = dec(img.identity[0]);
+            s.versionText = dec(img.identity[1]) + QLatin1Char('.') + dec(img.identity[2]);
+            QString name;
+            Capabilities caps;
+            if (Emu::modelInfo(img.modelCode(), &name, &caps)) {
+                s.moduleTypeName = name;
+                // Capabilities are never cleared.
+                s.caps.timing = s.caps.timing || caps.timing;
+                s.caps.vacuum = s.caps.vacuum || caps.vacuum;
+                s.caps.fuel = s.caps.fuel || caps.fuel;
+            }
+            setStatus(2, s.moduleTypeName);
+        }
+        // 5.
+        if (s.connected || s.fileMode) setEdit("Edit18", s.moduleTypeName);
+        // 6.
+        if (s.fileMode) s.modified = true;
+        // 7.
+        img.fillSetup();
+        if (!s.fileMode) {
+            // 8. The setup block from the EMU.
+            setStatus(0, QStringLiteral("Reading EMU Setup Data..."));
+            const QByteArray reply = s.link.readImage();
+            Emu::copyReply(reply, img.setup(), Emu::SetupSize);
+        } else {
+            // 9. The setup block from the file's image stream.
+            img.copySetupFromFileTable();
+        }
+    }
+
+    // 10. Decode into the editors, derive R, N, S.
+    s.deriveFromSetup();
+    m_setupPage->decodeSetup();
+    positionLambdaMarkers();
+    m_serialText = img.serialText();
+
+    // 11.
+    setStatus(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
+                     .arg(dec(img.identity[1]), dec(img.identity[0]), dec(img.identity[2]),
+                          m_serialText));
+    setEdit("Edit6", dec(img.identity[0]));
+    setEdit("Edit7", dec(img.identity[1]));
+    setEdit("Edit8", dec(img.identity[2]));
+
+    // 12. Gauges.
+    scaleGauges();
+    // 13.-15. Charts, axes and keyboard steps of the present capabilities.
+    m_mapPages->configureAtConnect();
+    if (s.caps.fuel) m_setupPage->setPumpPanelEnabled(true);
+    // 16.
+    spRead->setEnabled(true);
+    m_setupPage->setSetupPanelsEnabled(true);
+    // 17.
+    m_setupPage->updateCalibrateButtons();
+    // 18.
+    if (s.connected) {
+        spConnect->setEnabled(false);
+        ComboBox1->setEnabled(false);
+        setStatus(0, QStringLiteral("Ready"));
+    }
+    // 19.
+    s.editingEnabled = true;
+    // 20.
+    if (s.fileConnectPending) spConnect->setEnabled(true);
+    // 21.
+    selectLoggerInterval();
+
+    // 22. Reconnect probe: is there an EMU to write the file's setup to?
+    if (s.fileConnectPending) {
+        setStatus(0, QStringLiteral("Searching ComPorts..."));
+        const int n = portFromBox();
+        if (n >= 0) {
+            s.EFI.setPort(n);
+            s.EFI.Open();
+            s.link.identify(Emu::WaitIdentifyConnect, img.identity.data());
+        } else {
+            img.fillIdentity();
+        }
+        if (img.signature() != QLatin1String("56")) {
+            setStatus(0, QStringLiteral("EMU not connected"));
+        } else {
+            setStatus(0, QStringLiteral("EMU Connected"));
+            setStatus(1,
+                      QStringLiteral("EMU %1 v%2.%3")
+                          .arg(dec(img.identity[0]), dec(img.identity[1]), dec(img.identity[2])));
+            s.modelText = dec(img.identity[0]);
+            s.versionText = dec(img.identity[1]) + QLatin1Char('.') + dec(img.identity[2]);
+            spConnect->setEnabled(false);
+            s.connected = true;
+            ComboBox1->setEnabled(false);
+            spRead->setEnabled(false);
+        }
+    }
+
+    // 23.
+    if (s.connected) spReadClick();
+    emit connectFinished();
+}
+
+// ---- Table read and write --------------------------------------------------------------------
+
+void TForm1::spReadClick() {
+    Session &s = *m_session;
+    // 1.
+    stopCalibrationPoll();
+    // 2. The image stream into the file table area (a file's copy is already there).
+    if (!s.fileMode) {
+        const QByteArray reply = s.link.readImage();
+        Emu::fillAndCopy(reply, s.image.fileTable(), EmuImage::FileTableSize, Emu::ImageStreamMax,
+                         false);
+    }
+    // 3.-6.
+    m_mapPages->readTables();
+    // 7.-9.
+    if (s.connected) spWrite->setEnabled(true);
+    spRead->setEnabled(false);
+    if (s.fileMode) s.fileConnectPending = true;
+    // 10. Live signals on.
+    if (!s.fileMode) {
+        AnalogEn->setEnabled(true);
+        if (!AnalogEn->isChecked()) {
+            AnalogEn->setChecked(true);
+            AnalogEnClick();
+        }
+        s.editingEnabled = true;
+        RT_Track->setChecked(false);
+        RT_Track->setEnabled(true);
+    }
+}
+
+void TForm1::AnalogEnClick() {
+    RT_Track->setEnabled(AnalogEn->isChecked());
+    if (AnalogEn->isChecked())
+        startLivePoll();
+    else
+        stopLivePoll();
+}
+
+void TForm1::spWriteClick() {
+    Session &s = *m_session;
+    const TableStream stream = Emu::buildTableStream(s.image, s.maps, s.caps);
+    s.link.writeTables(stream.raw);
+    m_mapPages->afterWrite();
+    m_setupPage->refreshAfterWrite();
+    setStatus(0, QStringLiteral("Data table written to EMU"));
+    spRead->setEnabled(false);
+    spWrite->setEnabled(true);
+}
+
+void TForm1::setupEdited() {
+    spRead->setEnabled(false);
+    spWrite->setEnabled(true);
+}
+
+void TForm1::SpeedButton3Click() {
+    m_mapPages->setMouseTuning(SpeedButton3->isChecked());
+}
+
+// ---- Files -----------------------------------------------------------------------------------
+
+void TForm1::spOpenClick() {
+    if (m_session->modified) {
+        askUnsaved(Pending::Open);
+        return;
+    }
+    openFile();
+}
+
+void TForm1::openFile() {
+    Session &s = *m_session;
+    s.fileMode = false;
+    const QString name = m_openChooser ? m_openChooser(this) : QString();
+    if (name.isEmpty()) return;
+    SetupFileData data;
+    QString error;
+    if (!SetupFile::read(name, &data, &error)) {
+        Messages::error(this, error);
+        return;
+    }
+    SetupFile::apply(data, s.image);
+    s.fileMode = true;
+    setEdit("Edit9", data.vehicleMake);
+    setEdit("Edit10", data.vehicleModel);
+    setEdit("Edit11", data.engineType);
+    s.editingEnabled = true;
+    // A newly opened file brings its own setup block: Connect must load it rather than keep
+    // the one of an earlier file.
+    s.fileConnectPending = false;
+    spConnectClick();
+    spReadClick();
+}
+
+void TForm1::spSaveClick() {
+    setEnabled(false);
+    m_saveFrm->showOver(this);
+}
+
+void TForm1::saveChosen(bool fromMemory) {
+    Session &s = *m_session;
+    std::array<quint8, 458> table{};
+    bool haveSource = true;
+    if (fromMemory) {
+        const TableStream stream = Emu::buildTableStream(s.image, s.maps, s.caps);
+        table = SetupFile::tableFromEncoded(stream.encoded);
+    } else if (s.connected) {
+        table = SetupFile::tableFromReply(s.link.readImage());
+    } else {
+        haveSource = false;
+        setStatus(0, QStringLiteral("EMU not connected, nothing saved"));
+    }
+    if (haveSource) {
+        const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
+        if (!name.isEmpty()) {
+            std::array<quint8, 7> identity;
+            std::copy(s.image.identity.begin(), s.image.identity.end(), identity.begin());
+            const QByteArray content = SetupFile::format(
+                identity, editText("Edit9"), editText("Edit10"), editText("Edit11"), table);
+            QString error;
+            if (!SetupFile::write(name, content, &error)) Messages::error(this, error);
+        }
+    }
+    m_saveFrm->finish();
+    setEnabled(true);
+}
+
+void TForm1::saveCancelled() {
+    setEnabled(true);
+}
+
+void TForm1::spCloseClick() {
+    m_mapPages->closeAll();
+    m_session->fileMode = false;
+}
+
+void TForm1::spExitClick() {
+    m_session->EFI.Close();
+    m_exiting = true;
+    close();
+}
+
+// ---- Unsaved changes -------------------------------------------------------------------------
+
+void TForm1::askUnsaved(Pending then) {
+    m_pending = then;
+    setEnabled(false);
+    // "Yes" can only write when an EMU is connected or Connect can reach one.
+    m_svForm->showOver(this, m_session->connected || spConnect->isEnabled());
+}
+
+void TForm1::unsavedAnswered(TsvForm::Answer answer) {
+    Session &s = *m_session;
+    const Pending then = m_pending;
+    m_pending = Pending::None;
+    setEnabled(true);
+    switch (answer) {
+    case TsvForm::Answer::Yes:
+        spConnectClick();
+        if (s.connected) {
+            spRead->setEnabled(false);
+            spWriteClick();
+            PageControl1->setCurrentWidget(TimingSheet);
+            runPending(then);
+        } else {
+            setStatus(0, QStringLiteral("EMU not connected, data NOT written to EMU"));
+        }
+        break;
+    case TsvForm::Answer::Discard:
+        s.modified = false;
+        m_setupPage->refillAfterDiscard();
+        if (s.connected) spRead->setEnabled(true);
+        runPending(then);
+        break;
+    case TsvForm::Answer::Later:
+        // Nothing is thrown away: the pending close or open does not happen.
+        if (!s.connected)
+            spWrite->setEnabled(false);
+        else
+            spRead->setEnabled(true);
+        break;
+    }
+}
+
+void TForm1::runPending(Pending p) {
+    switch (p) {
+    case Pending::None:
+        break;
+    case Pending::Close:
+        m_session->EFI.Close();
+        m_exiting = true;
+        close();
+        break;
+    case Pending::Open:
+        openFile();
+        break;
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    if (!m_exiting && m_session->modified) {
+        event->ignore();
+        if (!m_svForm->isVisible()) askUnsaved(Pending::Close);
+        return;
+    }
+    m_session->EFI.Close();
+    m_saveFrm->hide();
+    m_svForm->hide();
+    event->accept();
+}
+
+// ---- Keys ------------------------------------------------------------------------------------
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type t = event->type();
+    if ((t == QEvent::KeyPress || t == QEvent::KeyRelease) && isEnabled()) {
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (w && w->window() == this) {
+            // Every key reaches the focused control first (or the window when nothing has the
+            // focus); seeing it there once is the key preview.
+            QWidget *focus = QApplication::focusWidget();
+            QWidget *target = (focus && focus->window() == this) ? focus : this;
+            if (w == target) {
+                const int key = static_cast<QKeyEvent *>(event)->key();
+                if (t == QEvent::KeyPress) {
+                    FormKeyDown(key);
+                    if (key == Qt::Key_Escape) return true;
+                } else {
+                    FormKeyUp(key);
+                }
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormKeyDown(int key) {
+    if (key == Qt::Key_Escape) {
+        spExitClick();
+        return;
+    }
+    m_mapPages->formKeyDown(key, PageControl1->currentWidget() == FuelSheet);
+}
+
+void TForm1::FormKeyUp(int key) {
+    if (key == Qt::Key_Escape) return;
+    m_mapPages->formKeyUp(key);
+}
