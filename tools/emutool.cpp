@@ -4,15 +4,25 @@
 //   emutool export FILE.emu --json     one JSON object
 //   emutool export FILE.emu --csv      the maps as CSV: map,point,position,value
 //   emutool diff A.emu B.emu           every differing field and point; exit 1 when they differ
+//   emutool read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]
+//                                      save the EMU's setup and maps to a setup file
+//   emutool write PORT IN.emu          send a setup file's setup and maps to the EMU
+//
+// PORT is "ComN" (any case, or a plain number) or a device path such as /dev/ttyUSB0.
+// "--port ComN=DEVICE" (repeatable, anywhere on the command line) maps a port number to a device.
 //
 // Exit codes: 0 success (diff: equal), 1 diff found differences, 2 error. Errors go to stderr
-// and nothing is written to stdout on error. Each command is one entry of kCommands; commands
-// that talk to an EMU on a port (read PORT OUT.emu, write PORT IN.emu) are added there.
+// and nothing is written to stdout on error. Each command is one entry of kCommands.
 #include "connection/SetupFile.h"
+#include "link/Clock.h"
+#include "link/EmuLink.h"
+#include "link/PortMap.h"
+#include "link/QCCom32.h"
 #include "model/EmuImage.h"
 #include "model/Maps.h"
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
+#include "model/TableStream.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -21,6 +31,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -265,6 +276,234 @@ Result runDiff(const QStringList &args) {
     return Result{ExitDiffer, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), {}};
 }
 
+// ---- read and write: the EMU on a port --------------------------------------------------------
+
+// The port a command talks through: a number of the port map, or a device path that is given a
+// free number of its own for this run.
+struct PortChoice {
+    int number = 0;
+    QString device; // what the number maps to ("" when nothing)
+    QString label() const {
+        return device.isEmpty() ? QStringLiteral("Com%1").arg(number)
+                                : QStringLiteral("Com%1 (%2)").arg(number).arg(device);
+    }
+};
+
+bool choosePort(const QString &text, PortChoice *choice, QString *error) {
+    PortMap &map = PortMap::instance();
+    const int n = PortMap::portNumber(text);
+    if (n != 0) {
+        if (n < 1 || n > PortMap::MaxPorts) {
+            *error = QStringLiteral("%1: the port must be Com1 to Com%2 or a device path")
+                         .arg(text)
+                         .arg(PortMap::MaxPorts);
+            return false;
+        }
+        choice->number = n;
+        choice->device = map.device(n);
+        return true;
+    }
+    if (text.isEmpty() || text.startsWith(QLatin1Char('-'))) {
+        *error = QStringLiteral("'%1' is not a port (ComN or a device path)").arg(text);
+        return false;
+    }
+    // A device path: the number that already names it, else the first free one, else the last.
+    int chosen = 0;
+    for (int i = 1; i <= PortMap::MaxPorts && !chosen; ++i)
+        if (map.device(i) == text) chosen = i;
+    for (int i = 1; i <= PortMap::MaxPorts && !chosen; ++i)
+        if (map.device(i).isEmpty()) chosen = i;
+    if (!chosen) chosen = PortMap::MaxPorts;
+    map.setOverride(chosen, text);
+    choice->number = chosen;
+    choice->device = text;
+    return true;
+}
+
+// An open port with an EMU that answered the identify command.
+struct Connection {
+    TQCCom32 port;
+    EmuLink link{port, Clock::system()};
+    PortChoice where;
+    std::array<quint8, 7> identity{};
+    QString moduleType;
+    Capabilities caps;
+    bool knownModel = false;
+
+    QString describe() const {
+        return QStringLiteral("EMU %1 v%2.%3%4 on %5")
+            .arg(identity[1])
+            .arg(identity[0])
+            .arg(identity[2])
+            .arg(knownModel ? QStringLiteral(" (%1)").arg(moduleType)
+                            : QStringLiteral(" (unknown model code)"),
+                 where.label());
+    }
+};
+
+// Opens the port and identifies the EMU (0xFF, 300 ms). Refuses when nothing answers with the
+// live signature "56".
+bool connectEmu(const QString &portText, Connection *c, QString *error) {
+    if (!choosePort(portText, &c->where, error)) return false;
+    c->port.setShowErrors(false);
+    c->port.setBaud(19200);
+    c->port.setHandshaking(hsNone);
+    c->port.setPort(c->where.number);
+    if (!c->port.Open()) {
+        *error = QStringLiteral("cannot open %1: %2")
+                     .arg(c->where.label(), c->port.lastOpenErrorString().isEmpty()
+                                                ? QStringLiteral("no such device")
+                                                : c->port.lastOpenErrorString());
+        return false;
+    }
+    c->link.identify(Emu::WaitIdentifyConnect, c->identity.data());
+    const QByteArray sig = Emu::signature(c->identity.data());
+    if (sig != "56") {
+        *error = QStringLiteral("no EMU answers on %1 (identity signature \"%2\", expected "
+                                "\"56\"); nothing was done")
+                     .arg(c->where.label(), QString::fromLatin1(sig));
+        return false;
+    }
+    c->knownModel = Emu::modelInfo(c->identity[1], &c->moduleType, &c->caps);
+    return true;
+}
+
+// Takes "--name VALUE" or "--name=VALUE" out of args.
+bool takeOption(QStringList &args, const QString &name, QString *value, QString *error) {
+    const QString eq = name + QLatin1Char('=');
+    for (int i = 0; i < args.size();) {
+        if (args.at(i) == name) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(name);
+                return false;
+            }
+            *value = args.at(i + 1);
+            args.erase(args.begin() + i, args.begin() + i + 2);
+        } else if (args.at(i).startsWith(eq)) {
+            *value = args.at(i).mid(eq.size());
+            args.removeAt(i);
+        } else {
+            ++i;
+        }
+    }
+    return true;
+}
+
+Result runRead(const QStringList &argsIn) {
+    QStringList args = argsIn;
+    QString make, model, engine, error;
+    if (!takeOption(args, QStringLiteral("--make"), &make, &error) ||
+        !takeOption(args, QStringLiteral("--model"), &model, &error) ||
+        !takeOption(args, QStringLiteral("--engine"), &engine, &error))
+        return fail(QStringLiteral("read: %1").arg(error));
+    if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
+        return fail(QStringLiteral(
+            "usage: emutool read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]"));
+    for (const QString *t : {&make, &model, &engine})
+        if (SetupFile::cleanVehicleText(*t) != *t)
+            return fail(QStringLiteral("read: '%1' cannot be stored in a setup file (no \"~\", "
+                                       "control characters or characters outside Latin-1)")
+                            .arg(*t));
+
+    Connection c;
+    if (!connectEmu(args.at(0), &c, &error)) return fail(error);
+    const QByteArray reply = c.link.readImage();
+    const std::array<quint8, 458> table = SetupFile::tableFromReply(reply);
+    const int dumped = int(std::find(table.begin(), table.end(), quint8(0)) - table.begin());
+    // A short image would save maps the EMU does not hold (their bytes read as 0).
+    if (dumped < Emu::ImageStreamMax)
+        return fail(QStringLiteral("the %1 sent %2 of %3 bytes of its image; nothing was written")
+                        .arg(c.describe())
+                        .arg(dumped)
+                        .arg(Emu::ImageStreamMax));
+    const QByteArray content = SetupFile::format(c.identity, make, model, engine, table);
+    if (!SetupFile::write(args.at(1), content, &error)) return fail(error);
+    const QByteArray out = QStringLiteral("Read %1: %2 bytes saved to %3\n")
+                               .arg(c.describe())
+                               .arg(dumped)
+                               .arg(args.at(1))
+                               .toUtf8();
+    return Result{ExitOk, out, {}};
+}
+
+QString capabilityNames(const Capabilities &caps) {
+    QStringList names;
+    if (caps.timing) names << QStringLiteral("timing");
+    if (caps.vacuum) names << QStringLiteral("vacuum timing");
+    if (caps.fuel) names << QStringLiteral("fuel");
+    return names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "));
+}
+
+Result runWrite(const QStringList &args) {
+    if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
+        return fail(QStringLiteral("usage: emutool write PORT IN.emu"));
+    // The file first: a file that does not read sends nothing.
+    SetupFileData data;
+    QString error;
+    if (!SetupFile::read(args.at(1), &data, &error))
+        return fail(QStringLiteral("%1: %2\nNothing was sent.").arg(args.at(1), error));
+    EmuImage image;
+    SetupFile::apply(data, image);
+    image.copySetupFromFileTable();
+    const MapAxes axes = Emu::axesFromSetup(image);
+    // The maps the file holds: those of its model code; the table line has room for all of them
+    // whatever the model, so an unknown code takes every section.
+    Capabilities fileCaps{true, true, true};
+    QString fileType;
+    Emu::modelInfo(image.modelCode(), &fileType, &fileCaps);
+    EmuMaps maps;
+    maps.decode(image, fileCaps, axes);
+    // Timing slots beyond N are kept as the file holds them (a file saved from an EMU carries
+    // all 100), so that writing back what was read leaves the EMU as it was.
+    if (fileCaps.timing) {
+        const MapInfo &t = Emu::mapInfo(MapId::Timing);
+        for (int p = maps.pointCount(MapId::Timing, axes) + 1; p <= t.points; ++p) {
+            const quint8 b = image.fileTable()[t.streamOffset + p - 1];
+            if (b != 0) maps.setValue(MapId::Timing, p, int(b) - 1 - t.bias);
+        }
+    }
+
+    Connection c;
+    if (!connectEmu(args.at(0), &c, &error)) return fail(error);
+    if (!c.knownModel)
+        return fail(QStringLiteral("the %1 has a model code this program does not know; its "
+                                   "tables are unknown, nothing was sent")
+                        .arg(c.describe()));
+    // A map the EMU has but the file lacks would go out as zeros over the EMU's own.
+    if ((c.caps.timing && !fileCaps.timing) || (c.caps.vacuum && !fileCaps.vacuum) ||
+        (c.caps.fuel && !fileCaps.fuel))
+        return fail(QStringLiteral("%1 holds the maps of model %2 (%3) but the %4 has %5; "
+                                   "nothing was sent")
+                        .arg(args.at(1))
+                        .arg(image.modelCode())
+                        .arg(capabilityNames(fileCaps), c.describe(), capabilityNames(c.caps)));
+
+    const TableStream stream = Emu::buildTableStream(image, maps, c.caps);
+    // 0xF3, the 100 ms pause, then the stream as a second write.
+    const bool sent = c.port.Send(QByteArray(1, char(Emu::CmdWriteTables))) &&
+                      (c.link.clock().sleepMs(Emu::WaitWriteTables), c.port.Send(stream.raw));
+    if (!sent)
+        return fail(QStringLiteral("writing to %1 failed: %2")
+                        .arg(c.where.label(), c.port.deviceLost()
+                                                  ? QStringLiteral("the device went away")
+                                                  : QStringLiteral("the port did not take the "
+                                                                   "bytes")));
+
+    QStringList sections{QStringLiteral("setup block")};
+    for (MapId id : Emu::allMaps())
+        if (Emu::hasCapability(c.caps, id)) sections << QLatin1String(Emu::mapInfo(id).key);
+    QString text;
+    QTextStream out(&text);
+    out << "Wrote " << args.at(1) << " to the " << c.describe() << "\n";
+    out << "Sections: " << sections.join(QStringLiteral(", ")) << "\n";
+    out << "Bytes: 1 + " << stream.raw.size() << " (" << stream.used << " of data, "
+        << stream.raw.size() - stream.used << " filler)\n";
+    if (data.identity[1] != c.identity[1])
+        out << "Note: the file was saved from a model " << data.identity[1] << " EMU\n";
+    out.flush();
+    return Result{ExitOk, text.toUtf8(), {}};
+}
+
 // ---- dispatch ------------------------------------------------------------------------------
 
 struct Command {
@@ -277,12 +516,15 @@ const Command kCommands[] = {
     {"info", "info FILE.emu", runInfo},
     {"export", "export FILE.emu --json|--csv", runExport},
     {"diff", "diff A.emu B.emu", runDiff},
+    {"read", "read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]", runRead},
+    {"write", "write PORT IN.emu", runWrite},
 };
 
 QString usage() {
     QString text = QStringLiteral("usage:\n");
     for (const Command &c : kCommands)
         text += QStringLiteral("  emutool %1\n").arg(QLatin1String(c.usage));
+    text += QStringLiteral("PORT is ComN or a device path; --port ComN=DEVICE maps a number.\n");
     return text;
 }
 
@@ -291,19 +533,27 @@ QString usage() {
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("emutool"));
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
 
     Result result;
-    const Command *command = nullptr;
-    if (!args.isEmpty())
-        for (const Command &c : kCommands)
-            if (args.at(0) == QLatin1String(c.name)) command = &c;
-    if (!command) {
-        result = fail(args.isEmpty()
-                          ? usage()
-                          : QStringLiteral("unknown command '%1'\n%2").arg(args.at(0), usage()));
+    QString portError;
+    const bool portOptions = std::any_of(args.cbegin(), args.cend(), [](const QString &a) {
+        return a == QLatin1String("--port") || a.startsWith(QLatin1String("--port="));
+    });
+    if (portOptions && !PortMap::instance().takeArguments(args, &portError)) {
+        result = fail(portError);
     } else {
-        result = command->run(args.mid(1));
+        const Command *command = nullptr;
+        if (!args.isEmpty())
+            for (const Command &c : kCommands)
+                if (args.at(0) == QLatin1String(c.name)) command = &c;
+        if (!command)
+            result =
+                fail(args.isEmpty()
+                         ? usage()
+                         : QStringLiteral("unknown command '%1'\n%2").arg(args.at(0), usage()));
+        else
+            result = command->run(args.mid(1));
     }
 
     if (result.code == ExitError) {
