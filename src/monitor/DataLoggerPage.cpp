@@ -1,0 +1,325 @@
+#include "monitor/DataLoggerPage.h"
+
+#include "connection/Session.h"
+#include "widgets/Messages.h"
+#include "widgets/ThdTimer.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr double WindowSeconds = 30;
+constexpr int IntervalMs[4] = {50, 100, 500, 1000};
+const char *const IntervalText[4] = {"50 ms", "100 ms", "500 ms", "1 s"};
+} // namespace
+
+DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
+    : QWidget(parent), m_session(session) {
+    setObjectName(QStringLiteral("DataLoggerPage"));
+
+    // --- the chart ---
+    LogChart = new QCustomPlot(this);
+    LogChart->setObjectName(QStringLiteral("LogChart"));
+    LogChart->setAccessibleName(QStringLiteral("Data Logger chart"));
+    LogChart->legend->setVisible(false);
+    LogChart->setPlottingHint(QCP::phFastPolylines, true);
+    LogChart->xAxis->setLabel(QStringLiteral("Time (s)"));
+    LogChart->xAxis->setTicker(QSharedPointer<LogTimeTicker>::create());
+    LogChart->xAxis->setRange(0, WindowSeconds);
+    LogChart->yAxis->setLabel(QStringLiteral("Value"));
+    LogChart->yAxis->setRange(0, 100);
+    // Horizontal panning only; no zoom.
+    LogChart->setInteractions(QCP::iRangeDrag);
+    LogChart->axisRect()->setRangeDrag(Qt::Horizontal);
+    LogChart->axisRect()->setRangeZoom(Qt::Orientations());
+    for (int i = 0; i < LogChannels::Count; ++i) {
+        const LogChannels::Channel &ch = LogChannels::all()[i];
+        QCPGraph *g = LogChart->addGraph();
+        g->setName(QString::fromUtf8(ch.caption));
+        g->setPen(QPen(QColor(ch.colour)));
+        g->setLineStyle(QCPGraph::lsLine);
+        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+        g->setAdaptiveSampling(true); // only the visible key range is drawn, thinned to pixels
+        g->setAntialiased(false);     // plain 1-pixel lines: a redraw costs a fraction
+        m_series[i] = g;
+    }
+
+    // --- "Values": check boxes with their colour swatches ---
+    GroupValues = new QGroupBox(QStringLiteral("Values"), this);
+    GroupValues->setObjectName(QStringLiteral("GroupValues"));
+    GroupValues->setAccessibleName(QStringLiteral("Values"));
+    auto *grid = new QGridLayout(GroupValues);
+    int row = 0;
+    for (int s : LogChannels::boxOrder()) {
+        const LogChannels::Channel &ch = LogChannels::all()[s];
+        const QString caption = QString::fromUtf8(ch.caption);
+        // The swatch shows the colour the line is drawn in.
+        auto *swatch = new QLabel(GroupValues);
+        swatch->setObjectName(QStringLiteral("Swatch") + QLatin1String(ch.checkBox));
+        swatch->setFixedSize(12, 12);
+        swatch->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid black;")
+                                  .arg(QColor(ch.colour).name()));
+        swatch->setAccessibleName(caption + QStringLiteral(" colour"));
+        auto *box = new QCheckBox(caption, GroupValues);
+        box->setObjectName(QLatin1String(ch.checkBox));
+        box->setAccessibleName(caption);
+        box->setChecked(true);
+        grid->addWidget(swatch, row, 0);
+        grid->addWidget(box, row, 1);
+        m_boxes[s] = box;
+        ++row;
+    }
+
+    // --- "Interval" ---
+    DataInterval = new QGroupBox(QStringLiteral("Interval"), this);
+    DataInterval->setObjectName(QStringLiteral("DataInterval"));
+    DataInterval->setAccessibleName(QStringLiteral("Interval"));
+    auto *intervalLayout = new QVBoxLayout(DataInterval);
+    auto *intervalGroup = new QButtonGroup(DataInterval);
+    intervalGroup->setExclusive(true);
+    for (int i = 0; i < 4; ++i) {
+        auto *r = new QRadioButton(QString::fromLatin1(IntervalText[i]), DataInterval);
+        r->setObjectName(QStringLiteral("DataInterval%1").arg(IntervalMs[i]));
+        r->setAccessibleName(r->text());
+        intervalGroup->addButton(r, i);
+        intervalLayout->addWidget(r);
+        m_intervals[i] = r;
+    }
+
+    // --- "On" / "Off" ---
+    SpeedButton1 = new QToolButton(this);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setText(QStringLiteral("On"));
+    SpeedButton1->setAccessibleName(QStringLiteral("On"));
+    SpeedButton1->setCheckable(true);
+    SpeedButton2 = new QToolButton(this);
+    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
+    SpeedButton2->setText(QStringLiteral("Off"));
+    SpeedButton2->setAccessibleName(QStringLiteral("Off"));
+    SpeedButton2->setCheckable(true);
+    m_onOff = new QButtonGroup(this);
+    m_onOff->setExclusive(true);
+    m_onOff->addButton(SpeedButton1);
+    m_onOff->addButton(SpeedButton2);
+    SpeedButton2->setChecked(true);
+    connect(SpeedButton1, &QToolButton::clicked, this, &DataLoggerPage::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &DataLoggerPage::SpeedButton2Click);
+
+    CheckBox18 = new QCheckBox(QStringLiteral("Display Chart"), this);
+    CheckBox18->setObjectName(QStringLiteral("CheckBox18"));
+    CheckBox18->setAccessibleName(CheckBox18->text());
+    CheckBox18->setChecked(true);
+    connect(CheckBox18, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) redraw();
+    });
+    CheckBox19 = new QCheckBox(QStringLiteral("Record to File"), this);
+    CheckBox19->setObjectName(QStringLiteral("CheckBox19"));
+    CheckBox19->setAccessibleName(CheckBox19->text());
+    CheckBox19->setChecked(false);
+
+    OpenLogButton = new QPushButton(QStringLiteral("Open Log..."), this);
+    OpenLogButton->setObjectName(QStringLiteral("OpenLogButton"));
+    OpenLogButton->setAccessibleName(QStringLiteral("Open Log..."));
+    connect(OpenLogButton, &QPushButton::clicked, this, &DataLoggerPage::OpenLogButtonClick);
+
+    auto *onOffRow = new QHBoxLayout;
+    onOffRow->addWidget(SpeedButton1);
+    onOffRow->addWidget(SpeedButton2);
+    onOffRow->addStretch();
+    auto *side = new QVBoxLayout;
+    side->addWidget(GroupValues);
+    side->addWidget(DataInterval);
+    side->addLayout(onOffRow);
+    side->addWidget(CheckBox18);
+    side->addWidget(CheckBox19);
+    side->addWidget(OpenLogButton);
+    side->addStretch();
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(LogChart, 1);
+    layout->addLayout(side);
+
+    // --- the clock ---
+    DataLogTimer = new TThreadedTimer(this);
+    DataLogTimer->setObjectName(QStringLiteral("DataLogTimer"));
+    DataLogTimer->setInterval(85);
+    DataLogTimer->setAllowZero(true);
+    DataLogTimer->setThreadPriority(tpTimeCritical);
+    DataLogTimer->setEnabled(false);
+    DataLogTimer->OnTimer = [this](QObject *) { ThreadedTimer1Timer(); };
+
+    updateEnabled();
+}
+
+DataLoggerPage::~DataLoggerPage() {
+    // The timer goes first: no tick may reach a half-destroyed page.
+    delete DataLogTimer;
+    DataLogTimer = nullptr;
+    m_writer.close();
+}
+
+void DataLoggerPage::selectConnectInterval() {
+    m_intervals[1]->setChecked(true);
+}
+
+int DataLoggerPage::chosenInterval() const {
+    for (int i = 0; i < 4; ++i)
+        if (m_intervals[i]->isChecked()) return IntervalMs[i];
+    return 0;
+}
+
+bool DataLoggerPage::running() const {
+    return DataLogTimer && DataLogTimer->Enabled();
+}
+
+QString DataLoggerPage::defaultRecordPath() {
+    return QDir::current().filePath(
+        QStringLiteral("log-%1.csv")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+}
+
+void DataLoggerPage::SpeedButton1Click() {
+    if (running()) {
+        SpeedButton1->setChecked(true);
+        return; // already logging
+    }
+    SpeedButton1->setChecked(true);
+
+    int interval = chosenInterval();
+    if (interval == 0) {
+        // Connect has not chosen an interval yet: log at 100 ms and show it.
+        interval = DefaultInterval;
+        m_intervals[1]->setChecked(true);
+    }
+
+    if (CheckBox19->isChecked()) {
+        const QString suggested = defaultRecordPath();
+        const QString path =
+            m_saveName
+                ? m_saveName(this, suggested)
+                : QFileDialog::getSaveFileName(this, QStringLiteral("Record to File"), suggested,
+                                               QStringLiteral("Data logs (*.csv)"));
+        if (path.isEmpty()) {
+            SpeedButton2->setChecked(true);
+            return;
+        }
+        QVector<int> columns;
+        for (int i = 0; i < LogChannels::Count; ++i)
+            if (m_boxes[i]->isChecked()) columns.append(i);
+        QString error;
+        if (!m_writer.open(path, columns, &error)) {
+            SpeedButton2->setChecked(true);
+            Messages::error(this, error);
+            return;
+        }
+    }
+
+    DataLogTimer->setInterval(quint32(interval - 15));
+    m_logStep = interval / 1000.0;
+    DataLogTimer->setEnabled(true);
+    m_samples = 0;
+    LogChart->xAxis->setRange(0, WindowSeconds);
+    clearSeries();
+    updateEnabled();
+    redraw();
+}
+
+void DataLoggerPage::SpeedButton2Click() {
+    stop();
+    updateEnabled();
+}
+
+void DataLoggerPage::stop() {
+    DataLogTimer->setEnabled(false);
+    SpeedButton2->setChecked(true);
+    QString error;
+    if (!m_writer.close(&error)) Messages::error(this, error);
+}
+
+void DataLoggerPage::ThreadedTimer1Timer() {
+    if (!SpeedButton1->isChecked() || !running() || !m_session.connected) return;
+    const LiveValues &live = m_session.live;
+    const double t = logTime();
+    const bool chart = CheckBox18->isChecked();
+    double values[LogChannels::Count];
+    bool present[LogChannels::Count];
+    for (int i = 0; i < LogChannels::Count; ++i) {
+        present[i] = m_boxes[i]->isChecked();
+        values[i] = LogChannels::value(i, live);
+        if (present[i] && chart)
+            m_series[i]->addData(t, values[i]); // appended at the end: constant time
+    }
+    if (m_writer.isOpen()) {
+        QString error;
+        if (!m_writer.writeRow(t, values, present, &error)) {
+            stop();
+            updateEnabled();
+            Messages::error(this, error + QStringLiteral(" Logging stopped."));
+            return;
+        }
+    }
+    QCPAxis *x = LogChart->xAxis;
+    if (t > x->range().upper)
+        x->setRange(x->range().lower + WindowSeconds, x->range().upper + WindowSeconds);
+    ++m_samples;
+    if (chart) redraw();
+}
+
+void DataLoggerPage::OpenLogButtonClick() {
+    const QString path =
+        m_openName
+            ? m_openName(this)
+            : QFileDialog::getOpenFileName(this, QStringLiteral("Open Log"), QDir::currentPath(),
+                                           QStringLiteral("Data logs (*.csv);;All files (*)"));
+    if (!path.isEmpty()) openLog(path);
+}
+
+bool DataLoggerPage::openLog(const QString &path) {
+    if (running()) {
+        Messages::error(this, QStringLiteral("Switch the logger off before opening a log."));
+        return false;
+    }
+    LogRecord record;
+    QString error;
+    if (!LogReader::read(path, &record, &error)) {
+        Messages::error(this, error);
+        return false;
+    }
+    clearSeries();
+    for (int c = 0; c < record.series.size(); ++c)
+        m_series[record.series[c]]->setData(record.keys[c], record.values[c], true);
+    LogChart->xAxis->setRange(0, WindowSeconds);
+    redraw();
+    return true;
+}
+
+void DataLoggerPage::clearSeries() {
+    for (QCPGraph *g : m_series)
+        g->data()->clear();
+}
+
+void DataLoggerPage::updateEnabled() {
+    const bool on = running();
+    CheckBox19->setEnabled(!on);
+    OpenLogButton->setEnabled(!on);
+}
+
+void DataLoggerPage::redraw() {
+    // A hidden chart is drawn when it is shown again.
+    if (LogChart->isVisible()) LogChart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void DataLoggerPage::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    LogChart->replot();
+}

@@ -1,0 +1,105 @@
+#pragma once
+// The "Data Logger" tab: charts chosen live values over time on the ticks of DataLogTimer, can
+// record every sample to a comma-separated file and open such a file again to look at a past run.
+#include "monitor/LogChannels.h"
+#include "monitor/LogFile.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <qcustomplot.h>
+
+class Session;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+class TThreadedTimer;
+
+// Time axis ticker: a fixed step with four minor ticks between two labels.
+class LogTimeTicker : public QCPAxisTickerFixed {
+public:
+    LogTimeTicker() {
+        setTickStep(1);
+        setScaleStrategy(ssNone);
+    }
+    int subTicks() { return getSubTickCount(tickStep()); }
+
+protected:
+    int getSubTickCount(double) override { return 4; }
+};
+
+class DataLoggerPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit DataLoggerPage(Session &session, QWidget *parent = nullptr);
+    ~DataLoggerPage() override;
+
+    // Connect: the interval becomes "100 ms".
+    void selectConnectInterval();
+
+    // Asks for the name of a new record file; suggested is the default path. Empty: cancelled.
+    using SaveNameFunction = std::function<QString(QWidget *parent, const QString &suggested)>;
+    // Asks for a record file to open. Empty: cancelled.
+    using OpenNameFunction = std::function<QString(QWidget *parent)>;
+    void setSaveFileDialog(SaveNameFunction f) { m_saveName = std::move(f); }
+    void setOpenFileDialog(OpenNameFunction f) { m_openName = std::move(f); }
+    // The default record file name in the current folder: log-YYYYMMDD-HHMMSS.csv.
+    static QString defaultRecordPath();
+
+    // Shows a record file on the chart; a faulty file gets a message and changes nothing.
+    bool openLog(const QString &path);
+
+    // The log (for the main window and tests).
+    bool running() const;
+    double logTime() const { return m_samples * m_logStep; }
+    double logStep() const { return m_logStep; }
+    qint64 samples() const { return m_samples; }
+    bool recording() const { return m_writer.isOpen(); }
+    QString recordPath() const { return m_writer.path(); }
+    QCPGraph *series(int i) const { return m_series[i]; }
+    QCheckBox *channelBox(int series) const { return m_boxes[series]; }
+    // Interval chosen in DataInterval in ms, 0 while nothing is selected.
+    int chosenInterval() const;
+
+    // Controls under their form names.
+    QCustomPlot *LogChart = nullptr;
+    QGroupBox *GroupValues = nullptr;     // "Values"
+    QGroupBox *DataInterval = nullptr;    // "Interval"
+    QToolButton *SpeedButton1 = nullptr;  // "On"
+    QToolButton *SpeedButton2 = nullptr;  // "Off"
+    QCheckBox *CheckBox18 = nullptr;      // "Display Chart"
+    QCheckBox *CheckBox19 = nullptr;      // "Record to File"
+    QPushButton *OpenLogButton = nullptr; // "Open Log..."
+    TThreadedTimer *DataLogTimer = nullptr;
+
+    static constexpr int DefaultInterval = 100; // ms, used before Connect has chosen one
+
+public slots:
+    void SpeedButton1Click();   // "On": starts a log
+    void SpeedButton2Click();   // "Off": stops it, the chart keeps its points
+    void ThreadedTimer1Timer(); // one sample
+    void OpenLogButtonClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void clearSeries();
+    void stop();
+    void updateEnabled();
+    void redraw();
+
+    Session &m_session;
+    std::array<QCPGraph *, LogChannels::Count> m_series{};
+    std::array<QCheckBox *, LogChannels::Count> m_boxes{};
+    std::array<QRadioButton *, 4> m_intervals{};
+    QButtonGroup *m_onOff = nullptr;
+    qint64 m_samples = 0;   // samples since the start; the log time is samples x step
+    double m_logStep = 0.1; // s
+    LogWriter m_writer;
+    SaveNameFunction m_saveName;
+    OpenNameFunction m_openName;
+};

@@ -1,0 +1,158 @@
+#include "monitor/EngineMonitorPage.h"
+
+#include "model/Numbers.h"
+#include "monitor/LiveData.h"
+#include "widgets/A3nalogGauge.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+using G = TA3nalogGauge;
+
+struct GaugeSetup {
+    const char *name;
+    const char *caption;
+    int scale;
+    int indMin, indMax;
+    int angle;
+    G::Style style;
+    int mainTicks;
+    QColor minColor, midColor, maxColor;
+    G::FaceOptions marks;
+};
+
+const QColor Green(0, 128, 0);
+const QColor Yellow(255, 255, 0);
+const QColor Red(255, 0, 0);
+const QColor Blue(0, 0, 255);
+const QColor Lime(0, 255, 0);
+const QColor Orange(255, 128, 0);
+
+TA3nalogGauge *makeGauge(const GaugeSetup &s, QWidget *parent) {
+    auto *g = new TA3nalogGauge(parent);
+    g->setObjectName(QLatin1String(s.name));
+    g->setFaceOptions(G::FaceOptions(G::ShowMainTicks | G::ShowSubTicks | G::ShowValues |
+                                     G::ShowCenter | G::ShowFrame | G::ShowCaption) |
+                      s.marks);
+    g->setCaption(QString::fromUtf8(s.caption));
+    // The scale first: it pulls the zone limits inside itself, then the limits are taken.
+    g->setScale(s.scale);
+    g->setIndMaximum(s.indMax);
+    g->setIndMinimum(s.indMin);
+    g->setStyle(s.style);
+    g->setAngle(s.angle);
+    g->setNumberMainTicks(s.mainTicks);
+    g->setMinColor(s.minColor);
+    g->setMidColor(s.midColor);
+    g->setMaxColor(s.maxColor);
+    g->setLengthMainTicks(15);
+    g->setLengthSubTicks(8);
+    g->setCenterRadius(8);
+    g->setCircleRadius(3);
+    g->setCircleColor(Blue);
+    g->setMargin(10);
+    g->setAntiAliased(G::aaNone);
+    g->setAccessibleName(QString::fromUtf8(s.caption));
+    return g;
+}
+} // namespace
+
+EngineMonitorPage::EngineMonitorPage(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("EngineMonitorPage"));
+    const GaugeSetup setups[7] = {
+        {"RPMGauge", "RPM x 100", 70, 1, 60, 270, G::CenterStyle, 7, Green, Yellow, Red,
+         G::ShowIndicatorMax},
+        {"VacuumGauge", "kPa x10", 10, 1, 1, 120, G::CenterStyle, 7, Green, Yellow, Red, {}},
+        {"AnalogTiming", "Degrees", 45, 10, 35, 45, G::RightStyle, 5, Yellow, Yellow, Red,
+         G::FaceOptions(G::ShowIndicatorMin | G::ShowIndicatorMax)},
+        {"TempGauge", "\u00baC", 140, 40, 95, 120, G::CenterStyle, 7, Blue, Blue, Red,
+         G::FaceOptions(G::ShowIndicatorMin | G::ShowIndicatorMax)},
+        {"VoltGauge", "V", 16, 11, 13, 120, G::CenterStyle, 4, Yellow, Green, Red,
+         G::FaceOptions(G::ShowIndicatorMin | G::ShowIndicatorMid | G::ShowIndicatorMax)},
+        {"LambdaGauge", "Air/Fuel Ratio", 17, 12, 16, 270, G::CenterStyle, 7, Red, Lime, Blue,
+         G::FaceOptions(G::ShowIndicatorMin | G::ShowIndicatorMid | G::ShowIndicatorMax)},
+        {"InjectorGauge", "% Inj", 100, 20, 80, 120, G::CenterStyle, 5, Yellow, Yellow, Red,
+         G::FaceOptions(G::ShowIndicatorMin | G::ShowIndicatorMax)},
+    };
+    TA3nalogGauge **gauges[7] = {&RPMGauge,  &VacuumGauge, &AnalogTiming, &TempGauge,
+                                 &VoltGauge, &LambdaGauge, &InjectorGauge};
+    for (int i = 0; i < 7; ++i)
+        *gauges[i] = makeGauge(setups[i], this);
+
+    RPMGauge->setFaceColor(Qt::white);
+    RPMGauge->setArrowColor(Orange);
+    RPMGauge->setCenterColor(Orange);
+    RPMGauge->setArrowWidth(2);
+    AnalogTiming->setMargin(17);
+    for (TA3nalogGauge *g :
+         {VacuumGauge, AnalogTiming, TempGauge, VoltGauge, LambdaGauge, InjectorGauge}) {
+        g->setArrowColor(Qt::black);
+        g->setArrowWidth(1);
+        g->setCenterColor(QColor(128, 128, 128));
+        g->setFixedSize(SideWidth, SideHeight);
+    }
+    RPMGauge->setMinimumSize(360, 350);
+    RPMGauge->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    RPMGauge->resize(RpmWidth, RpmSize);
+
+    EventLoggerLabel = new QLabel(QStringLiteral("Event Logger"), this);
+    EventLoggerLabel->setObjectName(QStringLiteral("EventLoggerLabel"));
+    EventLoggerLabel->setAccessibleName(EventLoggerLabel->text());
+    EventLog = new QPlainTextEdit(this);
+    EventLog->setObjectName(QStringLiteral("EventLog"));
+    EventLog->setReadOnly(true);
+    EventLog->setPlainText(QStringLiteral("Inactive"));
+    EventLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont italic = EventLog->font();
+    italic.setItalic(true);
+    EventLog->setFont(italic);
+    QPalette pal = EventLog->palette();
+    pal.setColor(QPalette::Text, QColor(128, 128, 128));
+    EventLog->setPalette(pal);
+    EventLog->setFixedHeight(64);
+    EventLog->setAccessibleName(QStringLiteral("Event Logger"));
+    EventLoggerLabel->setBuddy(EventLog);
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setHorizontalSpacing(8);
+    auto *left = new QVBoxLayout;
+    left->addWidget(AnalogTiming);
+    left->addWidget(LambdaGauge);
+    left->addWidget(InjectorGauge);
+    left->addStretch(1);
+    auto *middle = new QVBoxLayout;
+    middle->addWidget(RPMGauge, 1);
+    middle->addWidget(EventLoggerLabel);
+    middle->addWidget(EventLog);
+    auto *right = new QVBoxLayout;
+    right->addWidget(VacuumGauge);
+    right->addWidget(VoltGauge);
+    right->addWidget(TempGauge);
+    right->addStretch(1);
+    grid->addLayout(left, 0, 0);
+    grid->addLayout(middle, 0, 1);
+    grid->addLayout(right, 0, 2);
+    grid->setColumnStretch(1, 1);
+}
+
+void EngineMonitorPage::update(const LiveValues &v) {
+    RPMGauge->setPosition(float(v.rpm));
+    VacuumGauge->setPosition(float(v.vacuum * 10));
+    AnalogTiming->setPosition(float(Emu::roundHalfEven(v.totalTiming)));
+    TempGauge->setPosition(float(Emu::roundHalfEven(v.waterTemp)));
+    VoltGauge->setPosition(float(v.battery / 10));
+    // The sensor value as it is, in hundredths of a volt.
+    LambdaGauge->setPosition(float(v.lambda));
+    InjectorGauge->setPosition(float(v.injectorDuty));
+}
+
+void EngineMonitorPage::rescale(double rpmRange, int mapSensorRange) {
+    RPMGauge->setScale(Emu::roundInt(rpmRange / 100));
+    RPMGauge->setIndMaximum(Emu::roundInt(rpmRange / 100 - 10));
+    RPMGauge->setNumberMainTicks(Emu::roundInt(rpmRange / 1000));
+    VacuumGauge->setScale(mapSensorRange);
+}

@@ -1,0 +1,180 @@
+#include "monitor/LogFile.h"
+
+#include "monitor/LogChannels.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <cmath>
+
+LogWriter::~LogWriter() {
+    close();
+}
+
+QByteArray LogWriter::number(double v) {
+    if (v == 0) v = 0; // no "-0"
+    return QByteArray::number(v, 'g', 15);
+}
+
+bool LogWriter::open(const QString &path, const QVector<int> &columns, QString *error) {
+    close();
+    m_columns = columns;
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" cannot be created: %2.")
+                         .arg(QDir::toNativeSeparators(path), m_file.errorString());
+        return false;
+    }
+    QByteArray header("time_s");
+    for (int s : columns) {
+        header += ',';
+        header += LogChannels::all()[s].caption;
+    }
+    header += '\n';
+    if (m_file.write(header) != header.size() || !m_file.flush()) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" cannot be written: %2.")
+                         .arg(QDir::toNativeSeparators(path), m_file.errorString());
+        m_file.close();
+        return false;
+    }
+    return true;
+}
+
+bool LogWriter::writeRow(double time, const double *values, const bool *present, QString *error) {
+    if (!m_file.isOpen()) return false;
+    m_line.clear();
+    m_line += number(time);
+    for (int s : m_columns) {
+        m_line += ',';
+        if (present[s]) m_line += number(values[s]);
+    }
+    m_line += '\n';
+    if (m_file.write(m_line) != m_line.size() || !m_file.flush()) {
+        if (error)
+            *error = QStringLiteral("Writing the log file \"%1\" failed: %2.")
+                         .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool LogWriter::close(QString *error) {
+    if (!m_file.isOpen()) return true;
+    const bool ok = m_file.flush();
+    if (!ok && error)
+        *error = QStringLiteral("Writing the log file \"%1\" failed: %2.")
+                     .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString());
+    m_file.close();
+    return ok;
+}
+
+namespace LogReader {
+namespace {
+bool parseNumber(const QByteArray &field, double *out) {
+    bool ok = false;
+    const double v = QLocale::c().toDouble(QLatin1String(field), &ok);
+    if (!ok || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
+}
+} // namespace
+
+bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error) {
+    const QString file = QDir::toNativeSeparators(name);
+    auto fail = [&](int line, const QString &what) {
+        if (error) {
+            *error = line > 0 ? QStringLiteral("\"%1\" is not a data log: line %2: %3.")
+                                    .arg(file)
+                                    .arg(line)
+                                    .arg(what)
+                              : QStringLiteral("\"%1\" is not a data log: %2.").arg(file, what);
+        }
+        return false;
+    };
+
+    QList<QByteArray> lines = text.split('\n');
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+        lines.removeLast();
+    if (lines.isEmpty()) return fail(0, QStringLiteral("the file is empty"));
+    for (QByteArray &l : lines)
+        if (l.endsWith('\r')) l.chop(1);
+    if (lines.first().startsWith("\xEF\xBB\xBF")) lines.first().remove(0, 3);
+
+    const QList<QByteArray> header = lines.first().split(',');
+    if (header.first().trimmed() != "time_s")
+        return fail(1, QStringLiteral("the header does not start with \"time_s\""));
+    LogRecord rec;
+    for (int c = 1; c < header.size(); ++c) {
+        const QString caption = QString::fromUtf8(header[c].trimmed());
+        const int s = LogChannels::indexOf(caption);
+        if (s < 0) return fail(1, QStringLiteral("unknown channel \"%1\"").arg(caption));
+        if (rec.series.contains(s))
+            return fail(1, QStringLiteral("channel \"%1\" appears twice").arg(caption));
+        rec.series.append(s);
+    }
+    const int columns = rec.series.size();
+    rec.keys.resize(columns);
+    rec.values.resize(columns);
+
+    double lastTime = -INFINITY;
+    for (int i = 1; i < lines.size(); ++i) {
+        const int lineNo = i + 1;
+        const QList<QByteArray> fields = lines[i].split(',');
+        if (fields.size() != columns + 1)
+            return fail(lineNo, QStringLiteral("%1 fields where the header has %2")
+                                    .arg(fields.size())
+                                    .arg(columns + 1));
+        double t = 0;
+        if (!parseNumber(fields[0].trimmed(), &t))
+            return fail(
+                lineNo,
+                QStringLiteral("\"%1\" is not a time").arg(QString::fromUtf8(fields[0].left(40))));
+        if (t < lastTime) return fail(lineNo, QStringLiteral("the time goes backwards"));
+        lastTime = t;
+        for (int c = 0; c < columns; ++c) {
+            const QByteArray f = fields[c + 1].trimmed();
+            if (f.isEmpty()) continue; // channel not sampled at this time
+            double v = 0;
+            if (!parseNumber(f, &v))
+                return fail(
+                    lineNo,
+                    QStringLiteral("\"%1\" is not a number").arg(QString::fromUtf8(f.left(40))));
+            rec.keys[c].append(t);
+            rec.values[c].append(v);
+        }
+        ++rec.rows;
+    }
+    *out = std::move(rec);
+    return true;
+}
+
+bool read(const QString &path, LogRecord *out, QString *error) {
+    const QString file = QDir::toNativeSeparators(path);
+    QFile f(path);
+    if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" cannot be opened: %2.")
+                         .arg(file, QFileInfo(path).isDir() ? QStringLiteral("it is a folder")
+                                                            : f.errorString());
+        return false;
+    }
+    if (f.size() > MaxFileSize) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" is too large (%2 MB; at most %3 MB).")
+                         .arg(file)
+                         .arg(f.size() / (1024 * 1024))
+                         .arg(MaxFileSize / (1024 * 1024));
+        return false;
+    }
+    const QByteArray text = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" cannot be read: %2.")
+                         .arg(file, f.errorString());
+        return false;
+    }
+    return parse(text, path, out, error);
+}
+} // namespace LogReader

@@ -1,0 +1,52 @@
+#pragma once
+// The data logger's record file: comma-separated text, one header line "time_s,<caption>,..."
+// naming the channels recorded (in series order), then one line per sample with the log time in
+// seconds and the channels' values as charted; a channel that was not sampled at that time (its
+// box was unchecked during the log) has an empty field. Numbers use '.' as decimal separator.
+#include <QFile>
+#include <QString>
+#include <QVector>
+
+class LogWriter {
+public:
+    LogWriter() = default;
+    LogWriter(const LogWriter &) = delete;
+    LogWriter &operator=(const LogWriter &) = delete;
+    ~LogWriter();
+
+    // Creates (or truncates) the file and writes the header. columns: series indices, ascending.
+    bool open(const QString &path, const QVector<int> &columns, QString *error);
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }
+    const QVector<int> &columns() const { return m_columns; }
+    // One row; values and present are indexed by series. The row reaches the operating system
+    // before this returns, so a crash of the program loses nothing written so far.
+    bool writeRow(double time, const double *values, const bool *present, QString *error);
+    bool close(QString *error = nullptr);
+
+    // A number as written to the file: up to 15 significant digits, '.' as separator.
+    static QByteArray number(double v);
+
+private:
+    QFile m_file;
+    QVector<int> m_columns;
+    QByteArray m_line;
+};
+
+// A record file read back.
+struct LogRecord {
+    QVector<int> series;             // series index of each value column, in file order
+    QVector<QVector<double>> keys;   // per column: log times of its points, ascending
+    QVector<QVector<double>> values; // per column: the values
+    int rows = 0;
+};
+
+namespace LogReader {
+// Largest file accepted (an hour at 50 ms is about 5 MB).
+constexpr qint64 MaxFileSize = 256ll * 1024 * 1024;
+// Reads the whole file; on any fault returns false with a message naming the file and the line,
+// and leaves *out untouched.
+bool read(const QString &path, LogRecord *out, QString *error);
+// The same for text already in memory (name is used in messages).
+bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error);
+} // namespace LogReader

@@ -1,0 +1,329 @@
+#include "monitor/RTFrame.h"
+
+#include "model/Numbers.h"
+#include "monitor/LiveData.h"
+#include "widgets/ALProgressBar.h"
+
+#include <QLabel>
+#include <QPainter>
+
+namespace {
+const QColor Blue(0, 0, 255);
+const QColor Green(0, 128, 0);
+const QColor Red(255, 0, 0);
+const QColor SkyBlue(166, 202, 240);
+const QColor Navy(0, 0, 128);
+const QColor Yellow(255, 255, 0);
+
+// The lambda target marker: a small rounded rectangle.
+class TargetShape : public QWidget {
+public:
+    explicit TargetShape(QWidget *parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Navy);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    }
+};
+
+void setTextIfChanged(QLabel *label, const QString &text) {
+    // A label repaints (and re-lays out) on every setText; most values stay put between ticks.
+    if (label->text() != text) label->setText(text);
+}
+} // namespace
+
+TRT::TRT(QWidget *parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("RT"));
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+    setFixedSize(FrameWidth, FrameHeight);
+    setAccessibleName(QStringLiteral("Real-time data"));
+
+    buildValues();
+    buildTemperatureBars();
+    buildThrottleAndInjectors();
+    buildLambda();
+}
+
+QLabel *TRT::addLabel(const QString &text, const QRect &r, Qt::Alignment align, int pointSize,
+                      QWidget *parent) {
+    auto *l = new QLabel(text, parent ? parent : this);
+    l->setGeometry(r);
+    l->setAlignment(align);
+    QFont f = l->font();
+    f.setPointSize(pointSize);
+    l->setFont(f);
+    l->setAccessibleName(text);
+    return l;
+}
+
+TALProgressBar *TRT::addBar(const char *name, const QString &caption, const QRect &r, int min,
+                            int max, QWidget *parent) {
+    auto *b = new TALProgressBar(parent ? parent : this);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(r);
+    b->setMin(min);
+    b->setMax(max);
+    b->setBackgroundColor(Qt::white);
+    b->setShowPosText(false);
+    b->setDirection(TALProgressBar::pdBottomToTop);
+    b->setAccessibleName(caption);
+    return b;
+}
+
+void TRT::buildValues() {
+    // Three rows: a caption on the left, the big red value on the right.
+    QFont big(QStringLiteral("Courier New"));
+    big.setStyleHint(QFont::Monospace);
+    big.setFixedPitch(true);
+    big.setBold(true);
+    big.setPointSize(16);
+    const char *names[3] = {"Label49", "Label50", "Label51"};
+    const char *titles[3] = {"Timing", "RPM", "Vacuum"};
+    QLabel **labels[3] = {&Label49, &Label50, &Label51};
+    for (int i = 0; i < 3; ++i) {
+        const int y = 4 + i * 28;
+        addLabel(QLatin1String(titles[i]), QRect(6, y + 6, 56, 16),
+                 Qt::AlignLeft | Qt::AlignVCenter, 9);
+        QLabel *l = addLabel(QStringLiteral("NA"), QRect(62, y, 100, 26),
+                             Qt::AlignRight | Qt::AlignVCenter, 16);
+        l->setObjectName(QLatin1String(names[i]));
+        l->setFont(big);
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, Red);
+        l->setPalette(p);
+        l->setAccessibleName(QLatin1String(titles[i]));
+        *labels[i] = l;
+    }
+    // The degree sign after the timing.
+    QLabel *deg = addLabel(QStringLiteral("o"), QRect(163, 4, 12, 12), Qt::AlignLeft, 7);
+    deg->setAccessibleName(QStringLiteral("degrees"));
+}
+
+void TRT::buildTemperatureBars() {
+    // Water, air and battery: caption, value and unit, then the bar with its scale marks.
+    struct Column {
+        const char *bar;
+        const char *label;
+        const char *caption;
+        const char *unit;
+        int min, max;
+        const char *marks[3];
+        QColor c1, c2, c3;
+    };
+    const Column cols[3] = {
+        {"WaterBar", "Label53", "Water", "\u00baC", 0, 120, {"120", "60", "0"}, Blue, Green, Red},
+        {"AirBar", "Label54", "Air", "\u00baC", -20, 100, {"100", "40", "-20"}, SkyBlue, Navy, Red},
+        {"BATBar", "Label55", "Battery", "V", 80, 160, {"16", "12", "8"}, Yellow, Green, Red},
+    };
+    QLabel **values[3] = {&Label53, &Label54, &Label55};
+    TALProgressBar **bars[3] = {&WaterBar, &AirBar, &BATBar};
+    const int top = 112, barTop = 142, barHeight = 110;
+    for (int i = 0; i < 3; ++i) {
+        const Column &c = cols[i];
+        const int x0 = 2 + i * 59;
+        addLabel(QString::fromUtf8(c.caption), QRect(x0, top - 16, 58, 14), Qt::AlignCenter, 8);
+        QLabel *v = addLabel(QStringLiteral("0"), QRect(x0 + 4, top, 34, 14),
+                             Qt::AlignRight | Qt::AlignVCenter, 8);
+        v->setObjectName(QLatin1String(c.label));
+        v->setAccessibleName(QString::fromUtf8(c.caption));
+        *values[i] = v;
+        addLabel(QString::fromUtf8(c.unit), QRect(x0 + 39, top, 18, 14),
+                 Qt::AlignLeft | Qt::AlignVCenter, 7);
+        TALProgressBar *b = addBar(c.bar, QString::fromUtf8(c.caption),
+                                   QRect(x0 + 30, barTop, 18, barHeight), c.min, c.max);
+        b->setBarColorStyle(TALProgressBar::cs3Colors);
+        b->setBarColor1(c.c1);
+        b->setBarColor2(c.c2);
+        b->setBarColor3(c.c3);
+        *bars[i] = b;
+        for (int m = 0; m < 3; ++m) {
+            const int y = barTop - 6 + m * (barHeight / 2);
+            addLabel(QLatin1String(c.marks[m]), QRect(x0, y, 27, 12),
+                     Qt::AlignRight | Qt::AlignVCenter, 7);
+        }
+    }
+}
+
+void TRT::buildThrottleAndInjectors() {
+    const int capY = 258, barTop = 290, barHeight = 74;
+    // Throttle and tuning pot: a one-colour bar each with its value on it.
+    struct Pot {
+        const char *bar;
+        const char *label;
+        const char *caption;
+        QColor color;
+        int x;
+    };
+    const Pot pots[2] = {{"TPSBar", "Label19", "TPS", SkyBlue, 4},
+                         {"POTBar", "Label20", "POT", QColor(0, 255, 128), 44}};
+    TALProgressBar **bars[2] = {&TPSBar, &POTBar};
+    QLabel **labels[2] = {&Label19, &Label20};
+    for (int i = 0; i < 2; ++i) {
+        const Pot &p = pots[i];
+        addLabel(QLatin1String(p.caption), QRect(p.x, capY, 36, 14), Qt::AlignCenter, 8);
+        addLabel(QStringLiteral("%"), QRect(p.x, capY + 14, 36, 14), Qt::AlignCenter, 7);
+        TALProgressBar *b =
+            addBar(p.bar, QLatin1String(p.caption), QRect(p.x + 4, barTop, 28, barHeight), 0, 100);
+        b->setBarColorStyle(TALProgressBar::cs1Color);
+        b->setBarColor1(p.color);
+        b->setPercentage(true);
+        *bars[i] = b;
+        QLabel *v = addLabel(QStringLiteral("0"), QRect(p.x, barTop + barHeight / 2 - 7, 36, 14),
+                             Qt::AlignCenter, 7);
+        v->setObjectName(QLatin1String(p.label));
+        v->setAccessibleName(QLatin1String(p.caption));
+        v->setAttribute(Qt::WA_TransparentForMouseEvents);
+        v->raise();
+        *labels[i] = v;
+    }
+
+    // Injector time and duty.
+    addLabel(QStringLiteral("Injectors"), QRect(86, capY, 90, 14), Qt::AlignCenter, 8);
+    Label10 = addLabel(QStringLiteral("0"), QRect(96, capY + 14, 22, 14),
+                       Qt::AlignRight | Qt::AlignVCenter, 7);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    Label10->setAccessibleName(QStringLiteral("Injector ms"));
+    addLabel(QStringLiteral("ms"), QRect(119, capY + 14, 14, 14), Qt::AlignLeft | Qt::AlignVCenter,
+             7);
+    Label13 = addLabel(QStringLiteral("0"), QRect(134, capY + 14, 22, 14),
+                       Qt::AlignRight | Qt::AlignVCenter, 7);
+    Label13->setObjectName(QStringLiteral("Label13"));
+    Label13->setAccessibleName(QStringLiteral("Injector %"));
+    addLabel(QStringLiteral("%"), QRect(157, capY + 14, 14, 14), Qt::AlignLeft | Qt::AlignVCenter,
+             7);
+
+    InjBar =
+        addBar("InjBar", QStringLiteral("Injector ms"), QRect(112, barTop, 18, barHeight), 0, 250);
+    InjBar->setBarColorStyle(TALProgressBar::cs1Color);
+    InjBar->setBarColor1(QColor(236, 118, 0));
+    InjPers =
+        addBar("InjPers", QStringLiteral("Injector %"), QRect(134, barTop, 18, barHeight), 0, 100);
+    InjPers->setBarColorStyle(TALProgressBar::cs1Color);
+    InjPers->setBarColor1(QColor(255, 128, 128));
+    const char *timeMarks[3] = {"25", "12", "0"};
+    const char *dutyMarks[3] = {"100", "50", "0"};
+    for (int m = 0; m < 3; ++m) {
+        const int y = barTop - 6 + m * (barHeight / 2);
+        addLabel(QLatin1String(timeMarks[m]), QRect(88, y, 22, 12),
+                 Qt::AlignRight | Qt::AlignVCenter, 7);
+        addLabel(QLatin1String(dutyMarks[m]), QRect(154, y, 22, 12),
+                 Qt::AlignLeft | Qt::AlignVCenter, 7);
+    }
+}
+
+void TRT::buildLambda() {
+    // The panel spans 0 V at its left edge to 1.0 V at its right edge; the two bars meet at
+    // 0.50 V in the middle.
+    LambdaPanel = new QWidget(this);
+    LambdaPanel->setObjectName(QStringLiteral("LambdaPanel"));
+    LambdaPanel->setGeometry(4, 374, 172, 62);
+    LambdaPanel->setAccessibleName(QStringLiteral("Lambda"));
+    const int w = LambdaPanel->width();
+
+    addLabel(QStringLiteral("0"), QRect(0, 0, 20, 12), Qt::AlignLeft | Qt::AlignVCenter, 7,
+             LambdaPanel);
+    addLabel(QStringLiteral("1.0"), QRect(w - 20, 0, 20, 12), Qt::AlignRight | Qt::AlignVCenter, 7,
+             LambdaPanel);
+    Label56 = addLabel(QStringLiteral("0"), QRect(w / 2 - 20, 0, 40, 12), Qt::AlignCenter, 7,
+                       LambdaPanel);
+    Label56->setObjectName(QStringLiteral("Label56"));
+    Label56->setAccessibleName(QStringLiteral("Lambda"));
+
+    LambdaBarL = addBar("LambdaBarL", QStringLiteral("Lambda rich"), QRect(0, 13, w / 2, 14), 0, 50,
+                        LambdaPanel);
+    LambdaBarL->setDirection(TALProgressBar::pdRightToLeft);
+    LambdaBarL->setShowBorder(false);
+    LambdaBarL->setBarColorStyle(TALProgressBar::cs3Colors);
+    LambdaBarL->setBarColor1(Yellow);
+    LambdaBarL->setBarColor2(Red);
+    LambdaBarL->setBarColor3(QColor(138, 0, 0));
+
+    LambdaBarR = addBar("LambdaBarR", QStringLiteral("Lambda lean"),
+                        QRect(w / 2, 13, w - w / 2, 14), 0, 50, LambdaPanel);
+    LambdaBarR->setDirection(TALProgressBar::pdLeftToRight);
+    LambdaBarR->setShowBorder(false);
+    LambdaBarR->setBarColorStyle(TALProgressBar::cs3Colors);
+    LambdaBarR->setBarColor1(Yellow);
+    LambdaBarR->setBarColor2(Green);
+    LambdaBarR->setBarColor3(QColor(0, 64, 0));
+
+    Shape1 = new TargetShape(LambdaPanel);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(w / 2 - 5, 29, 10, 8);
+    Shape1->setToolTip(QStringLiteral("Target Lambda Volts = 0.45V"));
+    Shape1->setAccessibleName(QStringLiteral("Target Lambda Volts = 0.45V"));
+
+    Label6 = addLabel(QStringLiteral(".50"), QRect(w / 2 - 10, 37, 20, 12), Qt::AlignCenter, 7,
+                      LambdaPanel);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setAccessibleName(QStringLiteral("Target lambda"));
+
+    LambdaCaption =
+        addLabel(QStringLiteral("Lambda"), QRect(0, 49, w, 13), Qt::AlignCenter, 8, LambdaPanel);
+    LambdaCaption->setObjectName(QStringLiteral("LambdaCaption"));
+}
+
+void TRT::update(const LiveValues &v) {
+    // 1..3: the big labels.
+    setTextIfChanged(Label49, Emu::formatGeneral(v.totalTiming));
+    setTextIfChanged(Label50, QString::number(qint64(Emu::roundHalfEven(v.rpm)) * 100));
+    setTextIfChanged(Label51,
+                     v.vacuum > 3.5 ? QStringLiteral("Err") : Emu::formatGeneral(v.vacuum));
+
+    // 4. Throttle: a reading above the bar's end pins the bar there.
+    TPSBar->setPosition(v.tps > TPSBar->max() ? TPSBar->max() : Emu::roundInt(v.tps));
+    setTextIfChanged(Label19, Emu::formatGeneral(v.tps));
+
+    // 5. Temperatures; a value outside a bar's range leaves the bar where it was.
+    WaterBar->setPosition(Emu::roundInt(v.waterTemp));
+    AirBar->setPosition(Emu::roundInt(v.airTemp));
+
+    // 6. Lambda either side of 0.50 V.
+    LambdaBarR->setPosition(v.lambda >= 50 ? Emu::roundInt(v.lambda - 50) : 0);
+    LambdaBarL->setPosition(v.lambda <= 50 ? Emu::roundInt(50 - v.lambda) : 0);
+
+    // 7. Injector duty.
+    InjPers->setPosition(v.injectorDuty);
+    setTextIfChanged(Label13, QString::number(v.injectorDuty));
+
+    // 8. Pot, battery, injector time.
+    POTBar->setPosition(Emu::roundInt(v.pot));
+    BATBar->setPosition(Emu::roundInt(v.battery));
+    InjBar->setPosition(Emu::roundInt(v.injectorTime));
+
+    // 9. The small value labels.
+    setTextIfChanged(Label53, Emu::formatGeneral(v.waterTemp));
+    setTextIfChanged(Label54, Emu::formatGeneral(v.airTemp));
+    setTextIfChanged(Label55, Emu::formatGeneral(v.battery / 10));
+    setTextIfChanged(Label56, Emu::formatGeneral(v.lambda / 100));
+    setTextIfChanged(Label10, Emu::formatGeneral(v.injectorTime / 10));
+    // The pot's own label shows its value too (rather than a "0" that never changes).
+    setTextIfChanged(Label20, Emu::formatGeneral(v.pot));
+}
+
+void TRT::placeLambdaTarget(double volts, bool rt2Style) {
+    const int w = LambdaPanel->width();
+    const int x = Emu::roundInt(w * volts);
+    Label6->setText(QStringLiteral(".") + Emu::formatGeneral(volts * 100));
+    Label6->adjustSize();
+    Shape1->move(x - Emu::roundInt(Shape1->width() / 2.0), Shape1->y());
+    Label6->move(x - Emu::roundInt(Label6->width() / 2.0) - (rt2Style ? 0 : 1), Label6->y());
+}
+
+void TRT::setTargetEditing(bool on) {
+    m_targetEditing = on;
+    LambdaCaption->setText(on ? QStringLiteral("Set Target") : QStringLiteral("Lambda"));
+    LambdaCaption->setAccessibleName(LambdaCaption->text());
+    Label56->setVisible(!on);
+}

@@ -1,0 +1,305 @@
+// The live poll: its bytes and waits on the line, what it decodes, the order in which it feeds
+// the displays, realtime tracking, the calibration poll and a vanishing adapter.
+#include "MonitorRig.h"
+#include "monitor/EngineMonitorPage.h"
+#include "monitor/LivePoll.h"
+#include "monitor/RTFrame.h"
+#include "monitor/TPSCalForm.h"
+#include "widgets/A3nalogGauge.h"
+#include "widgets/ALProgressBar.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+const QByteArray Quiet = liveFrame(30, 129, 40, 50, 80, 25, 129, 130, 35);
+
+QByteArray vacuumFrame(int vacuumByte) {
+    return liveFrame(30, vacuumByte, 40, 50, 80, 25, 129, 130, 35);
+}
+} // namespace
+
+class TestLivePoll : public QObject {
+    Q_OBJECT
+private slots:
+    void pollBytesAndWait();
+    void nothingBeforeConnect();
+    void analogSignalsSwitch();
+    void timerRunsThePoll();
+    void region_data();
+    void region();
+    void noTrackingTouchesNothing();
+    void trackingFollowsTheEngine();
+    void displayOrder();
+    void rpmZeroKeepsDuty();
+    void calibrationPollTakesTpsOnly();
+    void calibrationStopsWithTheDialog();
+    void deviceLostDuringTick();
+    void deviceLostWhileRunning();
+    void deviceLostByAnotherExchange();
+    void calibrationPollNoticesLoss();
+};
+
+void TestLivePoll::pollBytesAndWait() {
+    MonitorRig rig;
+    rig.emu.pinLiveFrame(Quiet);
+    LivePoll poll(rig.session);
+    poll.tick();
+    poll.tick();
+    QCOMPARE(rig.wires.size(), 2);
+    QCOMPARE(rig.wires[0].bytes, QByteArray("\xFC", 1));
+    QCOMPARE(rig.wires[0].at, 0);
+    QCOMPARE(rig.wires[1].bytes, QByteArray("\xFC", 1));
+    QCOMPARE(rig.wires[1].at, 20); // the first tick waited 20 ms for the reply
+    QCOMPARE(rig.clock.slept(), 40);
+    QCOMPARE(rig.session.live.rpm, 30.0);
+    QCOMPARE(rig.session.live.frames, quint64(2));
+    QCOMPARE(poll.polls(), quint64(2));
+}
+
+void TestLivePoll::nothingBeforeConnect() {
+    MonitorRig rig;
+    rig.session.connected = false;
+    LivePoll poll(rig.session);
+    poll.tick();
+    QVERIFY(rig.wires.isEmpty());
+    QCOMPARE(rig.clock.slept(), 0);
+    QCOMPARE(rig.session.live.frames, quint64(0));
+}
+
+void TestLivePoll::analogSignalsSwitch() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    QCheckBox track(QStringLiteral("Realtime Tracking"));
+    track.setEnabled(false);
+    track.setChecked(true);
+    poll.setTrackingButton(&track);
+    QVERIFY(!poll.Timer1->isActive());
+    QVERIFY(!poll.Timer2->isActive());
+    QCOMPARE(poll.Timer1->interval(), 20);
+    QCOMPARE(poll.Timer2->interval(), 20);
+
+    poll.setAnalogEnabled(true);
+    QVERIFY(poll.analogEnabled());
+    QVERIFY(track.isEnabled());
+    QVERIFY(track.isChecked());
+    poll.setAnalogEnabled(false);
+    QVERIFY(!poll.analogEnabled());
+    QVERIFY(!track.isEnabled());
+    QVERIFY(track.isChecked()); // the check state stays
+}
+
+void TestLivePoll::timerRunsThePoll() {
+    MonitorRig rig;
+    rig.emu.pinLiveFrame(Quiet);
+    LivePoll poll(rig.session);
+    poll.setAnalogEnabled(true);
+    QTRY_VERIFY(poll.polls() >= 3);
+    poll.setAnalogEnabled(false);
+    const quint64 n = poll.polls();
+    QTest::qWait(60);
+    QCOMPARE(poll.polls(), n);
+    QCOMPARE(rig.sent(), QByteArray(int(n), char(0xFC)));
+}
+
+void TestLivePoll::region_data() {
+    QTest::addColumn<int>("vacuumByte");
+    QTest::addColumn<int>("region");
+    // L = 0.1, H = 0.9 with S = 10: byte 1 + 255 v.
+    QTest::newRow("low") << 11 << int(FuelRegion::Low);        // 0.04 bar
+    QTest::newRow("at low threshold") << 27 << -1;             // 0.10 bar: no change
+    QTest::newRow("cruise") << 129 << int(FuelRegion::Cruise); // 0.50 bar
+    QTest::newRow("at high threshold") << 231 << -1;           // 0.90 bar: no change
+    QTest::newRow("high") << 250 << int(FuelRegion::High);     // 0.98 bar
+}
+
+void TestLivePoll::region() {
+    QFETCH(int, vacuumByte);
+    QFETCH(int, region);
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    poll.setTrackingQuery([] { return true; });
+    QSignalSpy regions(&poll, &LivePoll::regionChanged);
+    rig.emu.pinLiveFrame(vacuumFrame(vacuumByte));
+    poll.tick();
+    if (region < 0) {
+        QCOMPARE(regions.count(), 0);
+    } else {
+        QCOMPARE(regions.count(), 1);
+        QCOMPARE(regions.at(0).at(0).toInt(), region);
+    }
+}
+
+void TestLivePoll::noTrackingTouchesNothing() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    QCheckBox track;
+    track.setChecked(false);
+    poll.setTrackingButton(&track);
+    QSignalSpy regions(&poll, &LivePoll::regionChanged);
+    QSignalSpy points(&poll, &LivePoll::operatingPoint);
+    for (int b : {11, 129, 250}) {
+        rig.emu.pinLiveFrame(vacuumFrame(b));
+        poll.tick();
+    }
+    QCOMPARE(regions.count(), 0);
+    QCOMPARE(points.count(), 0);
+    track.setChecked(true);
+    poll.tick();
+    QCOMPARE(regions.count(), 1);
+    QCOMPARE(points.count(), 1);
+}
+
+void TestLivePoll::trackingFollowsTheEngine() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    poll.setTrackingQuery([] { return true; });
+    QSignalSpy points(&poll, &LivePoll::operatingPoint);
+    rig.emu.pinLiveFrame(liveFrame(42, 129, 40, 50, 80, 25, 129, 130, 35));
+    poll.tick();
+    QCOMPARE(points.count(), 1);
+    QCOMPARE(points.at(0).at(0).toDouble(), 42.0);
+    QCOMPARE(points.at(0).at(1).toDouble(), 0.5);
+}
+
+void TestLivePoll::displayOrder() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    TRT rt1, rt2, rt3, rt4;
+    EngineMonitorPage page;
+    poll.setFrames({&rt1, &rt2, &rt3, &rt4});
+    poll.setMonitorPage(&page);
+    QStringList seen;
+    poll.setMarkerUpdate([&] {
+        // The markers come after all four frames and before the gauges.
+        for (TRT *rt : {&rt1, &rt2, &rt3, &rt4})
+            seen << rt->Label50->text();
+        seen << QString::number(page.RPMGauge->position());
+    });
+    bool trackedAfterGauges = false;
+    poll.setTrackingQuery([] { return true; });
+    connect(&poll, &LivePoll::operatingPoint, this,
+            [&] { trackedAfterGauges = page.RPMGauge->position() == 42.0f; });
+    rig.emu.pinLiveFrame(liveFrame(42, 129, 40, 50, 80, 25, 129, 130, 35));
+    poll.tick();
+    QCOMPARE(seen, QStringList({"4200", "4200", "4200", "4200", "0"}));
+    QCOMPARE(page.RPMGauge->position(), 42.0f);
+    QVERIFY(trackedAfterGauges);
+}
+
+void TestLivePoll::rpmZeroKeepsDuty() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    TRT rt;
+    poll.setFrames({&rt});
+    rig.emu.pinLiveFrame(liveFrame(30, 129, 40, 50, 80, 25, 129, 130, 60));
+    poll.tick();
+    QCOMPARE(rt.Label13->text(), QStringLiteral("15"));
+    rig.emu.pinLiveFrame(liveFrame(0, 129, 40, 50, 80, 25, 129, 130, 90));
+    poll.tick();
+    QCOMPARE(rt.Label13->text(), QStringLiteral("15"));
+    QCOMPARE(rt.Label50->text(), QStringLiteral("0"));
+    QCOMPARE(rt.Label10->text(), QStringLiteral("9"));
+}
+
+void TestLivePoll::calibrationPollTakesTpsOnly() {
+    MonitorRig rig;
+    rig.session.connected = false; // the calibration poll does not look at it
+    LivePoll poll(rig.session);
+    TTPSCalForm form(rig.session);
+    poll.setCalibrationForm(&form);
+    rig.emu.pinLiveFrame(liveFrame(30, 129, 73, 50, 80, 25, 129, 130, 35));
+    poll.calibrationTick();
+    QCOMPARE(rig.sent(), QByteArray("\xFC", 1));
+    QCOMPARE(rig.clock.slept(), 20);
+    QCOMPARE(rig.session.live.tps, 73.0);
+    QCOMPARE(rig.session.live.rpm, 0.0); // nothing else decoded
+    QCOMPARE(rig.session.live.frames, quint64(0));
+    QCOMPARE(form.TPSCalBar->position(), 73);
+    QCOMPARE(form.Label3->text(), QStringLiteral("73"));
+    // A reading beyond the bar leaves the bar and shows the number.
+    rig.emu.pinLiveFrame(liveFrame(30, 129, 140, 50, 80, 25, 129, 130, 35));
+    poll.calibrationTick();
+    QCOMPARE(form.TPSCalBar->position(), 73);
+    QCOMPARE(form.Label3->text(), QStringLiteral("140"));
+}
+
+void TestLivePoll::calibrationStopsWithTheDialog() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    TTPSCalForm form(rig.session);
+    poll.setCalibrationForm(&form);
+    form.open();
+    poll.startCalibration();
+    QVERIFY(poll.calibrating());
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+    QVERIFY(!poll.calibrating());
+    QVERIFY(!form.isVisible());
+}
+
+void TestLivePoll::deviceLostDuringTick() {
+    MonitorRig rig;
+    rig.emu.pinLiveFrame(Quiet);
+    LivePoll poll(rig.session);
+    TRT rt;
+    poll.setFrames({&rt});
+    poll.tick();
+    QCOMPARE(rt.Label50->text(), QStringLiteral("3000"));
+    poll.setAnalogEnabled(true);
+    QSignalSpy lost(&poll, &LivePoll::linkLost);
+    QSignalSpy stopped(&poll, &LivePoll::stopped);
+    rig.emu.setVanished(true);
+    poll.tick();
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(lost.at(0).at(0).toString(), QStringLiteral("Link lost on Com3 (virtual EMU)"));
+    QCOMPARE(stopped.count(), 1);
+    QVERIFY(!poll.analogEnabled());
+    QCOMPARE(rt.Label50->text(), QStringLiteral("3000")); // the last frame stays on show
+    QCOMPARE(rig.sent(), QByteArray("\xFC", 1));          // nothing went out after the loss
+}
+
+void TestLivePoll::deviceLostWhileRunning() {
+    MonitorRig rig;
+    rig.emu.pinLiveFrame(Quiet);
+    LivePoll poll(rig.session);
+    QSignalSpy lost(&poll, &LivePoll::linkLost);
+    poll.setAnalogEnabled(true);
+    QTRY_VERIFY(poll.polls() >= 2);
+    rig.emu.setVanished(true);
+    QTRY_VERIFY(!poll.analogEnabled());
+    QCOMPARE(lost.count(), 1);
+    const quint64 n = poll.polls();
+    QTest::qWait(60);
+    QCOMPARE(poll.polls(), n);
+}
+
+void TestLivePoll::deviceLostByAnotherExchange() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    QSignalSpy lost(&poll, &LivePoll::linkLost);
+    poll.setAnalogEnabled(true);
+    rig.emu.setVanished(true);
+    rig.session.sendParameter(0x26, 5); // an editor's write finds the adapter gone first
+    QVERIFY(!poll.analogEnabled());
+    QCOMPARE(lost.count(), 1);
+}
+
+void TestLivePoll::calibrationPollNoticesLoss() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    TTPSCalForm form(rig.session);
+    poll.setCalibrationForm(&form);
+    poll.startCalibration();
+    QSignalSpy lost(&poll, &LivePoll::linkLost);
+    rig.emu.setVanished(true);
+    poll.calibrationTick();
+    QVERIFY(!poll.calibrating());
+    QCOMPARE(lost.count(), 1);
+}
+
+QTEST_MAIN(TestLivePoll)
+#include "tst_livepoll.moc"
