@@ -2,10 +2,20 @@
 
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
+#include "dialogs/AboutBox.h"
+#include "dialogs/Printing.h"
+#include "dialogs/ProgramIcon.h"
 #include "dialogs/SaveFrm.h"
+#include "dialogs/TimingAnalysis.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
 #include "model/TableStream.h"
+#include "monitor/DataLoggerPage.h"
+#include "monitor/EngineMonitorPage.h"
+#include "monitor/LivePoll.h"
+#include "monitor/RTFrame.h"
+#include "monitor/TPSCalForm.h"
+#include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
 #include "tuning/SetupPage.h"
 #include "widgets/Messages.h"
@@ -80,6 +90,7 @@ TForm1::TForm1(Clock &clock, QWidget *parent)
     setWindowTitle(QString::fromUtf8("Harkwell - EMU Interface - \xc3\x9f"
                                      "1.3"));
     setAccessibleName(windowTitle());
+    setWindowIcon(Emu::programIcon());
 
     // The one serial port: no boxes, no waiting inside Receive (the protocol waits itself).
     TQCCom32 &efi = m_session->EFI;
@@ -95,12 +106,8 @@ TForm1::TForm1(Clock &clock, QWidget *parent)
     buildToolBar();
     buildPages();
     buildStatusBar();
-
-    m_svForm = std::make_unique<TsvForm>();
-    connect(m_svForm.get(), &TsvForm::answered, this, &TForm1::unsavedAnswered);
-    m_saveFrm = std::make_unique<TSaveFrm>();
-    connect(m_saveFrm.get(), &TSaveFrm::saveRequested, this, &TForm1::saveChosen);
-    connect(m_saveFrm.get(), &TSaveFrm::cancelled, this, &TForm1::saveCancelled);
+    createWindows();
+    buildMonitoring();
 
     m_openChooser = [](QWidget *p) {
         return QFileDialog::getOpenFileName(p, QStringLiteral("Open"), QStringLiteral("."),
@@ -118,16 +125,86 @@ TForm1::TForm1(Clock &clock, QWidget *parent)
 
     qApp->installEventFilter(this); // key preview
 
-    resize(1180, 800);
+    // Wide enough for every setup column beside the real-time frame, where the screen allows.
+    resize(1290, 800);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
+        resize(size().boundedTo(avail.size()));
         move(avail.center() - QPoint(width() / 2, height() / 2));
     }
 }
 
 TForm1::~TForm1() {
     qApp->removeEventFilter(this);
+    if (m_poll) {
+        m_poll->setAnalogEnabled(false);
+        m_poll->stopCalibration();
+    }
     m_session->EFI.Close();
+    // The windows of their own go before the pages and the session they refer to.
+    m_calForm.reset();
+    m_about.reset();
+    m_analysis.reset();
+}
+
+// The further windows, hidden, in the order the program has always made them: timing analysis,
+// about box (which makes its serial-number form), unsaved-changes prompt, throttle calibration,
+// "Save From?".
+void TForm1::createWindows() {
+    m_analysis = std::make_unique<TTimingAnalysis>(this);
+    m_about = std::make_unique<TForm2>(*m_session, this);
+    m_svForm = std::make_unique<TsvForm>();
+    connect(m_svForm.get(), &TsvForm::answered, this, &TForm1::unsavedAnswered);
+    m_calForm = std::make_unique<TTPSCalForm>(*m_session, this);
+    m_saveFrm = std::make_unique<TSaveFrm>();
+    connect(m_saveFrm.get(), &TSaveFrm::saveRequested, this, &TForm1::saveChosen);
+    connect(m_saveFrm.get(), &TSaveFrm::cancelled, this, &TForm1::saveCancelled);
+}
+
+void TForm1::buildMonitoring() {
+    Session &s = *m_session;
+    // One real-time frame on each editing tab.
+    auto frame = [](const char *name, QWidget *host) {
+        if (!host->layout()) {
+            auto *l = new QVBoxLayout(host);
+            l->setContentsMargins(0, 0, 0, 0);
+        }
+        auto *f = new TRT(host);
+        f->setObjectName(QString::fromLatin1(name));
+        host->layout()->addWidget(f);
+        static_cast<QVBoxLayout *>(host->layout())->addStretch(1);
+        return f;
+    };
+    RT1 = frame("RT1", m_mapPages->rtHost(0));
+    RT2 = frame("RT2", m_setupPage->rtHost());
+    RT3 = frame("RT3", m_mapPages->rtHost(1));
+    RT4 = frame("RT4", m_mapPages->rtHost(2));
+
+    auto fill = [](QWidget *sheet, QWidget *page) {
+        auto *l = new QVBoxLayout(sheet);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->addWidget(page);
+    };
+    m_loggerPage = new DataLoggerPage(s, LoggerSheet);
+    m_loggerPage->setObjectName(QStringLiteral("DataLoggerPage"));
+    fill(LoggerSheet, m_loggerPage);
+    m_monitorPage = new EngineMonitorPage(MonitorSheet);
+    m_monitorPage->setObjectName(QStringLiteral("EngineMonitorPage"));
+    fill(MonitorSheet, m_monitorPage);
+
+    m_poll = new LivePoll(s, this);
+    m_poll->setTrackingButton(RT_Track);
+    m_poll->setFrames({RT1, RT2, RT3, RT4});
+    m_poll->setMarkerUpdate([this] { m_mapPages->updateLiveMarkers(); });
+    m_poll->setMonitorPage(m_monitorPage);
+    m_poll->setCalibrationForm(m_calForm.get());
+    connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
+    connect(m_poll, &LivePoll::operatingPoint, m_mapPages, &MapPages::trackOperatingPoint);
+
+    connect(m_setupPage, &SetupPage::calibrateTpsRequested, this, &TForm1::CalBtnClick);
+    connect(m_calForm.get(), &TTPSCalForm::finished, this, [this] { setEnabled(true); });
+    connect(&s, &Session::lambdaTargetChanged, this, &TForm1::lambdaTargetMoved);
+    connect(m_setupPage, &SetupPage::lambdaTargetFocusChanged, this, &TForm1::lambdaTargetFocus);
 }
 
 void TForm1::buildToolBar() {
@@ -463,6 +540,13 @@ void TForm1::ComboBox1Change() {
 
 void TForm1::linkLost(int port, const QString &device) {
     setStatus(0, QStringLiteral("Connection lost: Com%1 (%2) has gone").arg(port).arg(device));
+    // The poll has stopped itself; the box follows without running its handler again.
+    AnalogEn->setChecked(false);
+    RT_Track->setEnabled(false);
+    // Setup and maps stay in memory; once the adapter is back, Connect can find the EMU again.
+    spRetry->setEnabled(true);
+    spConnect->setEnabled(true);
+    ComboBox1->setEnabled(true);
 }
 
 // ---- Connect ---------------------------------------------------------------------------------
@@ -603,6 +687,7 @@ void TForm1::spReadClick() {
     }
     // 3.-6.
     m_mapPages->readTables();
+    updateAnalyseButton();
     // 7.-9.
     if (s.connected) spWrite->setEnabled(true);
     spRead->setEnabled(false);
@@ -621,11 +706,77 @@ void TForm1::spReadClick() {
 }
 
 void TForm1::AnalogEnClick() {
-    RT_Track->setEnabled(AnalogEn->isChecked());
     if (AnalogEn->isChecked())
         startLivePoll();
     else
         stopLivePoll();
+}
+
+// ---- Monitoring ------------------------------------------------------------------------------
+
+void TForm1::startLivePoll() {
+    m_poll->setAnalogEnabled(true); // Timer1 on, "Realtime Tracking" enabled
+}
+
+void TForm1::stopLivePoll() {
+    m_poll->setAnalogEnabled(false);
+}
+
+void TForm1::stopCalibrationPoll() {
+    m_poll->stopCalibration();
+}
+
+void TForm1::scaleGauges() {
+    m_monitorPage->rescale(m_session->rpmRange, m_session->mapSensorRange);
+}
+
+void TForm1::selectLoggerInterval() {
+    m_loggerPage->selectConnectInterval();
+}
+
+void TForm1::positionLambdaMarkers() {
+    for (TRT *f : {RT1, RT2, RT3, RT4})
+        f->placeLambdaTarget(m_session->lambdaTarget);
+}
+
+void TForm1::lambdaTargetMoved() {
+    // While the target track bar is moved only the frame beside it follows; a target set
+    // otherwise (the decode, the target box) moves every marker.
+    if (RT2->targetEditing())
+        RT2->placeLambdaTarget(m_session->lambdaTarget, true);
+    else
+        positionLambdaMarkers();
+}
+
+void TForm1::lambdaTargetFocus(bool focused) {
+    RT2->setTargetEditing(focused);
+    if (!focused) positionLambdaMarkers();
+}
+
+void TForm1::CalBtnClick() {
+    setEnabled(false);
+    m_calForm->open();
+    m_poll->startCalibration();
+}
+
+// ---- Analysis and service --------------------------------------------------------------------
+
+void TForm1::updateAnalyseButton() {
+    // Both timing maps are in memory once a table read has filled them.
+    sp3D->setEnabled(TTimingAnalysis::analysisAvailable(*m_session));
+}
+
+void TForm1::sp3DClick() {
+    m_analysis->analyse(*m_session);
+}
+
+void TForm1::spAboutClick() {
+    m_about->showAbout();
+}
+
+void TForm1::spPrintClick() {
+    auto *chart = qobject_cast<QCustomPlot *>(m_mapPages->chart(QStringLiteral("TimingChart")));
+    if (chart) Printing::printWithDialog(chart, this);
 }
 
 void TForm1::spWriteClick() {

@@ -13,6 +13,13 @@ class Session;
 class SetupPage;
 class MapPages;
 class TSaveFrm;
+class LivePoll;
+class TRT;
+class EngineMonitorPage;
+class DataLoggerPage;
+class TTPSCalForm;
+class TTimingAnalysis;
+class TForm2;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -35,6 +42,12 @@ public:
     MapPages *mapPages() const { return m_mapPages; }
     TSaveFrm *saveForm() const { return m_saveFrm.get(); }
     TsvForm *svForm() const { return m_svForm.get(); }
+    LivePoll *livePoll() const { return m_poll; }
+    EngineMonitorPage *monitorPage() const { return m_monitorPage; }
+    DataLoggerPage *loggerPage() const { return m_loggerPage; }
+    TTPSCalForm *calForm() const { return m_calForm.get(); }
+    TTimingAnalysis *timingAnalysis() const { return m_analysis.get(); }
+    TForm2 *aboutBox() const { return m_about.get(); }
 
     // Text of status bar panel 0, 1 or 2.
     QString statusText(int panel) const;
@@ -69,6 +82,10 @@ public:
     QWidget *CorrectionSheet = nullptr; // "Correction Maps"
     QWidget *LoggerSheet = nullptr;     // "Data Logger"
     QWidget *MonitorSheet = nullptr;    // "Engine Monitor"
+    TRT *RT1 = nullptr; // real-time frames: "Timing Map", "Setup", "Fuel Maps", "Correction Maps"
+    TRT *RT2 = nullptr;
+    TRT *RT3 = nullptr;
+    TRT *RT4 = nullptr;
 
     // Handlers.
     void FormShow();
@@ -86,17 +103,18 @@ public:
     void FormKeyUp(int key);
     void setupEdited();
 
-    // Hooks of the monitoring, analysis and service parts; empty here.
-    virtual void AnalogEnClick();
-    virtual void startLivePoll() {}
-    virtual void stopLivePoll() {}
-    virtual void stopCalibrationPoll() {}   // Timer2 of the throttle calibration
-    virtual void scaleGauges() {}           // RPM and vacuum gauges from R and S
-    virtual void selectLoggerInterval() {}  // DataInterval: "100 ms"
-    virtual void positionLambdaMarkers() {} // target lambda markers of the real-time frames
-    virtual void spPrintClick() {}
-    virtual void spAboutClick() {}
-    virtual void sp3DClick() {}
+    // Monitoring, analysis and service.
+    void AnalogEnClick();
+    void startLivePoll();
+    void stopLivePoll();
+    void stopCalibrationPoll();   // Timer2 of the throttle calibration
+    void scaleGauges();           // RPM and vacuum gauges from R and S
+    void selectLoggerInterval();  // DataInterval: "100 ms"
+    void positionLambdaMarkers(); // target lambda markers of the real-time frames
+    void CalBtnClick();           // throttle position sensor calibration
+    void spPrintClick();
+    void spAboutClick();
+    void sp3DClick();
 
     // Serial number text set at Connect ("AB-010203-04").
     QString serialText() const { return m_serialText; }
@@ -116,6 +134,11 @@ private:
     void buildToolBar();
     void buildPages();
     void buildStatusBar();
+    void buildMonitoring();
+    void createWindows();
+    void lambdaTargetMoved();
+    void lambdaTargetFocus(bool focused);
+    void updateAnalyseButton();
     void updatePortHint();
     // The port number in the port box ("Com7" -> 7, "Com12" -> 12); shows the conversion error
     // and returns -1 when the fourth (and fifth) characters are no number.
@@ -142,6 +165,13 @@ private:
     QLabel *m_panel[3] = {nullptr, nullptr, nullptr};
     std::unique_ptr<TsvForm> m_svForm;
     std::unique_ptr<TSaveFrm> m_saveFrm;
+    // Windows of their own (no Qt parent: disabling the main window leaves them usable).
+    std::unique_ptr<TTimingAnalysis> m_analysis;
+    std::unique_ptr<TForm2> m_about;
+    std::unique_ptr<TTPSCalForm> m_calForm;
+    LivePoll *m_poll = nullptr;
+    EngineMonitorPage *m_monitorPage = nullptr;
+    DataLoggerPage *m_loggerPage = nullptr;
     FileChooser m_openChooser;
     FileChooser m_saveChooser;
     QString m_serialText;

@@ -4,6 +4,7 @@
 #include "monitor/LiveData.h"
 #include "widgets/A3nalogGauge.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -124,8 +125,17 @@ EngineMonitorPage::EngineMonitorPage(QWidget *parent) : QWidget(parent) {
     left->addWidget(LambdaGauge);
     left->addWidget(InjectorGauge);
     left->addStretch(1);
+    // The RPM dial keeps its proportions however large the page is: the layout sizes an empty
+    // place holder and the dial is centred on it.
+    auto *rpmHolder = new QWidget(this);
+    rpmHolder->setObjectName(QStringLiteral("RPMGaugeHolder"));
+    rpmHolder->setMinimumSize(RPMGauge->minimumSize());
+    rpmHolder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    rpmHolder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    rpmHolder->installEventFilter(this);
+    RPMGauge->raise();
     auto *middle = new QVBoxLayout;
-    middle->addWidget(RPMGauge, 1);
+    middle->addWidget(rpmHolder, 1);
     middle->addWidget(EventLoggerLabel);
     middle->addWidget(EventLog);
     auto *right = new QVBoxLayout;
@@ -137,6 +147,22 @@ EngineMonitorPage::EngineMonitorPage(QWidget *parent) : QWidget(parent) {
     grid->addLayout(middle, 0, 1);
     grid->addLayout(right, 0, 2);
     grid->setColumnStretch(1, 1);
+}
+
+bool EngineMonitorPage::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type t = event->type();
+    auto *holder = qobject_cast<QWidget *>(watched);
+    if ((t == QEvent::Resize || t == QEvent::Move) && holder && RPMGauge &&
+        holder->objectName() == QLatin1String("RPMGaugeHolder")) {
+        // As large as fits at the form's width-to-height ratio, centred.
+        const QRect area = holder->geometry();
+        QSize dial(RpmWidth, RpmSize);
+        dial.scale(area.size(), Qt::KeepAspectRatio);
+        RPMGauge->setGeometry(QRect(area.topLeft() + QPoint((area.width() - dial.width()) / 2,
+                                                            (area.height() - dial.height()) / 2),
+                                    dial));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void EngineMonitorPage::update(const LiveValues &v) {

@@ -36,4 +36,7 @@ public:
     static constexpr int SideHeight = 185;
     static constexpr int RpmSize = 505;
     static constexpr int RpmWidth = 521;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };

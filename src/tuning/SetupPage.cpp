@@ -169,7 +169,10 @@ void SetupPage::buildUi() {
         e->setObjectName(QLatin1String(name));
         e->setAccessibleName(caption);
         e->setReadOnly(readOnly);
-        e->setMaximumWidth(64);
+        // Wide enough for the longest value a box takes (an RPM range of 10000, "0.75").
+        const int fit = e->fontMetrics().horizontalAdvance(QStringLiteral("100000")) + 14;
+        e->setMinimumWidth(qMax(64, fit));
+        e->setMaximumWidth(qMax(64, fit));
         auto *label = new QLabel(caption, owner);
         label->setBuddy(e);
         form->addRow(label, e);
@@ -410,8 +413,8 @@ void SetupPage::buildUi() {
                 m_source[index] = b;
                 f->addRow(b);
             }
-            makeEdit(g, f, minNames[o], QStringLiteral("Min"))->setMaximumWidth(70);
-            makeEdit(g, f, maxNames[o], QStringLiteral("Max"))->setMaximumWidth(70);
+            makeEdit(g, f, minNames[o], QStringLiteral("Min"));
+            makeEdit(g, f, maxNames[o], QStringLiteral("Max"));
             lay->addWidget(g);
         }
     }
