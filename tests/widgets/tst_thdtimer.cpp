@@ -19,7 +19,8 @@ struct TickLog {
     void start() { clock.start(); }
     void attach(TThreadedTimer &timer) {
         timer.OnTimer = [this](QObject *sender) {
-            if (QThread::currentThread() != qApp->thread()) offThread = true;
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                offThread = true;
             lastSender = sender;
             at.push_back(clock.elapsed());
         };
