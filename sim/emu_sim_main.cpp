@@ -29,11 +29,52 @@ void onSignal(int) {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: emu-sim [--model N] [--link PATH] [--log FILE]\n"
+                 "usage: emu-sim [--model N] [--link PATH] [--log FILE] [--fault F]\n"
                  "  Serves a virtual EMU on a pseudo-terminal and prints its path.\n"
                  "  --model N    model code in the identity block (1, 2, 3, 5, 6; default 3)\n"
                  "  --link PATH  also make PATH a symbolic link to the terminal\n"
-                 "  --log FILE   write one line per command received to FILE\n");
+                 "  --log FILE   write one line per command received to FILE\n"
+                 "  --fault F    answer with a fault, F = KIND[:N][@CMD] (repeatable):\n"
+                 "               noanswer, short:N (first N bytes), late:N (N ms late),\n"
+                 "               garbage, zero:N (a 0 at position N); CMD the command byte in\n"
+                 "               hex (FF, FD, FC), all answered commands when left out\n");
+}
+
+struct FaultSpec {
+    VirtualEmu::ReplyFault kind = VirtualEmu::ReplyFault::None;
+    int param = 0;
+    int command = VirtualEmu::AnyCommand;
+};
+
+bool parseFault(const QString &text, FaultSpec *out) {
+    QString t = text.trimmed().toLower();
+    const int at = t.indexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        bool ok = false;
+        out->command = t.mid(at + 1).toInt(&ok, 16);
+        if (!ok || out->command < 0 || out->command > 255) return false;
+        t = t.left(at);
+    }
+    const int colon = t.indexOf(QLatin1Char(':'));
+    const QString kind = colon >= 0 ? t.left(colon) : t;
+    if (colon >= 0) {
+        bool ok = false;
+        out->param = t.mid(colon + 1).toInt(&ok);
+        if (!ok || out->param < 0) return false;
+    }
+    if (kind == QLatin1String("noanswer"))
+        out->kind = VirtualEmu::ReplyFault::NoAnswer;
+    else if (kind == QLatin1String("short"))
+        out->kind = VirtualEmu::ReplyFault::ShortReply;
+    else if (kind == QLatin1String("late"))
+        out->kind = VirtualEmu::ReplyFault::LateReply;
+    else if (kind == QLatin1String("garbage"))
+        out->kind = VirtualEmu::ReplyFault::Garbage;
+    else if (kind == QLatin1String("zero"))
+        out->kind = VirtualEmu::ReplyFault::ZeroByte;
+    else if (kind != QLatin1String("none"))
+        return false;
+    return true;
 }
 
 } // namespace
@@ -43,6 +84,7 @@ int main(int argc, char **argv) {
     int model = 3;
     QString linkPath;
     QString logPath;
+    QList<FaultSpec> faults;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString &a = args.at(i);
@@ -68,6 +110,15 @@ int main(int argc, char **argv) {
             if (!next(&linkPath)) return 2;
         } else if (a == QLatin1String("--log")) {
             if (!next(&logPath)) return 2;
+        } else if (a == QLatin1String("--fault")) {
+            if (!next(&v)) return 2;
+            FaultSpec f;
+            if (!parseFault(v, &f)) {
+                std::fprintf(stderr, "emu-sim: '%s' is not a fault (e.g. short:50@FD)\n",
+                             qPrintable(v));
+                return 2;
+            }
+            faults << f;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             usage();
             return 0;
@@ -135,6 +186,8 @@ int main(int argc, char **argv) {
     SystemClock clock;
     VirtualEmu emu(clock, model);
     emu.setRecordWritten(false);
+    for (const FaultSpec &f : faults)
+        if (f.kind != VirtualEmu::ReplyFault::None) emu.setReplyFault(f.kind, f.param, f.command);
     if (logFile.isOpen()) {
         QObject::connect(&emu, &VirtualEmu::commandReceived, [&logFile](const QString &line) {
             logFile.write(line.toUtf8() + '\n');

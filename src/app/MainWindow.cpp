@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -81,6 +82,15 @@ QIcon drawnIcon(Drawn kind) {
 
 QString dec(quint8 b) {
     return QString::number(int(b));
+}
+
+// Bytes of a reply that count: up to max, ending at the first zero byte.
+int usableBytes(const QByteArray &reply, int max) {
+    const int limit = qMin(max, int(reply.size()));
+    int n = 0;
+    while (n < limit && reply.at(n) != '\0')
+        ++n;
+    return n;
 }
 } // namespace
 
@@ -431,6 +441,7 @@ void TForm1::FormShow() {
     move(x(), 0);
     Session &s = *m_session;
     TQCCom32 &efi = s.EFI;
+    const QScopedValueRollback<bool> searching(m_searching, true);
     m_deniedDevices.clear();
     quint8 id[Emu::IdentitySize];
     bool found = false;
@@ -473,6 +484,10 @@ void TForm1::FormShow() {
 
 void TForm1::spRetryClick() {
     TQCCom32 &efi = m_session->EFI;
+    const QScopedValueRollback<bool> searching(m_searching, true);
+    // An adapter plugged in again may come back under another device name: look at the
+    // system's serial devices anew so that it gets a port number.
+    PortMap::instance().scanSystem();
     const QString text = ComboBox1->currentText();
     ComboBox1->clear();
     ComboBox1->setEditText(text);
@@ -539,7 +554,21 @@ void TForm1::ComboBox1Change() {
 }
 
 void TForm1::linkLost(int port, const QString &device) {
-    setStatus(0, QStringLiteral("Connection lost: Com%1 (%2) has gone").arg(port).arg(device));
+    if (m_searching) return; // a probed port that went away is simply not listed
+    m_linkLost = true;
+    m_lostPort = port;
+    m_lostDevice = device;
+    // A record of frozen values would look like a running engine: the log ends here, with
+    // every sample taken so far in its file.
+    if (m_loggerPage->running()) m_loggerPage->SpeedButton2Click();
+    showLinkLost();
+}
+
+void TForm1::showLinkLost(const QString &more) {
+    setStatus(
+        0,
+        QStringLiteral("Connection lost: Com%1 (%2) has gone").arg(m_lostPort).arg(m_lostDevice) +
+            more);
     // The poll has stopped itself; the box follows without running its handler again.
     AnalogEn->setChecked(false);
     RT_Track->setEnabled(false);
@@ -554,6 +583,16 @@ void TForm1::linkLost(int port, const QString &device) {
 void TForm1::spConnectClick() {
     Session &s = *m_session;
     EmuImage &img = s.image;
+
+    // The EMU's device went away after a good Connect: find it again, but leave the setup and
+    // maps in memory alone (they may hold edits the EMU never received); the tuner then reads
+    // the EMU or writes the memory to it.
+    if (m_linkLost && m_dataLoaded && s.connected && !s.fileMode && !s.fileConnectPending) {
+        reconnectKeepingMemory();
+        return;
+    }
+    m_linkLost = false;
+    bool setupWhole = true;
 
     if (!s.fileConnectPending) {
         // 1. Identify (not in file mode; a file brings its own identity).
@@ -597,7 +636,7 @@ void TForm1::spConnectClick() {
             // 8. The setup block from the EMU.
             setStatus(0, QStringLiteral("Reading EMU Setup Data..."));
             const QByteArray reply = s.link.readImage();
-            Emu::copyReply(reply, img.setup(), Emu::SetupSize);
+            setupWhole = Emu::copyReply(reply, img.setup(), Emu::SetupSize) == Emu::SetupSize;
         } else {
             // 9. The setup block from the file's image stream.
             img.copySetupFromFileTable();
@@ -629,7 +668,7 @@ void TForm1::spConnectClick() {
     // 17.
     m_setupPage->updateCalibrateButtons();
     // 18.
-    if (s.connected) {
+    if (s.connected && !m_linkLost) {
         spConnect->setEnabled(false);
         ComboBox1->setEnabled(false);
         setStatus(0, QStringLiteral("Ready"));
@@ -669,7 +708,55 @@ void TForm1::spConnectClick() {
     }
 
     // 23.
-    if (s.connected) spReadClick();
+    if (s.connected && !m_linkLost) {
+        // Only a whole setup block and a whole image make the memory worth keeping later.
+        m_dataLoaded = false;
+        spReadClick();
+        if (!setupWhole) m_dataLoaded = false;
+    }
+    if (m_linkLost) showLinkLost();
+    emit connectFinished();
+}
+
+void TForm1::reconnectKeepingMemory() {
+    Session &s = *m_session;
+    setStatus(0, QStringLiteral("Searching ComPorts..."));
+    const int n = portFromBox();
+    if (n < 0) return;
+    m_linkLost = false;
+    s.EFI.setPort(n);
+    s.EFI.Open();
+    quint8 id[Emu::IdentitySize];
+    s.link.identify(Emu::WaitIdentifyConnect, id);
+    if (m_linkLost) { // gone again during the probe
+        showLinkLost();
+        emit connectFinished();
+        return;
+    }
+    if (Emu::signature(id) != "56") {
+        m_linkLost = true; // still without an EMU: the next Connect tries the same way
+        m_lostPort = n;
+        m_lostDevice = s.EFI.deviceName();
+        setStatus(
+            0, QStringLiteral("EMU not connected on Com%1: setup and maps in memory kept").arg(n));
+        emit connectFinished();
+        return;
+    }
+    std::copy(id, id + Emu::IdentitySize, s.image.identity.begin());
+    s.modelText = dec(id[0]);
+    s.versionText = dec(id[1]) + QLatin1Char('.') + dec(id[2]);
+    setStatus(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
+                     .arg(dec(id[1]), dec(id[0]), dec(id[2]), m_serialText));
+    spConnect->setEnabled(false);
+    ComboBox1->setEnabled(false);
+    // Both ways are open: Read takes the EMU's tables, Write sends the memory's.
+    spRead->setEnabled(true);
+    spWrite->setEnabled(true);
+    AnalogEn->setEnabled(true);
+    if (!AnalogEn->isChecked()) AnalogEn->setChecked(true);
+    AnalogEnClick();
+    RT_Track->setEnabled(true);
+    setStatus(0, QStringLiteral("Ready"));
     emit connectFinished();
 }
 
@@ -680,18 +767,45 @@ void TForm1::spReadClick() {
     // 1.
     stopCalibrationPoll();
     // 2. The image stream into the file table area (a file's copy is already there).
+    bool whole = true;
     if (!s.fileMode) {
         const QByteArray reply = s.link.readImage();
+        const int got = usableBytes(reply, Emu::ImageStreamMax);
+        whole = got == Emu::ImageStreamMax;
+        if (!whole && m_dataLoaded) {
+            // No answer, a short one or a zero byte inside: decoding it would put the fill
+            // byte's 47 degrees and -53 % over the maps in memory. They stay as they are.
+            if (!m_linkLost)
+                setStatus(0, QStringLiteral("Read from EMU failed: the EMU sent %1 of %2 bytes; "
+                                            "the maps in memory are kept")
+                                 .arg(got)
+                                 .arg(Emu::ImageStreamMax));
+            if (s.connected) spWrite->setEnabled(true);
+            spRead->setEnabled(true); // try again
+            if (m_linkLost) showLinkLost();
+            return;
+        }
         Emu::fillAndCopy(reply, s.image.fileTable(), EmuImage::FileTableSize, Emu::ImageStreamMax,
                          false);
+        if (!whole && !m_linkLost)
+            setStatus(0, QStringLiteral("The EMU sent %1 of %2 bytes of its tables")
+                             .arg(got)
+                             .arg(Emu::ImageStreamMax));
     }
     // 3.-6.
     m_mapPages->readTables();
     updateAnalyseButton();
+    m_dataLoaded = whole;
     // 7.-9.
     if (s.connected) spWrite->setEnabled(true);
     spRead->setEnabled(false);
     if (s.fileMode) s.fileConnectPending = true;
+    if (m_linkLost) {
+        // The device went away during the read: no poll to start.
+        spRead->setEnabled(true);
+        showLinkLost();
+        return;
+    }
     // 10. Live signals on.
     if (!s.fileMode) {
         AnalogEn->setEnabled(true);
@@ -782,7 +896,22 @@ void TForm1::spPrintClick() {
 void TForm1::spWriteClick() {
     Session &s = *m_session;
     const TableStream stream = Emu::buildTableStream(s.image, s.maps, s.caps);
-    s.link.writeTables(stream.raw);
+    if (!s.link.writeTables(stream.raw)) {
+        // Nothing may claim that the tables reached the EMU.
+        spWrite->setEnabled(true);
+        if (m_linkLost) {
+            showLinkLost(QStringLiteral("; the tables were not written"));
+            return;
+        }
+        const int n = s.EFI.Port();
+        const QString device = m_linkLost ? m_lostDevice : s.EFI.deviceName();
+        setStatus(0, QStringLiteral("Write to EMU failed: Com%1 (%2) did not take the tables; "
+                                    "the setup and maps in memory are kept")
+                         .arg(n)
+                         .arg(device.isEmpty() ? QStringLiteral("no device") : device));
+        spWrite->setEnabled(true);
+        return;
+    }
     m_mapPages->afterWrite();
     m_setupPage->refreshAfterWrite();
     setStatus(0, QStringLiteral("Data table written to EMU"));
@@ -846,7 +975,23 @@ void TForm1::saveChosen(bool fromMemory) {
         const TableStream stream = Emu::buildTableStream(s.image, s.maps, s.caps);
         table = SetupFile::tableFromEncoded(stream.encoded);
     } else if (s.connected) {
-        table = SetupFile::tableFromReply(s.link.readImage());
+        const QByteArray reply = s.link.readImage();
+        const int got = usableBytes(reply, Emu::ImageStreamMax);
+        if (got < Emu::ImageStreamMax) {
+            // A file of a partial image would hold zeros for maps the EMU does have.
+            haveSource = false;
+            const QString text = QStringLiteral("Save From EMU: the EMU sent %1 of %2 bytes of "
+                                                "its image; nothing was saved")
+                                     .arg(got)
+                                     .arg(Emu::ImageStreamMax);
+            if (m_linkLost)
+                showLinkLost();
+            else
+                setStatus(0, text);
+            Messages::error(this, text);
+        } else {
+            table = SetupFile::tableFromReply(reply);
+        }
     } else {
         haveSource = false;
         setStatus(0, QStringLiteral("EMU not connected, nothing saved"));

@@ -157,6 +157,10 @@ private:
     void setEdit(const char *name, const QString &text);
     QString editText(const char *name) const;
     void linkLost(int port, const QString &device);
+    // Shows the lost link again after a handler that ran into it (status, buttons).
+    void showLinkLost(const QString &more = QString());
+    // Connect after the link was lost: identify only; the setup and maps in memory stay.
+    void reconnectKeepingMemory();
 
     Clock &m_clock;
     std::unique_ptr<Session> m_session;
@@ -180,6 +184,13 @@ private:
     bool m_permissionReported = false;
     bool m_autoSearch = true;
     bool m_shown = false;
-    bool m_exiting = false; // spExit / Esc: close without asking
+    bool m_exiting = false;   // spExit / Esc: close without asking
+    bool m_searching = false; // a port search runs (probes are no connection that can be lost)
+    bool m_linkLost = false;  // the EMU's device went away since the last good Connect
+    int m_lostPort = 0;
+    QString m_lostDevice;
+    // The setup and the maps in memory came whole from an EMU or a file: a failed exchange
+    // must not replace them.
+    bool m_dataLoaded = false;
     Pending m_pending = Pending::None;
 };

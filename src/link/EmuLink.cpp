@@ -52,10 +52,13 @@ QByteArray EmuLink::readImage() {
     return exchange(QByteArray(1, char(Emu::CmdReadImage)), Emu::WaitReadImage);
 }
 
-void EmuLink::writeTables(const QByteArray &stream) {
-    m_port.Send(QByteArray(1, char(Emu::CmdWriteTables)));
+bool EmuLink::writeTables(const QByteArray &stream) {
+    const bool command = m_port.Send(QByteArray(1, char(Emu::CmdWriteTables)));
     m_clock.sleepMs(Emu::WaitWriteTables);
-    m_port.Send(stream);
+    // The stream goes out even when the command byte did not: the protocol has no retry, and
+    // an EMU that missed 0xF3 ignores it.
+    const bool tables = m_port.Send(stream);
+    return command && tables;
 }
 
 QByteArray EmuLink::liveData() {

@@ -59,8 +59,9 @@ public:
     void identify(int waitMs, quint8 *identity7);
     // 0xFD, 500 ms, reply (uncopied; the caller copies 101 or 457 bytes).
     QByteArray readImage();
-    // 0xF3, 100 ms pause, then the 458-byte stream as a second write.
-    void writeTables(const QByteArray &stream);
+    // 0xF3, 100 ms pause, then the 458-byte stream as a second write. Returns whether the port
+    // took every byte of both writes (nothing is confirmed by the EMU).
+    bool writeTables(const QByteArray &stream);
     // 0xFC, 20 ms, reply.
     QByteArray liveData();
     // 0xF2, code, value.

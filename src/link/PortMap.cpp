@@ -65,6 +65,10 @@ QStringList PortMap::orderDevices(QStringList devices) {
 }
 
 void PortMap::scanSystem() {
+    if (m_lister) {
+        setSystemDevices(m_lister());
+        return;
+    }
 #ifdef Q_OS_WIN
     // Com n is the device "COM" n; nothing to discover.
     setSystemDevices({});

@@ -22,6 +22,9 @@ public:
     void scanSystem();
     // The same from a given list of device paths (what a scan found).
     void setSystemDevices(const QStringList &devices);
+    // What scanSystem asks for the system's serial devices; empty: the serial port library's
+    // list. (A test or a platform without the usual names can supply its own.)
+    void setSystemLister(std::function<QStringList()> lister) { m_lister = std::move(lister); }
     // The automatic order: USB and ACM adapters first, then the rest, each by name (numbers
     // inside names compare as numbers: ttyS2 before ttyS10).
     static QStringList orderDevices(QStringList devices);
@@ -47,6 +50,7 @@ public:
 private:
     void rebuild();
 
+    std::function<QStringList()> m_lister;
     QStringList m_system; // what the last scan found, in the automatic order
     QMap<int, QString> m_auto;
     QMap<int, QString> m_override;
