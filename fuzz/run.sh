@@ -1,7 +1,7 @@
 #!/bin/sh
 # Bounded fuzzing run of the setup file reader: fuzz/run.sh [SECONDS] (default 60).
-# Builds build-fuzz with clang when needed (EMU_FUZZ_BUILD picks another directory). The seeds
-# in fuzz/corpus stay untouched; new inputs go to a working corpus in the build directory, and
+# Builds build-fuzz with clang when needed (EMU_FUZZ_BUILD picks another directory). The starting
+# inputs in fuzz/corpus stay untouched; new inputs go to a working corpus in the build directory, and
 # a crashing input is saved there as crash-* (turn each into a test in tests/fuzz).
 # Exits non-zero when the fuzzer finds a crash, a leak or a failed round trip.
 set -eu
