@@ -5,10 +5,13 @@
 #include "widgets/A3nalogGauge.h"
 
 #include <QEvent>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 using G = TA3nalogGauge;
@@ -154,10 +157,15 @@ bool EngineMonitorPage::eventFilter(QObject *watched, QEvent *event) {
     auto *holder = qobject_cast<QWidget *>(watched);
     if ((t == QEvent::Resize || t == QEvent::Move) && holder && RPMGauge &&
         holder->objectName() == QLatin1String("RPMGaugeHolder")) {
-        // As large as fits at the form's width-to-height ratio, centred.
+        // As large as fits, centred. A 270-degree dial's radius follows the width alone, so the
+        // width stays the height plus the margins' share rather than growing in proportion.
         const QRect area = holder->geometry();
-        QSize dial(RpmWidth, RpmSize);
-        dial.scale(area.size(), Qt::KeepAspectRatio);
+        const int h = std::max(1, std::min(area.height(), area.width() - RpmExtraWidth));
+        const QSize dial(h + RpmExtraWidth, h);
+        // The numbers and the caption grow with the dial.
+        QFont f = font();
+        f.setPixelSize(std::max(QFontInfo(font()).pixelSize(), Emu::roundInt(h * 12.0 / RpmSize)));
+        if (RPMGauge->font() != f) RPMGauge->setFont(f);
         RPMGauge->setGeometry(QRect(area.topLeft() + QPoint((area.width() - dial.width()) / 2,
                                                             (area.height() - dial.height()) / 2),
                                     dial));

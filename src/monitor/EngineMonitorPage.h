@@ -32,10 +32,14 @@ public:
     QLabel *EventLoggerLabel = nullptr;
     QPlainTextEdit *EventLog = nullptr;
 
+    // The side gauges are tall enough for the lambda gauge's full circle (a 270-degree dial's
+    // radius follows the width alone); the RPM dial is always 16 pixels wider than tall, which
+    // keeps its circle inside at any size.
     static constexpr int SideWidth = 209;
-    static constexpr int SideHeight = 185;
+    static constexpr int SideHeight = 193;
     static constexpr int RpmSize = 505;
     static constexpr int RpmWidth = 521;
+    static constexpr int RpmExtraWidth = RpmWidth - RpmSize;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

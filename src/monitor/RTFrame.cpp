@@ -14,6 +14,8 @@ const QColor Red(255, 0, 0);
 const QColor SkyBlue(166, 202, 240);
 const QColor Navy(0, 0, 128);
 const QColor Yellow(255, 255, 0);
+const QColor BorderShadow(128, 128, 128);
+const QColor BorderLight(200, 200, 200);
 
 // The lambda target marker: a small rounded rectangle.
 class TargetShape : public QWidget {
@@ -28,6 +30,24 @@ protected:
         p.setBrush(Navy);
         p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
     }
+};
+
+// The lambda panel: a light outline around the two bars, so that the track shows while both are
+// empty (they have no border of their own).
+class LambdaTrack : public QWidget {
+public:
+    LambdaTrack(QWidget *parent, const QRect &track) : QWidget(parent), m_track(track) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setPen(BorderLight);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(m_track.adjusted(-1, -1, 0, 0));
+    }
+
+private:
+    QRect m_track;
 };
 
 void setTextIfChanged(QLabel *label, const QString &text) {
@@ -74,7 +94,14 @@ TALProgressBar *TRT::addBar(const char *name, const QString &caption, const QRec
     b->setGeometry(r);
     b->setMin(min);
     b->setMax(max);
+    // Nothing is polled yet: the bar starts empty, at its lower end (a bar's position starts at
+    // 0, which on the air bar's -20..100 range would show a fifth filled).
+    b->setPosition(min);
     b->setBackgroundColor(Qt::white);
+    // A lowered border: the usual shadow on the top and left, and on the bottom and right a light
+    // grey instead of the usual highlight, which is white and would vanish on the white frame.
+    b->setBorderColor1(BorderShadow);
+    b->setBorderColor2(BorderLight);
     b->setShowPosText(false);
     b->setDirection(TALProgressBar::pdBottomToTop);
     b->setAccessibleName(caption);
@@ -225,11 +252,12 @@ void TRT::buildThrottleAndInjectors() {
 void TRT::buildLambda() {
     // The panel spans 0 V at its left edge to 1.0 V at its right edge; the two bars meet at
     // 0.50 V in the middle.
-    LambdaPanel = new QWidget(this);
+    const int w = 172;
+    const QRect track(1, 13, w - 2, 14); // inside the outline
+    LambdaPanel = new LambdaTrack(this, track);
     LambdaPanel->setObjectName(QStringLiteral("LambdaPanel"));
-    LambdaPanel->setGeometry(4, 374, 172, 62);
+    LambdaPanel->setGeometry(4, 374, w, 62);
     LambdaPanel->setAccessibleName(QStringLiteral("Lambda"));
-    const int w = LambdaPanel->width();
 
     addLabel(QStringLiteral("0"), QRect(0, 0, 20, 12), Qt::AlignLeft | Qt::AlignVCenter, 7,
              LambdaPanel);
@@ -240,8 +268,9 @@ void TRT::buildLambda() {
     Label56->setObjectName(QStringLiteral("Label56"));
     Label56->setAccessibleName(QStringLiteral("Lambda"));
 
-    LambdaBarL = addBar("LambdaBarL", QStringLiteral("Lambda rich"), QRect(0, 13, w / 2, 14), 0, 50,
-                        LambdaPanel);
+    LambdaBarL = addBar("LambdaBarL", QStringLiteral("Lambda rich"),
+                        QRect(track.left(), track.top(), w / 2 - track.left(), track.height()), 0,
+                        50, LambdaPanel);
     LambdaBarL->setDirection(TALProgressBar::pdRightToLeft);
     LambdaBarL->setShowBorder(false);
     LambdaBarL->setBarColorStyle(TALProgressBar::cs3Colors);
@@ -250,7 +279,8 @@ void TRT::buildLambda() {
     LambdaBarL->setBarColor3(QColor(138, 0, 0));
 
     LambdaBarR = addBar("LambdaBarR", QStringLiteral("Lambda lean"),
-                        QRect(w / 2, 13, w - w / 2, 14), 0, 50, LambdaPanel);
+                        QRect(w / 2, track.top(), track.right() + 1 - w / 2, track.height()), 0, 50,
+                        LambdaPanel);
     LambdaBarR->setDirection(TALProgressBar::pdLeftToRight);
     LambdaBarR->setShowBorder(false);
     LambdaBarR->setBarColorStyle(TALProgressBar::cs3Colors);

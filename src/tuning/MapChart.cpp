@@ -16,6 +16,13 @@ constexpr int BoxWidth = 56;  // read-out boxes
 MapSeries::MapSeries(QCPAxis *keyAxis, QCPAxis *valueAxis, Kind kind)
     : QCPGraph(keyAxis, valueAxis), m_kind(kind) {}
 
+QRect MapSeries::clipRect() const {
+    const QRect box = QCPGraph::clipRect();
+    if (m_kind != Kind::Curve || box.isEmpty()) return box;
+    const int d = MarkerSize / 2 + 1;
+    return box.adjusted(-d, -d, d, d);
+}
+
 void MapSeries::draw(QCPPainter *painter) {
     if (m_kind == Kind::Curve) {
         QCPGraph::draw(painter);
@@ -78,9 +85,16 @@ MapChart::MapChart(const QString &objectName, const QString &title, QWidget *par
     plotLayout()->addElement(0, 0, titleElement);
 
     // The series draw on a layer of their own, so that a changed curve repaints only that layer.
-    addLayer(QStringLiteral("series"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    // It lies above the axes: everything below it shares one buffer, and each buffer costs a
+    // full-size blend on every paint.
+    addLayer(QStringLiteral("series"), layer(layerCount() - 1), QCustomPlot::limAbove);
     m_seriesLayer = layer(QStringLiteral("series"));
     m_seriesLayer->setMode(QCPLayer::lmBuffered);
+    // The live marker and the cursor move on every poll tick and with the mouse: on a layer of
+    // their own above the curves, so that moving them does not draw the curves again.
+    addLayer(QStringLiteral("markers"), m_seriesLayer, QCustomPlot::limAbove);
+    m_markerLayer = layer(QStringLiteral("markers"));
+    m_markerLayer->setMode(QCPLayer::lmBuffered);
 
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &MapChart::redrawNow);
@@ -109,6 +123,7 @@ MapSeries *MapChart::addCurve(const QString &name, const QColor &color,
 
 MapSeries *MapChart::addBar(const QString &name, const QColor &color) {
     MapSeries *s = addSeries(name, MapSeries::Kind::Bar, color);
+    s->setLayer(m_markerLayer);
     s->setLineStyle(QCPGraph::lsNone);
     return s;
 }
@@ -155,7 +170,7 @@ void MapChart::setBottomStep(double step) {
 void MapChart::setPoints(int index, const QVector<double> &keys, const QVector<double> &values) {
     if (MapSeries *s = series(index)) {
         s->setData(keys, values, true);
-        requestRedraw();
+        seriesChanged(s);
     }
 }
 
@@ -163,7 +178,7 @@ void MapChart::setBar(int index, double x, double height) {
     if (MapSeries *s = series(index)) {
         s->data()->clear();
         s->addData(x, height);
-        requestRedraw();
+        seriesChanged(s);
     }
 }
 
@@ -171,7 +186,7 @@ void MapChart::clearSeries(int index) {
     if (MapSeries *s = series(index)) {
         if (s->data()->isEmpty()) return;
         s->data()->clear();
-        requestRedraw();
+        seriesChanged(s);
     }
 }
 
@@ -251,8 +266,19 @@ int MapChart::frameIntervalMs() const {
     return rate > 1 ? int(std::ceil(1000.0 / rate)) : 16;
 }
 
+void MapChart::seriesChanged(const MapSeries *s) {
+    const bool marker = s->layer() == m_markerLayer;
+    scheduleRedraw(!marker, marker, false);
+}
+
 void MapChart::requestRedraw(bool layout) {
+    scheduleRedraw(true, true, layout);
+}
+
+void MapChart::scheduleRedraw(bool series, bool markers, bool layout) {
     m_dirty = true;
+    m_seriesDirty = m_seriesDirty || series;
+    m_markersDirty = m_markersDirty || markers;
     m_layoutDirty = m_layoutDirty || layout;
     if (!isVisible()) return; // drawn when shown
     const int interval = frameIntervalMs();
@@ -269,13 +295,17 @@ void MapChart::redrawNow() {
     m_dirty = false;
     ++m_redraws;
     m_sinceRedraw.start();
+    const bool series = m_seriesDirty;
+    const bool markers = m_markersDirty;
+    m_seriesDirty = m_markersDirty = false;
     if (m_layoutDirty) {
         m_layoutDirty = false;
         replot(QCustomPlot::rpRefreshHint);
     } else {
-        // Repaints only the series layer's buffer (falls back to a full replot if the buffers
-        // are out of date).
-        m_seriesLayer->replot();
+        // Repaints only the changed layers' buffers (a layer falls back to a full replot if the
+        // buffers are out of date).
+        if (series) m_seriesLayer->replot();
+        if (markers) m_markerLayer->replot();
     }
 }
 

@@ -23,6 +23,9 @@ public:
 
 protected:
     void draw(QCPPainter *painter) override;
+    // Curves may draw a marker's width beyond the axis box, so points at the ends of an axis show
+    // whole rather than cut in half.
+    QRect clipRect() const override;
 
 private:
     Kind m_kind;
@@ -86,11 +89,17 @@ protected:
 
 private:
     MapSeries *addSeries(const QString &name, MapSeries::Kind kind, const QColor &color);
+    // A series changed: its own layer is drawn again at the next redraw.
+    void seriesChanged(const MapSeries *s);
+    void scheduleRedraw(bool series, bool markers, bool layout);
     void redrawNow();
     void placeOverlays();
 
     QString m_title;
-    QCPLayer *m_seriesLayer = nullptr;
+    QCPLayer *m_seriesLayer = nullptr; // curves and arrows
+    QCPLayer *m_markerLayer = nullptr; // the bars (live marker and cursor), which move often
+    bool m_seriesDirty = false;
+    bool m_markersDirty = false;
     QVector<MapSeries *> m_series;
     QLineEdit *m_valueBox = nullptr;
     QLineEdit *m_positionBox = nullptr;

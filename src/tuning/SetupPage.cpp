@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
@@ -152,6 +153,20 @@ QString num(double v) {
     return Emu::formatGeneral(v);
 }
 
+// The longest box of at most `length` pixels along which a turned, stretched caption shows whole:
+// the label rounds its character width, which can make the run a few pixels longer than its box
+// ("% Enrichment" lost its last letter on a 90-pixel box).
+int fittingCaptionLength(const QFont &base, const QString &text, int thickness, int length) {
+    for (int l = length; l > length / 2; --l) {
+        QFont f;
+        double stretch = 1;
+        if (!TAutoSizeLabel::fitFont(base, text, TAutoSizeLabel::ta90, QSize(thickness, l), &f,
+                                     &stretch))
+            return length;
+        if (QFontMetricsF(f).horizontalAdvance(text) * stretch <= l + 0.01) return l;
+    }
+    return length;
+}
 } // namespace
 
 SetupPage::SetupPage(Session &session, QWidget *parent) : QWidget(parent), m_s(session) {
@@ -446,7 +461,8 @@ void SetupPage::buildUi() {
                 auto *caption = new TAutoSizeLabel(g);
                 caption->setAngle(TAutoSizeLabel::ta90);
                 caption->setLabelText(QLatin1String(info.caption));
-                caption->setFixedSize(13, 90);
+                caption->setFixedSize(
+                    13, fittingCaptionLength(caption->font(), caption->labelText(), 13, 90));
                 auto *bar = new QSlider(Qt::Vertical, g);
                 bar->setObjectName(QLatin1String(info.name));
                 bar->setAccessibleName(QLatin1String(info.caption));
@@ -465,7 +481,7 @@ void SetupPage::buildUi() {
                 box->setFixedWidth(44);
                 box->setText(num(info.scale));
                 m_edits.insert(QLatin1String(info.box), box);
-                grid->addWidget(caption, 0, 2 * k);
+                grid->addWidget(caption, 0, 2 * k, Qt::AlignCenter);
                 grid->addWidget(bar, 0, 2 * k + 1);
                 grid->addWidget(box, 1, 2 * k, 1, 2);
             }

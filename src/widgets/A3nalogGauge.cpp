@@ -65,16 +65,17 @@ QAccessibleInterface *gaugeAccessibleFactory(const QString &key, QObject *object
 }
 
 // Box filter: every output pixel is the channel-wise mean (rounded down) of the K x K block of
-// source pixels it covers. Red and blue are summed side by side in one word (at most 16 x 255 per
-// lane, so the lanes never overflow into each other).
-template <int K> void downsample(const QImage &src, QImage &dst) {
+// source pixels it covers, the blocks starting at source pixel (sx, sy). Red and blue are summed
+// side by side in one word (at most 16 x 255 per lane, so the lanes never overflow into each
+// other).
+template <int K> void downsample(const QImage &src, int sx, int sy, QImage &dst) {
     constexpr quint32 area = K * K;
     const int ow = dst.width();
     const int oh = dst.height();
     for (int y = 0; y < oh; ++y) {
         const QRgb *rows[K];
         for (int dy = 0; dy < K; ++dy)
-            rows[dy] = reinterpret_cast<const QRgb *>(src.constScanLine(y * K + dy));
+            rows[dy] = reinterpret_cast<const QRgb *>(src.constScanLine(sy + y * K + dy)) + sx;
         auto *out = reinterpret_cast<QRgb *>(dst.scanLine(y));
         for (int x = 0; x < ow; ++x) {
             quint32 rb = 0;
@@ -88,6 +89,20 @@ template <int K> void downsample(const QImage &src, QImage &dst) {
             }
             out[x] = qRgb(int((rb >> 16) / area), int(g / area), int((rb & 0xffffu) / area));
         }
+    }
+}
+
+void downsample(int k, const QImage &src, int sx, int sy, QImage &dst) {
+    switch (k) {
+    case 2:
+        downsample<2>(src, sx, sy, dst);
+        break;
+    case 3:
+        downsample<3>(src, sx, sy, dst);
+        break;
+    default:
+        downsample<4>(src, sx, sy, dst);
+        break;
     }
 }
 
@@ -279,13 +294,17 @@ void TA3nalogGauge::sizeImages() {
     const QSize big = size() * k;
     if (m_face.size() != big) {
         m_face = QImage(big, QImage::Format_RGB32);
-        m_needle = QImage(big, QImage::Format_RGB32);
         m_faceDirty = true;
     }
     if (k > 1) {
-        if (m_output.size() != size()) m_output = QImage(size(), QImage::Format_RGB32);
+        if (m_faceSmall.size() != size()) {
+            m_faceSmall = QImage(size(), QImage::Format_RGB32);
+            m_faceDirty = true;
+        }
     } else {
-        m_output = QImage();
+        m_faceSmall = QImage();
+        m_patchBig = QImage();
+        m_patch = QImage();
     }
 }
 
@@ -399,54 +418,93 @@ void TA3nalogGauge::renderFace() {
     }
 }
 
+void TA3nalogGauge::drawNeedle(QPainter &p, int k) const {
+    const Geometry g = geometryFor(width() * k, height() * k, k);
+    p.setPen(QPen(m_arrowColor, m_arrowWidth * k));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(g.centre,
+               polar(g.centre, g.startAngle + g.sweep * double(m_position) / m_scale, g.radius));
+    if (m_faceOptions & ShowCenter) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(m_centerColor);
+        const double cr = m_centerRadius * k;
+        p.drawEllipse(g.centre, cr, cr);
+    }
+}
+
 void TA3nalogGauge::renderNeedle() {
     ++m_needleRenders;
     m_needleDirty = false;
-    if (m_face.isNull()) return;
-
     const int k = supersampling();
-    std::memcpy(m_needle.bits(), m_face.constBits(), size_t(m_face.sizeInBytes()));
-    const Geometry g = geometryFor(m_needle.width(), m_needle.height(), k);
-    {
-        QPainter p(&m_needle);
-        p.setPen(QPen(m_arrowColor, m_arrowWidth * k));
-        p.drawLine(g.centre, polar(g.centre, g.startAngle + g.sweep * double(m_position) / m_scale,
-                                   g.radius));
-        if (m_faceOptions & ShowCenter) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(m_centerColor);
-            const double cr = m_centerRadius * k;
-            p.drawEllipse(g.centre, cr, cr);
-        }
-    }
-    if (k == 1) return;
+    if (k == 1 || m_face.isNull()) return; // drawn straight onto the screen at each paint
 
-    switch (k) {
-    case 2:
-        downsample<2>(m_needle, m_output);
-        break;
-    case 3:
-        downsample<3>(m_needle, m_output);
-        break;
-    default:
-        downsample<4>(m_needle, m_output);
-        break;
+    // Only the k x k blocks the needle or its hub can touch differ from the filtered face: the
+    // box around both, widened by the pen, rounded out to whole blocks.
+    const Geometry g = geometryFor(m_face.width(), m_face.height(), k);
+    const QPointF tip =
+        polar(g.centre, g.startAngle + g.sweep * double(m_position) / m_scale, g.radius);
+    double pad = m_arrowWidth * k / 2.0 + 2 * k;
+    if (m_faceOptions & ShowCenter) pad = std::max(pad, double(m_centerRadius * k) + 2 * k);
+    const double x0 = std::min(g.centre.x(), tip.x()) - pad;
+    const double y0 = std::min(g.centre.y(), tip.y()) - pad;
+    const double x1 = std::max(g.centre.x(), tip.x()) + pad;
+    const double y1 = std::max(g.centre.y(), tip.y()) + pad;
+    // In control pixels, clipped to the control.
+    const int left = std::max(0, int(std::floor(x0 / k)));
+    const int top = std::max(0, int(std::floor(y0 / k)));
+    const int right = std::min(width(), int(std::ceil(x1 / k)) + 1);
+    const int bottom = std::min(height(), int(std::ceil(y1 / k)) + 1);
+    if (right <= left || bottom <= top) {
+        m_patch = QImage();
+        return;
     }
+    const QRect small(left, top, right - left, bottom - top);
+    const QRect big(small.topLeft() * k, small.size() * k);
+    if (m_patchBig.size() != big.size()) m_patchBig = QImage(big.size(), QImage::Format_RGB32);
+    if (m_patch.size() != small.size()) m_patch = QImage(small.size(), QImage::Format_RGB32);
+    // The face's pixels under the patch, row by row.
+    const size_t rowBytes = size_t(big.width()) * sizeof(QRgb);
+    for (int y = 0; y < big.height(); ++y)
+        std::memcpy(m_patchBig.scanLine(y),
+                    reinterpret_cast<const QRgb *>(m_face.constScanLine(big.top() + y)) +
+                        big.left(),
+                    rowBytes);
+    {
+        QPainter p(&m_patchBig);
+        p.translate(-big.left(), -big.top());
+        drawNeedle(p, k);
+    }
+    downsample(k, m_patchBig, 0, 0, m_patch);
+    m_patchAt = small.topLeft();
 }
 
 void TA3nalogGauge::bringUpToDate() {
     sizeImages();
-    if (m_faceDirty) renderFace();
+    if (m_faceDirty) {
+        renderFace();
+        if (supersampling() > 1 && !m_face.isNull())
+            downsample(supersampling(), m_face, 0, 0, m_faceSmall);
+    }
     if (m_needleDirty) renderNeedle();
 }
 
-const QImage &TA3nalogGauge::screenImage() const {
-    return supersampling() > 1 ? m_output : m_needle;
+void TA3nalogGauge::paintGauge(QPainter &p) const {
+    if (supersampling() == 1) {
+        p.drawImage(0, 0, m_face);
+        drawNeedle(p, 1);
+    } else {
+        p.drawImage(0, 0, m_faceSmall);
+        if (!m_patch.isNull()) p.drawImage(m_patchAt, m_patch);
+    }
 }
 
 QImage TA3nalogGauge::shownImage() {
     bringUpToDate();
-    return screenImage();
+    QImage shown(size(), QImage::Format_RGB32);
+    if (shown.isNull()) return shown;
+    QPainter p(&shown);
+    paintGauge(p);
+    return shown;
 }
 
 void TA3nalogGauge::paintEvent(QPaintEvent *) {
@@ -456,7 +514,7 @@ void TA3nalogGauge::paintEvent(QPaintEvent *) {
     bringUpToDate();
     {
         QPainter p(this);
-        p.drawImage(0, 0, screenImage());
+        paintGauge(p);
     }
     if (!redraw) return; // an expose only, nothing was drawn again
 

@@ -2,16 +2,22 @@
 // TA3nalogGauge: a dial instrument with a circular scale, main and sub ticks, numbered main ticks,
 // coloured zone arcs, a caption and a needle.
 //
-// The face is drawn once into an off-screen image and reused; a new position only copies the face
-// into the needle image and draws the needle over it. With anti-aliasing both images are k times
-// the control's size and are box-filtered down to the control's size (supersampling).
-// Drawing happens when the control is painted, so a hidden gauge only stores what it is given.
+// The face is drawn once into an off-screen image and reused; a paint puts the face on the screen
+// and draws the needle straight over it, so a new position costs no copy of the face. With
+// anti-aliasing the face is drawn k times the control's size and box-filtered down once; the
+// needle is drawn k times larger over a copy of the face's pixels around it only, and that patch
+// is box-filtered down and painted over the small face (the result equals filtering the whole
+// face with the needle on it). Drawing happens when the control is painted, so a hidden gauge
+// only stores what it is given.
 #include <QColor>
 #include <QImage>
+#include <QPoint>
 #include <QPointF>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+
+class QPainter;
 
 class TA3nalogGauge : public QWidget {
     Q_OBJECT
@@ -151,8 +157,8 @@ public:
     QPointF needleEnd() const { return needleEnd(m_position); }
     QStringList tickLabels() const; // texts of the main tick numbers, first to last
 
-    // The image shown on screen (the needle image, or its downsampled copy when anti-aliased).
-    // Brings face and needle up to date first.
+    // The image shown on screen: the face with the needle, at the control's size (downsampled
+    // when anti-aliased). Brings the face up to date first.
     QImage shownImage();
 
     // Counters for tests and benchmarks.
@@ -180,9 +186,11 @@ private:
     void needleChanged();
     void sizeImages();
     void renderFace();
-    void renderNeedle();
+    void renderNeedle(); // the needle state changed: counts it and, anti-aliased, builds the patch
+    void drawNeedle(QPainter &p, int k) const;
     void bringUpToDate();
-    const QImage &screenImage() const;
+    // Paints the shown picture (face, then needle or patch) with p, at the control's size.
+    void paintGauge(QPainter &p) const;
 
     QColor m_minColor;
     QColor m_midColor;
@@ -213,9 +221,11 @@ private:
     AntiAliased m_antiAliased = aaNone;
     int m_frames = 0;
 
-    QImage m_face;   // k times the control's size
-    QImage m_needle; // k times the control's size
-    QImage m_output; // the control's size, only while anti-aliased
+    QImage m_face;      // k times the control's size
+    QImage m_faceSmall; // the face filtered down to the control's size, only while anti-aliased
+    QImage m_patchBig;  // anti-aliased: the face around the needle with the needle, k times
+    QImage m_patch;     // ... and filtered down; painted at m_patchAt over m_faceSmall
+    QPoint m_patchAt;
     bool m_faceDirty = true;
     bool m_needleDirty = true;
     int m_faceRenders = 0;

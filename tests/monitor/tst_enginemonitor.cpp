@@ -144,6 +144,23 @@ void TestEngineMonitor::layout() {
     QVERIFY(rpm.width() > page.VacuumGauge->width() && rpm.height() > page.VacuumGauge->height());
     QVERIFY(page.EventLoggerLabel->y() > rpm.bottom());
     QVERIFY(page.EventLog->y() > page.EventLoggerLabel->y());
+
+    // The full-circle dials stay inside their controls at any page size: no tick or number is
+    // cut off at the top or the sides.
+    for (QSize sz : {QSize(1000, 640), QSize(1390, 760), QSize(1600, 700), QSize(900, 900)}) {
+        page.resize(sz);
+        QApplication::processEvents();
+        for (G *g : page.findChildren<G *>()) {
+            const G::Geometry geo = g->geometry();
+            if (geo.sweep < 180) continue;
+            const QString where =
+                QString("%1 on %2x%3").arg(g->objectName()).arg(sz.width()).arg(sz.height());
+            QVERIFY2(geo.centre.y() - geo.radius >= 1, qPrintable(where));
+            QVERIFY2(geo.centre.x() - geo.radius >= 1, qPrintable(where));
+            QVERIFY2(geo.centre.x() + geo.radius <= g->width() - 1, qPrintable(where));
+        }
+        QVERIFY(page.RPMGauge->height() > page.VacuumGauge->height());
+    }
 }
 
 void TestEngineMonitor::eventLogger() {

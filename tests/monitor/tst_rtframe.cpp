@@ -32,6 +32,9 @@ private slots:
     void captionsAndMarks();
     void barSetup_data();
     void barSetup();
+    void barsStartEmpty();
+    void barBordersShowOnAllFourEdges_data();
+    void barBordersShowOnAllFourEdges();
     void frameToDisplay_data();
     void frameToDisplay();
     void lambdaTarget_data();
@@ -132,6 +135,55 @@ void TestRTFrame::barSetup() {
     QCOMPARE(b->showBorder(), border);
     QCOMPARE(b->backgroundColor(), QColor(Qt::white));
     QVERIFY(!b->showPosText());
+}
+
+void TestRTFrame::barsStartEmpty() {
+    // Before the first poll nothing is filled, the air bar (-20..100) included.
+    TRT rt;
+    for (TALProgressBar *b : rt.findChildren<TALProgressBar *>()) {
+        QCOMPARE(b->position(), b->min());
+        QCOMPARE(b->filledLength(), 0);
+        const QImage img = b->grab().toImage();
+        const QRect in = b->innerRect();
+        for (int y = in.top(); y <= in.bottom(); ++y)
+            for (int x = in.left(); x <= in.right(); ++x)
+                QVERIFY2(img.pixelColor(x, y) == QColor(Qt::white),
+                         qPrintable(QString("%1 at %2,%3").arg(b->objectName()).arg(x).arg(y)));
+    }
+}
+
+void TestRTFrame::barBordersShowOnAllFourEdges_data() {
+    QTest::addColumn<QString>("bar");
+    for (const char *name :
+         {"WaterBar", "AirBar", "BATBar", "TPSBar", "POTBar", "InjBar", "InjPers"})
+        QTest::newRow(name) << name;
+}
+
+void TestRTFrame::barBordersShowOnAllFourEdges() {
+    // On the white frame every edge of a bordered bar must stand out, the bottom and right ones
+    // too (the usual highlight colour is white).
+    QFETCH(QString, bar);
+    TRT rt;
+    auto *b = rt.findChild<TALProgressBar *>(bar);
+    QVERIFY(b);
+    b->setPosition((b->min() + b->max()) / 2);
+    const QImage img = rt.grab().toImage();
+    const QRect r(b->mapTo(&rt, QPoint(0, 0)), b->size());
+    const QColor white(Qt::white);
+    const int midX = r.left() + r.width() / 2;
+    const int upperY = r.top() + 3; // above the half-way fill
+    for (int x = r.left() + 1; x < r.right(); ++x) {
+        QCOMPARE(img.pixelColor(x, r.top()), b->borderColor1());
+        QCOMPARE(img.pixelColor(x, r.bottom()), b->borderColor2());
+    }
+    for (int y = r.top() + 1; y < r.bottom(); ++y) {
+        QCOMPARE(img.pixelColor(r.left(), y), b->borderColor1());
+        QCOMPARE(img.pixelColor(r.right(), y), b->borderColor2());
+    }
+    for (const QColor &c : {b->borderColor1(), b->borderColor2()})
+        QVERIFY2(qGray(c.rgb()) < 230, qPrintable(c.name())); // visible on white
+    // Inside the border, the unfilled part is the white background.
+    QCOMPARE(img.pixelColor(midX, upperY), white);
 }
 
 void TestRTFrame::frameToDisplay_data() {

@@ -4,6 +4,7 @@
 #include "sim/VirtualEmu.h"
 #include "tuning/SetupPage.h"
 #include "tuning/SetupRadioGroup.h"
+#include "widgets/Autosize.h"
 #include "widgets/Messages.h"
 
 #include <QCheckBox>
@@ -132,6 +133,7 @@ private slots:
 
     void controlsCarryTheirNamesAndCaptions_data();
     void controlsCarryTheirNamesAndCaptions();
+    void sliderCaptionsShowWhole();
     void editorsDoNotOverlap();
     void panelsStartDisabled();
 
@@ -268,6 +270,24 @@ void TestSetupPage::controlsCarryTheirNamesAndCaptions() {
     QCOMPARE(w->accessibleName(), caption);
     if (auto *b = qobject_cast<QAbstractButton *>(w)) QCOMPARE(b->text(), caption);
     if (auto *g = qobject_cast<QGroupBox *>(w)) QCOMPARE(g->title(), caption);
+}
+
+void TestSetupPage::sliderCaptionsShowWhole() {
+    // The turned captions beside the accelerator pump sliders: every letter inside the box.
+    const auto labels = r->page.findChildren<TAutoSizeLabel *>();
+    QVERIFY(labels.size() >= 6);
+    for (TAutoSizeLabel *l : labels) {
+        QFont f;
+        double stretch = 1;
+        QVERIFY(TAutoSizeLabel::fitFont(l->font(), l->labelText(), l->angle(), l->size(), &f,
+                                        &stretch));
+        const double run = QFontMetricsF(f).horizontalAdvance(l->labelText()) * stretch;
+        QVERIFY2(
+            run <= l->height() + 0.01,
+            qPrintable(
+                QString("'%1': %2 px on %3 px").arg(l->labelText()).arg(run).arg(l->height())));
+        QVERIFY(l->height() >= 70); // still about as long as its slider
+    }
 }
 
 void TestSetupPage::editorsDoNotOverlap() {

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -65,6 +66,8 @@ private slots:
     void zoneArcColours();
     void faceCachedOverPositionChanges();
     void antiAliasing();
+    void antiAliasedNeedleMatchesWholeFilter_data();
+    void antiAliasedNeedleMatchesWholeFilter();
     void hiddenGaugeOnlyStores();
     void framesMeasured();
     void minimumSize();
@@ -533,6 +536,63 @@ void TstA3nalogGauge::antiAliasing() {
     }
     g.setAntiAliased(TA3nalogGauge::aaNone);
     QCOMPARE(colours().size(), size_t(2));
+}
+
+void TstA3nalogGauge::antiAliasedNeedleMatchesWholeFilter_data() {
+    QTest::addColumn<int>("aa");
+    QTest::addColumn<float>("position");
+    for (int aa = 1; aa <= 3; ++aa)
+        for (float p : {0.0f, 17.5f, 35.0f, 70.0f, 105.0f, 140.0f, 160.0f, -30.0f}) {
+            const QString name = QString("k=%1 at %2").arg(aa + 1).arg(double(p));
+            QTest::newRow(qPrintable(name)) << aa << p;
+        }
+}
+
+void TstA3nalogGauge::antiAliasedNeedleMatchesWholeFilter() {
+    // The needle is drawn supersampled only around itself; the picture must be exactly the box
+    // filter of the whole supersampled face with the needle on it. On a plain white face that
+    // reference is a white image k times larger with the same needle drawn on it.
+    QFETCH(int, aa);
+    QFETCH(float, position);
+    TA3nalogGauge g;
+    plain(g, TA3nalogGauge::ShowCenter);
+    g.setAngle(270);
+    g.setArrowWidth(3);
+    g.setArrowColor(QColor(200, 0, 0));
+    g.setCenterColor(QColor(0, 0, 160));
+    g.setAntiAliased(TA3nalogGauge::AntiAliased(aa));
+    g.setPosition(position);
+    const int k = g.supersampling();
+
+    QImage big(g.size() * k, QImage::Format_RGB32);
+    big.fill(kWhite);
+    {
+        const TA3nalogGauge::Geometry geo = g.geometryFor(big.width(), big.height(), k);
+        QPainter p(&big);
+        p.setPen(QPen(g.arrowColor(), g.arrowWidth() * k));
+        p.drawLine(geo.centre,
+                   polar(geo.centre, geo.startAngle + geo.sweep * position / 140.0, geo.radius));
+        p.setPen(Qt::NoPen);
+        p.setBrush(g.centerColor());
+        p.drawEllipse(geo.centre, 8.0 * k, 8.0 * k);
+    }
+    QImage expected(g.size(), QImage::Format_RGB32);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x) {
+            int r = 0, gr = 0, b = 0;
+            for (int dy = 0; dy < k; ++dy)
+                for (int dx = 0; dx < k; ++dx) {
+                    const QRgb c = big.pixel(x * k + dx, y * k + dy);
+                    r += qRed(c);
+                    gr += qGreen(c);
+                    b += qBlue(c);
+                }
+            expected.setPixel(x, y, qRgb(r / (k * k), gr / (k * k), b / (k * k)));
+        }
+    const QImage shown = g.shownImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown, expected);
+    // What reaches the screen is the same picture.
+    QCOMPARE(g.grab().toImage().convertToFormat(QImage::Format_RGB32), expected);
 }
 
 void TstA3nalogGauge::hiddenGaugeOnlyStores() {

@@ -285,6 +285,31 @@ void TstALProgressBar::border() {
     QCOMPARE(at(img, 0, 10), rgb(kRed));    // left
     QCOMPARE(at(img, 50, 19), rgb(kBlue));  // bottom
     QCOMPARE(at(img, 199, 10), rgb(kBlue)); // right
+    QCOMPARE(at(img, 199, 0), rgb(kRed));   // the top line ends in the top-right corner
+    QCOMPARE(at(img, 199, 19), rgb(kBlue)); // bottom-right corner
+    // A tall one-colour bar on a white background, as in the real-time frame: the whole length
+    // of all four edges, whatever the fill.
+    TALProgressBar tall;
+    tall.resize(28, 74);
+    tall.setShowPosText(false);
+    tall.setDirection(TALProgressBar::pdBottomToTop);
+    tall.setBarColorStyle(TALProgressBar::cs1Color);
+    tall.setBarColor1(kGreen);
+    tall.setBackgroundColor(kWhite);
+    tall.setBorderColor1(kRed);
+    tall.setBorderColor2(kBlue);
+    for (int pos : {0, 50, 100}) {
+        tall.setPosition(pos);
+        const QImage t = tall.grab().toImage();
+        for (int x = 1; x < 27; ++x) {
+            QCOMPARE(at(t, x, 0), rgb(kRed));
+            QCOMPARE(at(t, x, 73), rgb(kBlue));
+        }
+        for (int y = 1; y < 73; ++y) {
+            QCOMPARE(at(t, 0, y), rgb(kRed));
+            QCOMPARE(at(t, 27, y), rgb(kBlue));
+        }
+    }
     // The fill starts inside the border: 99 of the 198 track pixels.
     QCOMPARE(bar.fillRect(), QRect(1, 1, 99, 18));
     bar.setShowBorder(false);
