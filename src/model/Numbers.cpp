@@ -26,15 +26,14 @@ QString formatGeneral(double v) {
 }
 
 bool parseInteger(const QString &text, int *out, QString *error) {
+    // Surrounding blanks are tolerated; "$1F" is read as hexadecimal, as the runtime does.
     bool ok = false;
     const QString t = text.trimmed();
     int value = 0;
-    if (t == text || !text.isEmpty()) {
-        if (t.startsWith(QLatin1Char('$')))
-            value = t.mid(1).toInt(&ok, 16);
-        else
-            value = t.toInt(&ok, 10);
-    }
+    if (t.startsWith(QLatin1Char('$')))
+        value = t.mid(1).toInt(&ok, 16);
+    else
+        value = t.toInt(&ok, 10);
     if (!ok || t.isEmpty()) {
         if (error)
             *error = QStringLiteral("'%1' is not a valid integer value").arg(text);
