@@ -1,5 +1,5 @@
 // Map chart figures: time from a pointer move (drag) to the point write and the redraw of the
-// chart, and the cost of rebuilding every curve after a table read.
+// chart, the cost of a live marker move, and of rebuilding every curve after a table read.
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
@@ -146,6 +146,29 @@ int main(int argc, char **argv) {
     print("pointer move -> point write + chart redraw (handler)", stats(handler));
     print("pointer move -> point write + redraw + paint", stats(withPaint));
     print("pointer move within a frame (write, redraw deferred)", stats(burst));
+
+    // The live marker of each poll tick: both charts of the timing tab move their marker and
+    // paint the strips it left and entered (the plots are not drawn again nor copied whole).
+    {
+        MapChart *vacuum = pages.mapChart(MapPages::Vacuum);
+        std::vector<double> marker, markerPaint;
+        const int fullBefore = chart->fullPaintCount() + vacuum->fullPaintCount();
+        const int paintsBefore = chart->paintCount() + vacuum->paintCount();
+        for (int i = 0; i < samples; ++i) {
+            s.live.rpm = 5 + (i * 3) % 60;
+            s.live.vacuum = 0.1 + (i % 20) * 0.04;
+            t.start();
+            pages.updateLiveMarkers();
+            marker.push_back(t.nsecsElapsed() / 1e6);
+            QCoreApplication::processEvents();
+            markerPaint.push_back(t.nsecsElapsed() / 1e6);
+        }
+        print("live markers of all charts (data, strip requests)", stats(marker));
+        print("live markers + paint of the timing tab's two charts", stats(markerPaint));
+        std::printf("%d marker ticks: %d paints of the two plots, %d of them whole\n", samples,
+                    chart->paintCount() + vacuum->paintCount() - paintsBefore,
+                    chart->fullPaintCount() + vacuum->fullPaintCount() - fullBefore);
+    }
 
     // Rebuilding every curve after a table read.
     std::vector<double> read, rebuild, full;

@@ -1,7 +1,9 @@
 #include "tuning/MapChart.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <cmath>
@@ -24,10 +26,13 @@ QRect MapSeries::clipRect() const {
 }
 
 void MapSeries::draw(QCPPainter *painter) {
-    if (m_kind == Kind::Curve) {
+    if (m_kind == Kind::Curve)
         QCPGraph::draw(painter);
-        return;
-    }
+    else if (m_kind == Kind::Arrow || painter->modes().testFlag(QCPPainter::pmNoCaching))
+        drawBars(painter); // on screen the bars are drawn by the bar overlay, in exports here
+}
+
+void MapSeries::drawBars(QPainter *painter) const {
     QCPAxis *keyAx = keyAxis();
     QCPAxis *valueAx = valueAxis();
     if (!keyAx || !valueAx || data()->isEmpty()) return;
@@ -48,6 +53,79 @@ void MapSeries::draw(QCPPainter *painter) {
         }
     }
 }
+
+// The transparent child over the plot's axis box that the bars are drawn on. A bar that moves
+// repaints the strip it left and the strip it entered; under them the plot only copies those
+// strips of its buffers, instead of the whole plot, and draws nothing again.
+class MapBarOverlay : public QWidget {
+public:
+    explicit MapBarOverlay(MapChart *chart) : QWidget(chart), m_chart(chart) {
+        setObjectName(QStringLiteral("BarOverlay"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+    // The plot was drawn again (axes, layout or size may have changed): follow its axis box and
+    // draw every bar again.
+    void sync() {
+        const QRect box = m_chart->axisRect()->rect();
+        if (geometry() != box) setGeometry(box);
+        m_shown.clear();
+        for (int i = 0; i < m_chart->seriesCount(); ++i)
+            if (const MapSeries *s = m_chart->series(i); s->kind() == MapSeries::Kind::Bar)
+                m_shown.insert(s, shownOf(s));
+        update();
+    }
+
+    // A bar's data changed: repaint where it was and where it is now. Nothing is painted while
+    // hidden; the whole overlay is painted when shown.
+    void barMoved(const MapSeries *s) {
+        Shown now = shownOf(s);
+        Shown &was = m_shown[s];
+        if (now.points == was.points && now.strip == was.strip) return;
+        // One rectangle rather than a region of two: under a plain rectangle the plot copies its
+        // buffers directly, under a region of several it blends them line by line (several
+        // times the cost).
+        const QRect dirty = was.strip | now.strip;
+        was = std::move(now);
+        if (isVisible()) update(dirty);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.translate(-pos()); // the axes give plot coordinates
+        for (int i = 0; i < m_chart->seriesCount(); ++i)
+            if (const MapSeries *s = m_chart->series(i); s->kind() == MapSeries::Kind::Bar)
+                s->drawBars(&p);
+    }
+
+private:
+    // A series' bars as last asked to be painted: their points, and the overlay's strip they
+    // cover (empty without a bar).
+    struct Shown {
+        QVector<QPointF> points;
+        QRect strip;
+    };
+    Shown shownOf(const MapSeries *s) const {
+        Shown shown;
+        const QCPAxis *keyAx = s->keyAxis();
+        if (!keyAx) return shown;
+        for (auto it = s->data()->constBegin(); it != s->data()->constEnd(); ++it) {
+            shown.points.append(QPointF(it->key, it->value));
+            const double x = keyAx->coordToPixel(it->key);
+            if (!std::isfinite(x) || std::abs(x) > 1e6) continue;
+            shown.strip |=
+                QRect(int(std::floor(x)) - BarWidth - pos().x(), 0, 2 * BarWidth + 2, height());
+        }
+        shown.strip &= rect();
+        return shown;
+    }
+
+    MapChart *m_chart;
+    QHash<const MapSeries *, Shown> m_shown;
+};
 
 MapChart::MapChart(const QString &objectName, const QString &title, QWidget *parent)
     : QCustomPlot(parent), m_title(title) {
@@ -85,16 +163,21 @@ MapChart::MapChart(const QString &objectName, const QString &title, QWidget *par
     plotLayout()->addElement(0, 0, titleElement);
 
     // The series draw on a layer of their own, so that a changed curve repaints only that layer.
-    // It lies above the axes: everything below it shares one buffer, and each buffer costs a
-    // full-size blend on every paint.
-    addLayer(QStringLiteral("series"), layer(layerCount() - 1), QCustomPlot::limAbove);
+    // It lies above the axes: everything below it shares one buffer (the unused selection
+    // overlay layer too), and each buffer costs a full-size blend on every paint.
+    layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
+    // The live marker and the cursor move on every poll tick and with the mouse. The plot keeps
+    // them as series on a layer of their own, sharing the bottom buffer, but draws them only
+    // when printed or exported: on screen the bar overlay draws them.
+    addLayer(QStringLiteral("bars"), layer(layerCount() - 1), QCustomPlot::limAbove);
+    m_barLayer = layer(QStringLiteral("bars"));
+    m_barLayer->setMode(QCPLayer::lmLogical);
+    addLayer(QStringLiteral("series"), m_barLayer, QCustomPlot::limAbove);
     m_seriesLayer = layer(QStringLiteral("series"));
     m_seriesLayer->setMode(QCPLayer::lmBuffered);
-    // The live marker and the cursor move on every poll tick and with the mouse: on a layer of
-    // their own above the curves, so that moving them does not draw the curves again.
-    addLayer(QStringLiteral("markers"), m_seriesLayer, QCustomPlot::limAbove);
-    m_markerLayer = layer(QStringLiteral("markers"));
-    m_markerLayer->setMode(QCPLayer::lmBuffered);
+
+    m_barOverlay = new MapBarOverlay(this);
+    connect(this, &QCustomPlot::afterReplot, m_barOverlay, &MapBarOverlay::sync);
 
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &MapChart::redrawNow);
@@ -123,7 +206,7 @@ MapSeries *MapChart::addCurve(const QString &name, const QColor &color,
 
 MapSeries *MapChart::addBar(const QString &name, const QColor &color) {
     MapSeries *s = addSeries(name, MapSeries::Kind::Bar, color);
-    s->setLayer(m_markerLayer);
+    s->setLayer(m_barLayer);
     s->setLineStyle(QCPGraph::lsNone);
     return s;
 }
@@ -266,19 +349,23 @@ int MapChart::frameIntervalMs() const {
     return rate > 1 ? int(std::ceil(1000.0 / rate)) : 16;
 }
 
+QWidget *MapChart::barOverlay() const {
+    return m_barOverlay;
+}
+
 void MapChart::seriesChanged(const MapSeries *s) {
-    const bool marker = s->layer() == m_markerLayer;
-    scheduleRedraw(!marker, marker, false);
+    if (s->layer() == m_barLayer)
+        m_barOverlay->barMoved(s);
+    else
+        scheduleRedraw(false);
 }
 
 void MapChart::requestRedraw(bool layout) {
-    scheduleRedraw(true, true, layout);
+    scheduleRedraw(layout);
 }
 
-void MapChart::scheduleRedraw(bool series, bool markers, bool layout) {
+void MapChart::scheduleRedraw(bool layout) {
     m_dirty = true;
-    m_seriesDirty = m_seriesDirty || series;
-    m_markersDirty = m_markersDirty || markers;
     m_layoutDirty = m_layoutDirty || layout;
     if (!isVisible()) return; // drawn when shown
     const int interval = frameIntervalMs();
@@ -295,17 +382,13 @@ void MapChart::redrawNow() {
     m_dirty = false;
     ++m_redraws;
     m_sinceRedraw.start();
-    const bool series = m_seriesDirty;
-    const bool markers = m_markersDirty;
-    m_seriesDirty = m_markersDirty = false;
     if (m_layoutDirty) {
         m_layoutDirty = false;
         replot(QCustomPlot::rpRefreshHint);
     } else {
-        // Repaints only the changed layers' buffers (a layer falls back to a full replot if the
-        // buffers are out of date).
-        if (series) m_seriesLayer->replot();
-        if (markers) m_markerLayer->replot();
+        // Repaints only the series layer's buffer (it falls back to a full replot if the buffers
+        // are out of date).
+        m_seriesLayer->replot();
     }
 }
 
@@ -320,4 +403,10 @@ void MapChart::showEvent(QShowEvent *event) {
 void MapChart::resizeEvent(QResizeEvent *event) {
     QCustomPlot::resizeEvent(event);
     placeOverlays();
+}
+
+void MapChart::paintEvent(QPaintEvent *event) {
+    ++m_paints;
+    if (event->rect().contains(rect())) ++m_fullPaints;
+    QCustomPlot::paintEvent(event);
 }

@@ -2,7 +2,9 @@
 // One map chart: a QCustomPlot with a title, fixed axes, a gradient background, its series in a
 // fixed index order (curves with point markers, thin bars, threshold arrows) and the two read-out
 // boxes with their captions. Redraws are immediate but at most one per screen refresh, and a
-// hidden chart is redrawn only when it is shown again.
+// hidden chart is redrawn only when it is shown again. The thin bars (live marker and cursor) move
+// on every poll tick and with the mouse: they are drawn on a transparent child over the axis box,
+// which repaints only the strips a bar left and entered, not the whole plot.
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QVector>
@@ -10,6 +12,7 @@
 
 class QLabel;
 class QLineEdit;
+class MapBarOverlay;
 
 // A series of a map chart. Curves draw as QCPGraph lines with point markers; bars draw each
 // point as a thin vertical bar from the bottom of the value axis up to the point's value; arrows
@@ -20,6 +23,8 @@ public:
     enum class Kind { Curve, Bar, Arrow };
     MapSeries(QCPAxis *keyAxis, QCPAxis *valueAxis, Kind kind);
     Kind kind() const { return m_kind; }
+    // Draws the series' bars or arrows with the painter (widget coordinates of the plot).
+    void drawBars(QPainter *painter) const;
 
 protected:
     void draw(QCPPainter *painter) override;
@@ -52,7 +57,7 @@ public:
     void setBottomStep(double step);
     double bottomStep() const { return m_bottomStep; }
 
-    // Series contents; each schedules a redraw.
+    // Series contents; each schedules a redraw (a bar only repaints its strips of the overlay).
     void setPoints(int index, const QVector<double> &keys, const QVector<double> &values);
     void setBar(int index, double x, double height);
     void clearSeries(int index);
@@ -83,23 +88,31 @@ public:
     // Widgets placed in the title row at the right (the fuel RPM variant buttons).
     void addTitleWidget(QWidget *w);
 
+    // The child the bars are drawn on, and the plot's own paint events so far: how many, and how
+    // many of them covered the whole plot.
+    QWidget *barOverlay() const;
+    int paintCount() const { return m_paints; }
+    int fullPaintCount() const { return m_fullPaints; }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     MapSeries *addSeries(const QString &name, MapSeries::Kind kind, const QColor &color);
-    // A series changed: its own layer is drawn again at the next redraw.
+    // A series changed: its own layer is drawn again at the next redraw, or a bar is moved.
     void seriesChanged(const MapSeries *s);
-    void scheduleRedraw(bool series, bool markers, bool layout);
+    void scheduleRedraw(bool layout);
     void redrawNow();
     void placeOverlays();
 
     QString m_title;
     QCPLayer *m_seriesLayer = nullptr; // curves and arrows
-    QCPLayer *m_markerLayer = nullptr; // the bars (live marker and cursor), which move often
-    bool m_seriesDirty = false;
-    bool m_markersDirty = false;
+    QCPLayer *m_barLayer = nullptr;    // the bars: drawn by the plot in exports only
+    MapBarOverlay *m_barOverlay = nullptr;
+    int m_paints = 0;
+    int m_fullPaints = 0;
     QVector<MapSeries *> m_series;
     QLineEdit *m_valueBox = nullptr;
     QLineEdit *m_positionBox = nullptr;

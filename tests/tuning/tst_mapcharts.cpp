@@ -176,6 +176,8 @@ private slots:
     void missingCapabilityStaysDisabled();
     void hiddenChartRedrawnOnShow();
     void liveMarkersAndArrows();
+    void liveMarkerRepaintsStripsOnly();
+    void barOverlayFollowsReplot();
     void regionChoosesVariant();
 
 private:
@@ -791,6 +793,93 @@ void TestMapCharts::liveMarkersAndArrows() {
     QCOMPARE(r.chart(MapPages::FuelVac)->series(0)->data()->at(0)->key, 0.25);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(1)->data()->at(0)->key, 0.75);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(0)->dataCount(), 1);
+}
+
+namespace {
+// The colour the chart shows at an axis position (the bars are drawn on the overlay child).
+QColor shownAt(MapChart *c, double x, double y) {
+    const QImage img = c->grab().toImage();
+    return img.pixelColor(qRound(c->xAxis->coordToPixel(x)), qRound(c->yAxis->coordToPixel(y)));
+}
+} // namespace
+
+void TestMapCharts::liveMarkerRepaintsStripsOnly() {
+    Rig r;
+    r.showTab(r.timingTab);
+    MapChart *timing = r.chart(MapPages::Timing);
+    MapChart *temp = r.chart(MapPages::Temp);
+    QTRY_VERIFY(timing->paintCount() > 0);
+    QTest::qWait(timing->frameIntervalMs() + 5);
+    const int paints = timing->paintCount();
+    const int full = timing->fullPaintCount();
+    const int redraws = timing->redrawCount();
+    const int tempPaints = temp->paintCount();
+    for (double rpm : {10.0, 20.0, 30.0, 40.0}) {
+        r.s.live.rpm = rpm;
+        r.pages->updateLiveMarkers();
+        QTRY_VERIFY(timing->paintCount() > paints);
+    }
+    QTest::qWait(timing->frameIntervalMs() + 5);
+    // The plot copies the strips under the moved bar, but never the whole plot, and draws
+    // nothing again; a hidden chart does not paint at all.
+    QCOMPARE(timing->fullPaintCount(), full);
+    QCOMPARE(timing->redrawCount(), redraws);
+    QCOMPARE(temp->paintCount(), tempPaints);
+    QCOMPARE(timing->series(1)->data()->at(0)->key, 40.0);
+    QCOMPARE(shownAt(timing, 40, 5), QColor(128, 128, 255));
+    QVERIFY(shownAt(timing, 30, 5) != QColor(128, 128, 255));
+    // A bar that only changes its height is painted again too; the same bar again is not.
+    int before = timing->paintCount();
+    timing->setBar(1, 40, 10);
+    QTRY_VERIFY(timing->paintCount() > before);
+    QVERIFY(shownAt(timing, 40, 20) != QColor(128, 128, 255));
+    timing->setBar(1, 40, 45);
+    QCOMPARE(shownAt(timing, 40, 20), QColor(128, 128, 255));
+    QTest::qWait(timing->frameIntervalMs() + 5);
+    before = timing->paintCount();
+    timing->setBar(1, 40, 45);
+    QTest::qWait(timing->frameIntervalMs() + 5);
+    QCOMPARE(timing->paintCount(), before);
+    // Exports (printing) draw the marker with the plot.
+    const QImage exported = timing->toPixmap().toImage();
+    const int y = qRound(timing->yAxis->coordToPixel(5));
+    QCOMPARE(exported.pixelColor(qRound(timing->xAxis->coordToPixel(40)), y),
+             QColor(128, 128, 255));
+    QVERIFY(exported.pixelColor(qRound(timing->xAxis->coordToPixel(30)), y) !=
+            QColor(128, 128, 255));
+    // The hidden chart's marker shows where it stands when its tab is shown.
+    r.s.live.waterTemp = 60;
+    r.pages->updateLiveMarkers();
+    QCOMPARE(temp->paintCount(), tempPaints);
+    r.showTab(r.corrTab);
+    QCOMPARE(shownAt(temp, 60, 5), QColor(255, 255, 102));
+}
+
+void TestMapCharts::barOverlayFollowsReplot() {
+    Rig r;
+    r.showTab(r.timingTab);
+    MapChart *timing = r.chart(MapPages::Timing);
+    r.s.live.rpm = 30;
+    r.pages->updateLiveMarkers();
+    QCOMPARE(timing->barOverlay()->geometry(), timing->axisRect()->rect());
+    QCOMPARE(shownAt(timing, 30, 5), QColor(128, 128, 255));
+    // A new axis range moves the bar with it; so does a new size.
+    const double hi = timing->xAxis->range().upper;
+    timing->setBottomMaximum(hi * 2);
+    QTRY_VERIFY(!timing->redrawPending());
+    QCOMPARE(shownAt(timing, 30, 5), QColor(128, 128, 255));
+    r.tabs.resize(900, 700);
+    QTRY_COMPARE(timing->barOverlay()->geometry(), timing->axisRect()->rect());
+    QCOMPARE(shownAt(timing, 30, 5), QColor(128, 128, 255));
+    // The overlay lets the mouse through to the chart, over the marker too; the key cursor is
+    // drawn on the overlay as well.
+    r.hoverAt(MapPages::Timing, 30, 10);
+    QCOMPARE(r.pages->activeChart(), int(MapPages::Timing));
+    QCOMPARE(r.pages->selection(MapPages::Timing), 30.0);
+    r.key(Qt::Key_Right);
+    QCOMPARE(timing->series(0)->dataCount(), 1);
+    const double cursor = timing->series(0)->data()->at(0)->key;
+    QTRY_COMPARE(shownAt(timing, cursor, 5), QColor(0, 193, 97));
 }
 
 void TestMapCharts::regionChoosesVariant() {
