@@ -1,4 +1,5 @@
 #include "dialogs/SaveFrm.h"
+#include "dialogs/AboutBox.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -44,10 +45,7 @@ TSaveFrm::TSaveFrm(QWidget *parent)
 
 void TSaveFrm::showOver(QWidget *owner) {
     adjustSize();
-    if (owner) {
-        const QRect r = owner->frameGeometry();
-        move(r.center() - QPoint(width() / 2, height() / 2));
-    }
+    Emu::placeOver(this, owner);
     show();
     raise();
     activateWindow();

@@ -1,4 +1,5 @@
 #include "dialogs/SvForm.h"
+#include "dialogs/AboutBox.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -55,10 +56,7 @@ TsvForm::TsvForm(QWidget *parent)
 void TsvForm::showOver(QWidget *owner, bool yesAllowed) {
     Button1->setEnabled(yesAllowed);
     adjustSize();
-    if (owner) {
-        const QRect r = owner->frameGeometry();
-        move(r.center() - QPoint(width() / 2, height() / 2));
-    }
+    Emu::placeOver(this, owner);
     show();
     raise();
     activateWindow();
