@@ -10,6 +10,7 @@
 //
 // Wall times depend on how busy the machine is; the CPU time of the poll thread outside the wait
 // is what the poll itself costs.
+#include "bench/BenchStats.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "monitor/EngineMonitorPage.h"
@@ -64,23 +65,6 @@ private:
     std::vector<qint64> m_cpuBegins;
     std::vector<qint64> m_cpuEnds;
 };
-
-struct Stats {
-    double median = 0;
-    double p99 = 0;
-    double max = 0;
-};
-
-Stats stats(std::vector<double> ms) {
-    Stats s;
-    if (ms.empty()) return s;
-    std::sort(ms.begin(), ms.end());
-    const auto at = [&ms](double q) { return ms[std::min(ms.size() - 1, size_t(q * ms.size()))]; };
-    s.median = at(0.5);
-    s.p99 = at(0.99);
-    s.max = ms.back();
-    return s;
-}
 
 } // namespace
 

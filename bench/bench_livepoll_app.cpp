@@ -10,6 +10,7 @@
 // is redrawn. engine: the virtual EMU's own engine model (it idles for the first seconds).
 // Without a tab index every tab is measured, one after the other.
 #include "app/MainWindow.h"
+#include "bench/BenchStats.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
@@ -92,23 +93,6 @@ private:
     std::vector<qint64> m_cpuBegins;
     std::vector<qint64> m_cpuEnds;
 };
-
-struct Stats {
-    double median = 0;
-    double p99 = 0;
-    double max = 0;
-};
-
-Stats stats(std::vector<double> ms) {
-    Stats s;
-    if (ms.empty()) return s;
-    std::sort(ms.begin(), ms.end());
-    const auto at = [&ms](double q) { return ms[std::min(ms.size() - 1, size_t(q * ms.size()))]; };
-    s.median = at(0.5);
-    s.p99 = at(0.99);
-    s.max = ms.back();
-    return s;
-}
 
 // Runs an event loop for ms milliseconds (QApplication::quit would close the main window).
 void runFor(int ms) {
