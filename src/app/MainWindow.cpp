@@ -636,7 +636,11 @@ void TForm1::spConnectClick() {
             // 8. The setup block from the EMU.
             setStatus(0, QStringLiteral("Reading EMU Setup Data..."));
             const QByteArray reply = s.link.readImage();
-            setupWhole = Emu::copyReply(reply, img.setup(), Emu::SetupSize) == Emu::SetupSize;
+            // Copied up to the first zero byte; a 0 goes behind the last copied byte. With no
+            // answer at all the block keeps its fill bytes.
+            const int n = Emu::copyReply(reply, img.setup(), Emu::SetupSize);
+            if (n > 0) img.bytes[n] = 0;
+            setupWhole = n == Emu::SetupSize;
         } else {
             // 9. The setup block from the file's image stream.
             img.copySetupFromFileTable();

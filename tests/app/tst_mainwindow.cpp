@@ -31,6 +31,7 @@ private slots:
     void connectLive_data();
     void connectLive();
     void connectWithoutEmu();
+    void connectShortSetupReply();
     void readAgain();
     void writeTables();
     void setupEditEnablesWrite();
@@ -332,6 +333,22 @@ void TestMainWindow::connectWithoutEmu() {
     for (int i = 0; i < 101; ++i)
         QCOMPARE(int(s.image.bytes[i]), 0x30);
     QCOMPARE(s.caps, Capabilities());
+}
+
+void TestMainWindow::connectShortSetupReply() {
+    // The setup read delivers three bytes: a 0 lands behind them, the rest keeps the fill byte.
+    AppRig rig;
+    VirtualEmu &emu = rig.addEmu(1);
+    rig.form->FormShow();
+    emu.setReplyFault(VirtualEmu::ReplyFault::ShortReply, 3, 0xFD, 1);
+    rig.form->spConnectClick();
+    Session &s = rig.s();
+    QVERIFY(s.connected);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(int(s.image.bytes[i]), int(emu.setupByte(i)));
+    QCOMPARE(int(s.image.bytes[3]), 0);
+    for (int i = 4; i < 101; ++i)
+        QCOMPARE(int(s.image.bytes[i]), 0x30);
 }
 
 void TestMainWindow::readAgain() {
