@@ -11,6 +11,7 @@
 // Wall times depend on how busy the machine is; the CPU time of the poll thread outside the wait
 // is what the poll itself costs.
 #include "bench/BenchStats.h"
+#include "bench/TimingClock.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "monitor/EngineMonitorPage.h"
@@ -32,41 +33,7 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-qint64 threadCpuNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-// The real clock, noting when each protocol wait begins and ends (wall and thread CPU time).
-class TimingClock : public Clock {
-public:
-    TimingClock() { m_timer.start(); }
-    qint64 tickMs() override { return m_inner.tickMs(); }
-    void sleepMs(int ms) override {
-        m_begins.push_back(m_timer.nsecsElapsed());
-        m_cpuBegins.push_back(threadCpuNs());
-        m_inner.sleepMs(ms);
-        m_ends.push_back(m_timer.nsecsElapsed());
-        m_cpuEnds.push_back(threadCpuNs());
-    }
-    const std::vector<qint64> &begins() const { return m_begins; }
-    const std::vector<qint64> &ends() const { return m_ends; }
-    const std::vector<qint64> &cpuBegins() const { return m_cpuBegins; }
-    const std::vector<qint64> &cpuEnds() const { return m_cpuEnds; }
-
-private:
-    SystemClock m_inner;
-    QElapsedTimer m_timer;
-    std::vector<qint64> m_begins;
-    std::vector<qint64> m_ends;
-    std::vector<qint64> m_cpuBegins;
-    std::vector<qint64> m_cpuEnds;
-};
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

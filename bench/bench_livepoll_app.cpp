@@ -11,6 +11,7 @@
 // Without a tab index every tab is measured, one after the other.
 #include "app/MainWindow.h"
 #include "bench/BenchStats.h"
+#include "bench/TimingClock.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
@@ -36,63 +37,6 @@
 #include <vector>
 
 namespace {
-
-qint64 threadCpuNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-// The system clock, noting when each protocol wait begins and ends (wall and thread CPU time).
-class TimingClock : public Clock {
-public:
-    TimingClock() { m_timer.start(); }
-    qint64 tickMs() override { return m_inner.tickMs(); }
-    void sleepMs(int ms) override {
-        if (m_recording) {
-            m_begins.push_back(m_timer.nsecsElapsed());
-            m_cpuBegins.push_back(threadCpuNs());
-        }
-        m_inner.sleepMs(ms);
-        if (m_recording) {
-            m_ends.push_back(m_timer.nsecsElapsed());
-            m_cpuEnds.push_back(threadCpuNs());
-        }
-    }
-    void start() {
-        m_begins.clear();
-        m_ends.clear();
-        m_cpuBegins.clear();
-        m_cpuEnds.clear();
-        m_recording = true;
-    }
-    void stop() { m_recording = false; }
-    // How much longer than asked each wait took, milliseconds.
-    std::vector<double> overshoot() const {
-        std::vector<double> ms;
-        for (size_t i = 0; i < m_begins.size() && i < m_ends.size(); ++i)
-            ms.push_back((m_ends[i] - m_begins[i]) / 1e6 - 20.0);
-        return ms;
-    }
-    // Wall (or CPU) milliseconds from the end of each wait to the start of the next.
-    std::vector<double> outside(bool cpu) const {
-        const auto &b = cpu ? m_cpuBegins : m_begins;
-        const auto &e = cpu ? m_cpuEnds : m_ends;
-        std::vector<double> ms;
-        for (size_t i = 0; i + 1 < b.size() && i < e.size(); ++i)
-            ms.push_back((b[i + 1] - e[i]) / 1e6);
-        return ms;
-    }
-
-private:
-    SystemClock m_inner;
-    QElapsedTimer m_timer;
-    bool m_recording = false;
-    std::vector<qint64> m_begins;
-    std::vector<qint64> m_ends;
-    std::vector<qint64> m_cpuBegins;
-    std::vector<qint64> m_cpuEnds;
-};
 
 // Runs an event loop for ms milliseconds (QApplication::quit would close the main window).
 void runFor(int ms) {
