@@ -178,7 +178,7 @@ int main(int argc, char **argv) {
         pages.readTables();
         read.push_back(t.nsecsElapsed() / 1e6);
         t.start();
-        for (MapId id : Emu::allMaps())
+        for (MapId id : emu::model::allMaps())
             pages.rebuildCurve(id);
         rebuild.push_back(t.nsecsElapsed() / 1e6);
         // Worst case: all seven charts redrawn in full (as if all were on screen).

@@ -20,10 +20,10 @@
 class VirtualEmu : public QObject {
     Q_OBJECT
 public:
-    static constexpr int IdentitySize = 7;
-    static constexpr int SetupSize = 101;
-    static constexpr int ImageSize = 457;       // setup block + nine map sections
-    static constexpr int TableStreamSize = 458; // what follows 0xF3
+    static constexpr int IdentitySize = emu::link::IdentitySize;
+    static constexpr int SetupSize = emu::link::SetupSize;
+    static constexpr int ImageSize = emu::link::ImageStreamMax; // setup block + nine map sections
+    static constexpr int TableStreamSize = emu::link::TableStreamSize; // what follows 0xF3
     static constexpr int LiveFrameSize = 9;
     static constexpr int Baud = 19200;
 

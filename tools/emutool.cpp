@@ -66,8 +66,8 @@ bool loadSetup(const QString &path, Setup *setup, QString *error) {
     }
     SetupFile::apply(data, setup->image);
     setup->image.copySetupFromFileTable();
-    Emu::modelInfo(setup->image.modelCode(), &setup->moduleType, &setup->caps);
-    setup->axes = Emu::axesFromSetup(setup->image);
+    emu::model::modelInfo(setup->image.modelCode(), &setup->moduleType, &setup->caps);
+    setup->axes = emu::model::axesFromSetup(setup->image);
     setup->maps.decode(setup->image, setup->caps, setup->axes);
     return true;
 }
@@ -88,13 +88,13 @@ QString fieldLabel(const SetupField &f) {
 }
 
 QJsonValue fieldJson(const EmuImage &image, const SetupField &f) {
-    const std::optional<double> v = Emu::displayValue(image, f);
+    const std::optional<double> v = emu::model::displayValue(image, f);
     if (!v) return QJsonValue(QJsonValue::Null);
     switch (f.kind) {
     case FieldKind::Check:
         return QJsonValue(*v != 0);
     case FieldKind::SerialLetter:
-        return QJsonValue(Emu::displayText(image, f));
+        return QJsonValue(emu::model::displayText(image, f));
     default:
         return QJsonValue(*v);
     }
@@ -121,26 +121,27 @@ Result runInfo(const QStringList &args) {
     out << "Engine type: " << img.engineType << "\n";
     out << "Serial number: " << img.serialText() << "\n";
     out << "\nSetup\n";
-    for (const SetupField &f : Emu::setupFields()) {
-        const QString value =
-            Emu::displayValue(img, f) ? Emu::displayText(img, f) : QStringLiteral("(unset)");
+    for (const SetupField &f : emu::model::setupFields()) {
+        const QString value = emu::model::displayValue(img, f) ? emu::model::displayText(img, f)
+                                                               : QStringLiteral("(unset)");
         QString unit = QString::fromUtf8(f.unit);
         if (f.kind == FieldKind::OutputLimit) {
-            const int source = img.value(f.offset <= Emu::OffOutput1Max ? Emu::OffOutput1Source
-                                                                        : Emu::OffOutput2Source);
+            const int source =
+                img.value(f.offset <= emu::model::OffOutput1Max ? emu::model::OffOutput1Source
+                                                                : emu::model::OffOutput2Source);
             static const char *const units[] = {"", "RPM", "bar", "%", "V", "°C", "°C"};
             unit = source >= 0 && source <= 6 ? QString::fromUtf8(units[source]) : QString();
         }
         out << "  " << fieldLabel(f).leftJustified(24) << value;
-        if (!unit.isEmpty() && Emu::displayValue(img, f)) out << " " << unit;
+        if (!unit.isEmpty() && emu::model::displayValue(img, f)) out << " " << unit;
         out << "\n";
     }
     out << "\nMaps\n";
     bool any = false;
-    for (MapId id : Emu::allMaps()) {
-        if (!Emu::hasCapability(s.caps, id)) continue;
+    for (MapId id : emu::model::allMaps()) {
+        if (!emu::model::hasCapability(s.caps, id)) continue;
         any = true;
-        const MapInfo &info = Emu::mapInfo(id);
+        const MapInfo &info = emu::model::mapInfo(id);
         const int n = s.maps.pointCount(id, s.axes);
         out << "  " << info.key << " (" << info.title << "), " << n << " points:\n";
         for (int p = 1; p <= n; ++p) {
@@ -169,29 +170,30 @@ QByteArray exportJson(const Setup &s) {
                                                   {QStringLiteral("model"), img.vehicleModel},
                                                   {QStringLiteral("engine"), img.engineType}};
     QJsonObject setup;
-    for (const SetupField &f : Emu::setupFields())
+    for (const SetupField &f : emu::model::setupFields())
         setup[fieldLabel(f)] = fieldJson(img, f);
     root[QStringLiteral("setup")] = setup;
     QJsonObject maps;
-    for (MapId id : Emu::allMaps()) {
-        if (!Emu::hasCapability(s.caps, id)) continue;
+    for (MapId id : emu::model::allMaps()) {
+        if (!emu::model::hasCapability(s.caps, id)) continue;
         QJsonArray values;
         for (int p = 1; p <= s.maps.pointCount(id, s.axes); ++p)
             values.append(s.maps.value(id, p));
-        maps[QLatin1String(Emu::mapInfo(id).key)] = values;
+        maps[QLatin1String(emu::model::mapInfo(id).key)] = values;
     }
     root[QStringLiteral("maps")] = maps;
-    root[QStringLiteral("jets")] =
-        QJsonObject{{QStringLiteral("main"), fieldJson(img, *Emu::setupFieldAt(Emu::OffMainJet))},
-                    {QStringLiteral("idle"), fieldJson(img, *Emu::setupFieldAt(Emu::OffIdleJet))}};
+    root[QStringLiteral("jets")] = QJsonObject{
+        {QStringLiteral("main"), fieldJson(img, *emu::model::setupFieldAt(emu::model::OffMainJet))},
+        {QStringLiteral("idle"),
+         fieldJson(img, *emu::model::setupFieldAt(emu::model::OffIdleJet))}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
 QByteArray exportCsv(const Setup &s) {
     QByteArray text = "map,point,position,value\n";
-    for (MapId id : Emu::allMaps()) {
-        if (!Emu::hasCapability(s.caps, id)) continue;
-        const char *key = Emu::mapInfo(id).key;
+    for (MapId id : emu::model::allMaps()) {
+        if (!emu::model::hasCapability(s.caps, id)) continue;
+        const char *key = emu::model::mapInfo(id).key;
         for (int p = 1; p <= s.maps.pointCount(id, s.axes); ++p)
             text += QByteArray(key) + ',' + QByteArray::number(p) + ',' +
                     number(s.maps.position(id, p, s.axes)).toLatin1() + ',' +
@@ -235,7 +237,8 @@ Result runDiff(const QStringList &args) {
         if (x != y) lines << QStringLiteral("%1: %2 -> %3").arg(what, x, y);
     };
     auto shown = [](const EmuImage &img, const SetupField &f) {
-        return Emu::displayValue(img, f) ? Emu::displayText(img, f) : QStringLiteral("(unset)");
+        return emu::model::displayValue(img, f) ? emu::model::displayText(img, f)
+                                                : QStringLiteral("(unset)");
     };
     differ(QStringLiteral("identity"), identityText(a.image), identityText(b.image));
     differ(QStringLiteral("vehicle make"), a.image.vehicleMake, b.image.vehicleMake);
@@ -244,7 +247,7 @@ Result runDiff(const QStringList &args) {
     for (int off = 0; off < EmuImage::SetupSize; ++off) {
         const quint8 x = a.image.setupByte(off), y = b.image.setupByte(off);
         if (x == y) continue;
-        if (const SetupField *f = Emu::setupFieldAt(off)) {
+        if (const SetupField *f = emu::model::setupFieldAt(off)) {
             QString sx = shown(a.image, *f), sy = shown(b.image, *f);
             if (sx == sy) { // the same display (e.g. a limit under source None): show the bytes
                 sx += QStringLiteral(" (byte %1)").arg(x);
@@ -256,9 +259,10 @@ Result runDiff(const QStringList &args) {
                    QString::number(y));
         }
     }
-    for (MapId id : Emu::allMaps()) {
-        const bool inA = Emu::hasCapability(a.caps, id), inB = Emu::hasCapability(b.caps, id);
-        const char *key = Emu::mapInfo(id).key;
+    for (MapId id : emu::model::allMaps()) {
+        const bool inA = emu::model::hasCapability(a.caps, id),
+                   inB = emu::model::hasCapability(b.caps, id);
+        const char *key = emu::model::mapInfo(id).key;
         if (!inA && !inB) continue;
         if (inA != inB) {
             lines << QStringLiteral("map %1: only in %2")
@@ -356,15 +360,15 @@ bool connectEmu(const QString &portText, Connection *c, QString *error) {
                                                 : c->port.lastOpenErrorString());
         return false;
     }
-    c->link.identify(Emu::WaitIdentifyConnect, c->identity.data());
-    const QByteArray sig = Emu::signature(c->identity.data());
+    c->link.identify(emu::link::WaitIdentifyConnect, c->identity.data());
+    const QByteArray sig = emu::link::signature(c->identity.data());
     if (sig != "56") {
         *error = QStringLiteral("no EMU answers on %1 (identity signature \"%2\", expected "
                                 "\"56\"); nothing was done")
                      .arg(c->where.label(), QString::fromLatin1(sig));
         return false;
     }
-    c->knownModel = Emu::modelInfo(c->identity[1], &c->moduleType, &c->caps);
+    c->knownModel = emu::model::modelInfo(c->identity[1], &c->moduleType, &c->caps);
     return true;
 }
 
@@ -408,14 +412,14 @@ Result runRead(const QStringList &argsIn) {
     Connection c;
     if (!connectEmu(args.at(0), &c, &error)) return fail(error);
     const QByteArray reply = c.link.readImage();
-    const std::array<quint8, 458> table = SetupFile::tableFromReply(reply);
+    const TableValues table = SetupFile::tableFromReply(reply);
     const int dumped = int(std::find(table.begin(), table.end(), quint8(0)) - table.begin());
     // A short image would save maps the EMU does not hold (their bytes read as 0).
-    if (dumped < Emu::ImageStreamMax)
+    if (dumped < emu::link::ImageStreamMax)
         return fail(QStringLiteral("the %1 sent %2 of %3 bytes of its image; nothing was written")
                         .arg(c.describe())
                         .arg(dumped)
-                        .arg(Emu::ImageStreamMax));
+                        .arg(emu::link::ImageStreamMax));
     const QByteArray content = SetupFile::format(c.identity, make, model, engine, table);
     if (!SetupFile::write(args.at(1), content, &error)) return fail(error);
     const QByteArray out = QStringLiteral("Read %1: %2 bytes saved to %3\n")
@@ -445,18 +449,18 @@ Result runWrite(const QStringList &args) {
     EmuImage image;
     SetupFile::apply(data, image);
     image.copySetupFromFileTable();
-    const MapAxes axes = Emu::axesFromSetup(image);
+    const MapAxes axes = emu::model::axesFromSetup(image);
     // The maps the file holds: those of its model code; the table line has room for all of them
     // whatever the model, so an unknown code takes every section.
     Capabilities fileCaps{true, true, true};
     QString fileType;
-    Emu::modelInfo(image.modelCode(), &fileType, &fileCaps);
+    emu::model::modelInfo(image.modelCode(), &fileType, &fileCaps);
     EmuMaps maps;
     maps.decode(image, fileCaps, axes);
     // Timing slots beyond N are kept as the file holds them (a file saved from an EMU carries
     // all 100), so that writing back what was read leaves the EMU as it was.
     if (fileCaps.timing) {
-        const MapInfo &t = Emu::mapInfo(MapId::Timing);
+        const MapInfo &t = emu::model::mapInfo(MapId::Timing);
         for (int p = maps.pointCount(MapId::Timing, axes) + 1; p <= t.points; ++p) {
             const quint8 b = image.fileTable()[t.streamOffset + p - 1];
             if (b != 0) maps.setValue(MapId::Timing, p, int(b) - 1 - t.bias);
@@ -478,10 +482,10 @@ Result runWrite(const QStringList &args) {
                         .arg(image.modelCode())
                         .arg(capabilityNames(fileCaps), c.describe(), capabilityNames(c.caps)));
 
-    const TableStream stream = Emu::buildTableStream(image, maps, c.caps);
+    const TableStream stream = emu::model::buildTableStream(image, maps, c.caps);
     // 0xF3, the 100 ms pause, then the stream as a second write.
-    const bool sent = c.port.Send(QByteArray(1, char(Emu::CmdWriteTables))) &&
-                      (c.link.clock().sleepMs(Emu::WaitWriteTables), c.port.Send(stream.raw));
+    const bool sent = c.port.Send(QByteArray(1, char(emu::link::CmdWriteTables))) &&
+                      (c.link.clock().sleepMs(emu::link::WaitWriteTables), c.port.Send(stream.raw));
     if (!sent)
         return fail(QStringLiteral("writing to %1 failed: %2")
                         .arg(c.where.label(), c.port.deviceLost()
@@ -490,8 +494,9 @@ Result runWrite(const QStringList &args) {
                                                                    "bytes")));
 
     QStringList sections{QStringLiteral("setup block")};
-    for (MapId id : Emu::allMaps())
-        if (Emu::hasCapability(c.caps, id)) sections << QLatin1String(Emu::mapInfo(id).key);
+    for (MapId id : emu::model::allMaps())
+        if (emu::model::hasCapability(c.caps, id))
+            sections << QLatin1String(emu::model::mapInfo(id).key);
     QString text;
     QTextStream out(&text);
     out << "Wrote " << args.at(1) << " to the " << c.describe() << "\n";

@@ -100,7 +100,7 @@ TForm1::TForm1(Clock &clock, QWidget *parent)
     setWindowTitle(QString::fromUtf8("Harkwell - EMU Interface - \xc3\x9f"
                                      "1.3"));
     setAccessibleName(windowTitle());
-    setWindowIcon(Emu::programIcon());
+    setWindowIcon(emu::ui::programIcon());
 
     // The one serial port: no boxes, no waiting inside Receive (the protocol waits itself).
     TQCCom32 &efi = m_session->EFI;
@@ -414,7 +414,7 @@ void TForm1::showEvent(QShowEvent *event) {
 
 bool TForm1::probe(int n, int waitMs, quint8 *identity) {
     TQCCom32 &efi = m_session->EFI;
-    std::fill(identity, identity + Emu::IdentitySize, Emu::FillByte);
+    std::fill(identity, identity + emu::link::IdentitySize, emu::link::FillByte);
     efi.setPort(n);
     if (!efi.Open()) {
         if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
@@ -443,13 +443,13 @@ void TForm1::FormShow() {
     TQCCom32 &efi = s.EFI;
     const QScopedValueRollback<bool> searching(m_searching, true);
     m_deniedDevices.clear();
-    quint8 id[Emu::IdentitySize];
+    quint8 id[emu::link::IdentitySize];
     bool found = false;
     for (int n = 1; n <= PortMap::MaxPorts; ++n) {
-        const bool opened = probe(n, Emu::WaitIdentifyProbe, id);
+        const bool opened = probe(n, emu::link::WaitIdentifyProbe, id);
         if (opened) addPortItem(n);
         // A port that did not open has an empty probe buffer: it never counts as an EMU.
-        if (opened && Emu::signature(id) == "56") {
+        if (opened && emu::link::signature(id) == "56") {
             switch (id[1]) {
             case 1:
                 s.moduleTypeName = QStringLiteral("Timing");
@@ -493,12 +493,12 @@ void TForm1::spRetryClick() {
     ComboBox1->setEditText(text);
     efi.Close();
     m_deniedDevices.clear();
-    quint8 id[Emu::IdentitySize];
+    quint8 id[emu::link::IdentitySize];
     bool found = false;
     for (int n = 1; n <= PortMap::MaxPorts; ++n) {
-        if (probe(n, Emu::WaitIdentifyRefresh, id)) {
+        if (probe(n, emu::link::WaitIdentifyRefresh, id)) {
             addPortItem(n);
-            if (!found && Emu::signature(id) == "56") {
+            if (!found && emu::link::signature(id) == "56") {
                 setStatus(0, QStringLiteral("EFI version %1.%2.%3 found on Com%4")
                                  .arg(int(id[0]))
                                  .arg(int(id[1]))
@@ -602,7 +602,7 @@ void TForm1::spConnectClick() {
             if (n < 0) return;
             s.EFI.setPort(n);
             s.EFI.Open();
-            s.link.identify(Emu::WaitIdentifyConnect, img.identity.data());
+            s.link.identify(emu::link::WaitIdentifyConnect, img.identity.data());
         }
         // 2.-4. The signature decides.
         const QString sig = img.signature();
@@ -617,7 +617,7 @@ void TForm1::spConnectClick() {
             s.versionText = dec(img.identity[1]) + QLatin1Char('.') + dec(img.identity[2]);
             QString name;
             Capabilities caps;
-            if (Emu::modelInfo(img.modelCode(), &name, &caps)) {
+            if (emu::model::modelInfo(img.modelCode(), &name, &caps)) {
                 s.moduleTypeName = name;
                 // Capabilities are never cleared.
                 s.caps.timing = s.caps.timing || caps.timing;
@@ -638,9 +638,9 @@ void TForm1::spConnectClick() {
             const QByteArray reply = s.link.readImage();
             // Copied up to the first zero byte; a 0 goes behind the last copied byte. With no
             // answer at all the block keeps its fill bytes.
-            const int n = Emu::copyReply(reply, img.setup(), Emu::SetupSize);
+            const int n = emu::link::copyReply(reply, img.setup(), emu::link::SetupSize);
             if (n > 0) img.bytes[n] = 0;
-            setupWhole = n == Emu::SetupSize;
+            setupWhole = n == emu::link::SetupSize;
         } else {
             // 9. The setup block from the file's image stream.
             img.copySetupFromFileTable();
@@ -691,7 +691,7 @@ void TForm1::spConnectClick() {
         if (n >= 0) {
             s.EFI.setPort(n);
             s.EFI.Open();
-            s.link.identify(Emu::WaitIdentifyConnect, img.identity.data());
+            s.link.identify(emu::link::WaitIdentifyConnect, img.identity.data());
         } else {
             img.fillIdentity();
         }
@@ -730,14 +730,14 @@ void TForm1::reconnectKeepingMemory() {
     m_linkLost = false;
     s.EFI.setPort(n);
     s.EFI.Open();
-    quint8 id[Emu::IdentitySize];
-    s.link.identify(Emu::WaitIdentifyConnect, id);
+    quint8 id[emu::link::IdentitySize];
+    s.link.identify(emu::link::WaitIdentifyConnect, id);
     if (m_linkLost) { // gone again during the probe
         showLinkLost();
         emit connectFinished();
         return;
     }
-    if (Emu::signature(id) != "56") {
+    if (emu::link::signature(id) != "56") {
         m_linkLost = true; // still without an EMU: the next Connect tries the same way
         m_lostPort = n;
         m_lostDevice = s.EFI.deviceName();
@@ -746,7 +746,7 @@ void TForm1::reconnectKeepingMemory() {
         emit connectFinished();
         return;
     }
-    std::copy(id, id + Emu::IdentitySize, s.image.identity.begin());
+    std::copy(id, id + emu::link::IdentitySize, s.image.identity.begin());
     s.modelText = dec(id[0]);
     s.versionText = dec(id[1]) + QLatin1Char('.') + dec(id[2]);
     setStatus(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
@@ -774,8 +774,8 @@ void TForm1::spReadClick() {
     bool whole = true;
     if (!s.fileMode) {
         const QByteArray reply = s.link.readImage();
-        const int got = usableBytes(reply, Emu::ImageStreamMax);
-        whole = got == Emu::ImageStreamMax;
+        const int got = usableBytes(reply, emu::link::ImageStreamMax);
+        whole = got == emu::link::ImageStreamMax;
         if (!whole && m_dataLoaded) {
             // No answer, a short one or a zero byte inside: decoding it would put the fill
             // byte's 47 degrees and -53 % over the maps in memory. They stay as they are.
@@ -783,18 +783,18 @@ void TForm1::spReadClick() {
                 setStatus(0, QStringLiteral("Read from EMU failed: the EMU sent %1 of %2 bytes; "
                                             "the maps in memory are kept")
                                  .arg(got)
-                                 .arg(Emu::ImageStreamMax));
+                                 .arg(emu::link::ImageStreamMax));
             if (s.connected) spWrite->setEnabled(true);
             spRead->setEnabled(true); // try again
             if (m_linkLost) showLinkLost();
             return;
         }
-        Emu::fillAndCopy(reply, s.image.fileTable(), EmuImage::FileTableSize, Emu::ImageStreamMax,
-                         false);
+        emu::link::fillAndCopy(reply, s.image.fileTable(), EmuImage::FileTableSize,
+                               emu::link::ImageStreamMax, false);
         if (!whole && !m_linkLost)
             setStatus(0, QStringLiteral("The EMU sent %1 of %2 bytes of its tables")
                              .arg(got)
-                             .arg(Emu::ImageStreamMax));
+                             .arg(emu::link::ImageStreamMax));
     }
     // 3.-6.
     m_mapPages->readTables();
@@ -899,7 +899,7 @@ void TForm1::spPrintClick() {
 
 void TForm1::spWriteClick() {
     Session &s = *m_session;
-    const TableStream stream = Emu::buildTableStream(s.image, s.maps, s.caps);
+    const TableStream stream = emu::model::buildTableStream(s.image, s.maps, s.caps);
     if (!s.link.writeTables(stream.raw)) {
         // Nothing may claim that the tables reached the EMU.
         spWrite->setEnabled(true);
@@ -973,21 +973,21 @@ void TForm1::spSaveClick() {
 
 void TForm1::saveChosen(bool fromMemory) {
     Session &s = *m_session;
-    std::array<quint8, 458> table{};
+    TableValues table{};
     bool haveSource = true;
     if (fromMemory) {
-        const TableStream stream = Emu::buildTableStream(s.image, s.maps, s.caps);
+        const TableStream stream = emu::model::buildTableStream(s.image, s.maps, s.caps);
         table = SetupFile::tableFromEncoded(stream.encoded);
     } else if (s.connected) {
         const QByteArray reply = s.link.readImage();
-        const int got = usableBytes(reply, Emu::ImageStreamMax);
-        if (got < Emu::ImageStreamMax) {
+        const int got = usableBytes(reply, emu::link::ImageStreamMax);
+        if (got < emu::link::ImageStreamMax) {
             // A file of a partial image would hold zeros for maps the EMU does have.
             haveSource = false;
             const QString text = QStringLiteral("Save From EMU: the EMU sent %1 of %2 bytes of "
                                                 "its image; nothing was saved")
                                      .arg(got)
-                                     .arg(Emu::ImageStreamMax);
+                                     .arg(emu::link::ImageStreamMax);
             if (m_linkLost)
                 showLinkLost();
             else

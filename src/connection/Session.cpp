@@ -39,10 +39,30 @@ MapId Session::fuelVariantMap() const {
 
 void Session::sendParameter(int code, int value) {
     link.parameterWrite(quint8(code), quint8(value & 0xFF));
-    if (code == Emu::OffCoilCombination)
+    if (code == emu::model::OffCoilCombination)
         image.bytes[code] = quint8(value & 0xFF);
     else
         image.storeValue(code, value);
+}
+
+void Session::setSetupValue(int code, int value) {
+    sendParameter(code, value);
+    emit setupChanged(code);
+}
+
+void Session::setMapPoint(MapId id, int p, double v) {
+    maps.setValue(id, p, v);
+    sendPoint(id, p);
+    emit mapChanged(id);
+}
+
+void Session::setMapPoints(MapId id, int first, const std::vector<double> &values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int p = first + int(i);
+        maps.setValue(id, p, values[i]);
+        sendPoint(id, p);
+    }
+    emit mapChanged(id);
 }
 
 void Session::sendPoint(MapId id, int p) {
@@ -50,11 +70,10 @@ void Session::sendPoint(MapId id, int p) {
 }
 
 void Session::deriveFromSetup() {
-    if (!image.isUnset(Emu::OffRpmRange))
-        rpmRange = image.value(Emu::OffRpmRange) * 100.0;
-    if (rpmRange == 0)
-        rpmRange = 7000;
-    timingPoints = Emu::timingPointsFor(rpmRange);
-    if (!image.isUnset(Emu::OffMapSensorRange))
-        mapSensorRange = image.value(Emu::OffMapSensorRange);
+    if (!image.isUnset(emu::model::OffRpmRange))
+        rpmRange = image.value(emu::model::OffRpmRange) * 100.0;
+    if (rpmRange == 0) rpmRange = 7000;
+    timingPoints = emu::model::timingPointsFor(rpmRange);
+    if (!image.isUnset(emu::model::OffMapSensorRange))
+        mapSensorRange = image.value(emu::model::OffMapSensorRange);
 }

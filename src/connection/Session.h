@@ -3,12 +3,13 @@
 // image, the maps, the live values, the flags and the values derived at Connect.
 #include "link/EmuLink.h"
 #include "link/QCCom32.h"
+#include "live/LiveData.h"
 #include "model/EmuImage.h"
 #include "model/Maps.h"
-#include "monitor/LiveData.h"
 
 #include <QObject>
 #include <QString>
+#include <vector>
 
 class Clock;
 
@@ -40,9 +41,9 @@ public:
     QString versionText;    // identity byte 1 "." byte 2
 
     // Derived at Connect.
-    double rpmRange = 7000;   // R, RPM
-    int timingPoints = 70;    // N
-    int mapSensorRange = 10;  // S, kPa x 10
+    double rpmRange = 7000;  // R, RPM
+    int timingPoints = 70;   // N
+    int mapSensorRange = 10; // S, kPa x 10
     int maxTimingAdvance = 45;
 
     // Working values the poll and the displays read (refreshed by decode and by the editors).
@@ -60,8 +61,20 @@ public:
     // The map that the fuel RPM chart edits.
     MapId fuelVariantMap() const;
 
-    // Parameter write 0xF2, code, value; stores value + 1 at the code's offset (the coil
-    // combination stores the value itself). The image changes whether or not the port is open.
+    // Edits. Every change of the setup block or of a map goes through these: each stores the
+    // value, sends the EMU's write for it and emits one change signal.
+    //
+    // Setup value: parameter write 0xF2, code, value; stores value + 1 at the code's offset (the
+    // coil combination stores the value itself). The image changes whether or not the port is
+    // open. Emits setupChanged(code).
+    void setSetupValue(int code, int value);
+    // One map point: stores v, sends its point write, emits mapChanged(id).
+    void setMapPoint(MapId id, int p, double v);
+    // Points first, first + 1, ...: stores each, sends one point write per point in point order,
+    // then emits mapChanged(id) once.
+    void setMapPoints(MapId id, int first, const std::vector<double> &values);
+
+    // The parameter write alone (no signal), for callers that already hold the change.
     void sendParameter(int code, int value);
     // Point write of point p's current value.
     void sendPoint(MapId id, int p);
@@ -72,6 +85,8 @@ public:
 signals:
     // Status bar panel text (0, 1, 2).
     void status(int panel, const QString &text);
+    // A setup value was changed through setSetupValue (code = offset).
+    void setupChanged(int code);
     // A map's values changed (drag, key, decode); pages redraw its curve.
     void mapChanged(MapId id);
     // The link lost its device (unplugged adapter).

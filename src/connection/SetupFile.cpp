@@ -16,7 +16,7 @@
 // part after ":" and bytes 5 and 6 from characters 7 and 8 as usual.
 
 namespace {
-constexpr int TableValues = 458;
+constexpr int TableCount = emu::link::TableStreamSize;
 constexpr qint64 MaxFileSize = 1 << 20; // a setup file is about 2 KB
 
 const QString kVersionMarker = QStringLiteral("#EMU Version");
@@ -79,7 +79,7 @@ bool parseIdentity(const QString &text, int lineNo, std::array<quint8, 7> *id, Q
         for (int i = 0; i < 5; ++i) {
             int v = 0;
             QString convError;
-            if (!Emu::parseInteger(parts.at(i), &v, &convError) || v < 0 || v > 255) {
+            if (!emu::num::parseInteger(parts.at(i), &v, &convError) || v < 0 || v > 255) {
                 *error = lineError(
                     lineNo, QStringLiteral("identity byte %1: %2")
                                 .arg(i)
@@ -115,7 +115,7 @@ void parseVehicle(const QString &text, SetupFileData *out) {
     out->engineType = fields[2];
 }
 
-bool parseTable(const QString &text, int lineNo, std::array<quint8, 458> *table, QString *error) {
+bool parseTable(const QString &text, int lineNo, TableValues *table, QString *error) {
     const int semicolon = text.indexOf(QLatin1Char(';'));
     if (semicolon < 0) {
         *error = lineError(lineNo, QStringLiteral("the table line does not end with ';' (the file "
@@ -126,17 +126,17 @@ bool parseTable(const QString &text, int lineNo, std::array<quint8, 458> *table,
     // Every value is closed by ","; the piece after the last "," must be empty.
     const int values = int(parts.size()) - 1;
     const bool trailing = !parts.last().trimmed().isEmpty();
-    if (values > TableValues || (values == TableValues && trailing)) {
+    if (values > TableCount || (values == TableCount && trailing)) {
         *error = lineError(lineNo,
-                           QStringLiteral("the table holds more than %1 values").arg(TableValues));
+                           QStringLiteral("the table holds more than %1 values").arg(TableCount));
         return false;
     }
-    std::array<quint8, 458> result{};
-    for (int k = 0; k < TableValues; ++k) {
+    TableValues result{};
+    for (int k = 0; k < TableCount; ++k) {
         const QString value = k < values ? parts.at(k) : QString();
         int v = 0;
         QString convError;
-        if (!Emu::parseInteger(value, &v, &convError)) {
+        if (!emu::num::parseInteger(value, &v, &convError)) {
             *error = lineError(lineNo, QStringLiteral("table value %1: %2").arg(k).arg(convError));
             return false;
         }
@@ -249,25 +249,24 @@ void apply(const SetupFileData &data, EmuImage &image) {
     std::copy(data.table.begin(), data.table.end(), image.fileTable());
 }
 
-std::array<quint8, 458> tableFromReply(const QByteArray &reply) {
-    std::array<quint8, 458> table{};
-    for (int i = 0; i < TableValues - 1 && i < reply.size() && reply.at(i) != '\0'; ++i)
-        table[i] = quint8(reply.at(i));
+TableValues tableFromReply(const QByteArray &reply) {
+    TableValues table{};
+    emu::link::copyReply(reply, table.data(), emu::link::ImageStreamMax);
     return table;
 }
 
-std::array<quint8, 458> tableFromEncoded(const QByteArray &encoded) {
+TableValues tableFromEncoded(const QByteArray &encoded) {
     // All 457 bytes are copied, zero bytes included: a raw value of 255 (a jet of 255, a coil
     // combination byte 0, an out-of-range map value) encodes as 0, and stopping there would
     // drop every later map byte. The reader takes all 458 values anyway.
-    std::array<quint8, 458> table{};
-    for (int i = 0; i < TableValues - 1 && i < encoded.size(); ++i)
+    TableValues table{};
+    for (int i = 0; i < TableCount - 1 && i < encoded.size(); ++i)
         table[i] = quint8(encoded.at(i));
     return table;
 }
 
 QByteArray format(const std::array<quint8, 7> &identity, const QString &make, const QString &model,
-                  const QString &engine, const std::array<quint8, 458> &table) {
+                  const QString &engine, const TableValues &table) {
     QByteArray text;
     text.reserve(2200);
     const char *eol = "\r\n";

@@ -11,7 +11,7 @@
 struct SetupFileData {
     std::array<quint8, 7> identity{};
     QString vehicleMake, vehicleModel, engineType;
-    std::array<quint8, 458> table{}; // the image stream values, each + 1
+    TableValues table{}; // the image stream values, each + 1
 };
 
 namespace SetupFile {
@@ -27,11 +27,11 @@ bool read(const QString &path, SetupFileData *out, QString *error);
 void apply(const SetupFileData &data, EmuImage &image);
 
 // The 458 table values from an image stream reply (at most 457 bytes, up to the first zero).
-std::array<quint8, 458> tableFromReply(const QByteArray &reply);
+TableValues tableFromReply(const QByteArray &reply);
 // The 458 table values from the first 457 bytes of a stream copy, zero bytes included (a raw
 // 255 encodes as 0 and must not end the dump); the last value is 0. For "Save From Memory" pass
 // TableStream::fileTable, which has the image stream layout whatever the capabilities.
-std::array<quint8, 458> tableFromEncoded(const QByteArray &encoded);
+TableValues tableFromEncoded(const QByteArray &encoded);
 
 // Vehicle text as the file can hold it: "~" becomes "-", control characters a space, characters
 // outside Latin-1 "?". format() applies it, so a written file reads back to what it holds.
@@ -39,7 +39,7 @@ QString cleanVehicleText(const QString &text);
 
 // The whole file text for an identity, vehicle and table (seven CR LF lines).
 QByteArray format(const std::array<quint8, 7> &identity, const QString &make, const QString &model,
-                  const QString &engine, const std::array<quint8, 458> &table);
+                  const QString &engine, const TableValues &table);
 // Write atomically; on failure *error says why and any existing file is untouched.
 bool write(const QString &path, const QByteArray &content, QString *error);
 } // namespace SetupFile

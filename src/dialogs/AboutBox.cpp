@@ -57,7 +57,7 @@ QPixmap chartPicture(int w, int h, qreal dpr) {
 
 } // namespace
 
-namespace Emu {
+namespace emu::ui {
 void placeOver(QWidget *window, QWidget *owner) {
     if (!owner) return;
     QWidget *top = owner->window();
@@ -70,7 +70,7 @@ void placeOver(QWidget *window, QWidget *owner) {
     r.moveCenter(top->frameGeometry().center());
     window->move(r.topLeft());
 }
-} // namespace Emu
+} // namespace emu::ui
 
 // ---- HiddenSpot ------------------------------------------------------------------------------
 
@@ -100,12 +100,12 @@ TForm2::TForm2(Session &session, QWidget *mainWindow)
       m_session(session), m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("TForm2"));
     setWindowTitle(QStringLiteral("About the EMU Interface"));
-    setWindowIcon(Emu::programIcon());
+    setWindowIcon(emu::ui::programIcon());
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(Emu::programPixmap(72, devicePixelRatioF()));
+    Image1->setPixmap(emu::ui::programPixmap(72, devicePixelRatioF()));
     Image1->setAccessibleName(QStringLiteral("EMU Interface"));
     Image1->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
@@ -219,7 +219,7 @@ void TForm2::placeSpot() {
 
 void TForm2::showAbout() {
     if (m_mainWindow) m_mainWindow->setEnabled(false);
-    Emu::placeOver(this, m_mainWindow);
+    emu::ui::placeOver(this, m_mainWindow);
     show();
     raise();
     activateWindow();

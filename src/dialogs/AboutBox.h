@@ -84,7 +84,7 @@ private:
     bool m_ctrlHeld = false;
 };
 
-namespace Emu {
+namespace emu::ui {
 // Keeps window above owner (transient for it) and centres it on owner.
 void placeOver(QWidget *window, QWidget *owner);
-} // namespace Emu
+} // namespace emu::ui

@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
-namespace Emu {
+namespace emu::ui {
 
 QPixmap programPixmap(int size, qreal dpr) {
     QPixmap pm(QSize(size, size) * dpr);
@@ -73,4 +73,4 @@ QIcon programIcon() {
     return icon;
 }
 
-} // namespace Emu
+} // namespace emu::ui

@@ -3,9 +3,9 @@
 #include <QIcon>
 #include <QPixmap>
 
-namespace Emu {
+namespace emu::ui {
 // The icon at the usual sizes (16 to 256 pixels).
 QIcon programIcon();
 // One rendering of it, size x size device-independent pixels.
 QPixmap programPixmap(int size, qreal devicePixelRatio = 1.0);
-} // namespace Emu
+} // namespace emu::ui

@@ -45,7 +45,7 @@ TSaveFrm::TSaveFrm(QWidget *parent)
 
 void TSaveFrm::showOver(QWidget *owner) {
     adjustSize();
-    Emu::placeOver(this, owner);
+    emu::ui::placeOver(this, owner);
     show();
     raise();
     activateWindow();

@@ -131,7 +131,7 @@ TSerialFrm::TSerialFrm(Session &session, TForm2 *aboutBox, QWidget *mainWindow)
 
 void TSerialFrm::showForm() {
     FormShow();
-    Emu::placeOver(this, m_mainWindow ? m_mainWindow : m_aboutBox);
+    emu::ui::placeOver(this, m_mainWindow ? m_mainWindow : m_aboutBox);
     // Above the about box, which stays above the main window.
     if (m_aboutBox) {
         winId();
@@ -147,12 +147,12 @@ void TSerialFrm::showForm() {
 
 void TSerialFrm::FormShow() {
     const EmuImage &img = m_session.image;
-    Edit1->setText(letterText(img.bytes[Emu::OffSerialLetter1]));
-    Edit6->setText(letterText(img.bytes[Emu::OffSerialLetter2]));
-    Edit2->setText(numberText(img.bytes[Emu::OffSerialNumber1]));
-    Edit3->setText(numberText(img.bytes[Emu::OffSerialNumber2]));
-    Edit4->setText(numberText(img.bytes[Emu::OffSerialNumber3]));
-    Edit5->setText(numberText(img.bytes[Emu::OffSerialHardware]));
+    Edit1->setText(letterText(img.bytes[emu::model::OffSerialLetter1]));
+    Edit6->setText(letterText(img.bytes[emu::model::OffSerialLetter2]));
+    Edit2->setText(numberText(img.bytes[emu::model::OffSerialNumber1]));
+    Edit3->setText(numberText(img.bytes[emu::model::OffSerialNumber2]));
+    Edit4->setText(numberText(img.bytes[emu::model::OffSerialNumber3]));
+    Edit5->setText(numberText(img.bytes[emu::model::OffSerialHardware]));
     Button1->setEnabled(false);
 }
 
@@ -177,7 +177,7 @@ void TSerialFrm::Button1Click() {
     int numbers[4] = {0, 0, 0, 0};
     for (int i = 0; i < 4; ++i) {
         QString error;
-        if (!Emu::parseInteger(numberBoxes[i]->text(), &numbers[i], &error)) {
+        if (!emu::num::parseInteger(numberBoxes[i]->text(), &numbers[i], &error)) {
             Messages::error(this, error);
             numberBoxes[i]->setFocus();
             return;
@@ -190,10 +190,10 @@ void TSerialFrm::Button1Click() {
         }
     }
 
-    m_session.sendParameter(Emu::OffSerialLetter1, Edit1->text().at(0).unicode());
-    m_session.sendParameter(Emu::OffSerialLetter2, Edit6->text().at(0).unicode());
-    const int codes[4] = {Emu::OffSerialNumber1, Emu::OffSerialNumber2, Emu::OffSerialNumber3,
-                          Emu::OffSerialHardware};
+    m_session.sendParameter(emu::model::OffSerialLetter1, Edit1->text().at(0).unicode());
+    m_session.sendParameter(emu::model::OffSerialLetter2, Edit6->text().at(0).unicode());
+    const int codes[4] = {emu::model::OffSerialNumber1, emu::model::OffSerialNumber2,
+                          emu::model::OffSerialNumber3, emu::model::OffSerialHardware};
     for (int i = 0; i < 4; ++i) {
         m_session.sendParameter(codes[i], numbers[i]);
         if (numberBoxes[i]->text() == QLatin1String("0"))

@@ -56,7 +56,7 @@ TsvForm::TsvForm(QWidget *parent)
 void TsvForm::showOver(QWidget *owner, bool yesAllowed) {
     Button1->setEnabled(yesAllowed);
     adjustSize();
-    Emu::placeOver(this, owner);
+    emu::ui::placeOver(this, owner);
     show();
     raise();
     activateWindow();

@@ -221,8 +221,8 @@ void TimingCanvas3D::updateDescription() {
         return;
     }
     setAccessibleDescription(QStringLiteral("Wireframe of the combined advance, %1 to %2 degrees")
-                                 .arg(Emu::formatGeneral((BaseY - maxY) / 5.0),
-                                      Emu::formatGeneral((BaseY - minY) / 5.0)));
+                                 .arg(emu::num::formatGeneral((BaseY - maxY) / 5.0),
+                                      emu::num::formatGeneral((BaseY - minY) / 5.0)));
 }
 
 // ---- TTimingAnalysis -----------------------------------------------------------------------
@@ -305,11 +305,11 @@ void TTimingAnalysis::fillGrid(const Session &session) {
     for (int k = 1; k <= n; ++k)
         setCell(k + 1, 0, QString::number(k));
     for (int i = 1; i <= VacuumRows; ++i)
-        setCell(0, i + 1, Emu::formatGeneral(Emu::roundTo((i - 10) / 10.0, 1)));
+        setCell(0, i + 1, emu::num::formatGeneral(emu::num::roundTo((i - 10) / 10.0, 1)));
     for (int k = 1; k <= n; ++k)
-        setCell(k + 1, 1, Emu::formatGeneral(session.maps.value(MapId::Timing, k)));
+        setCell(k + 1, 1, emu::num::formatGeneral(session.maps.value(MapId::Timing, k)));
     for (int i = 1; i <= VacuumRows; ++i)
-        setCell(1, i + 1, Emu::formatGeneral(session.maps.value(MapId::VacuumTiming, i)));
+        setCell(1, i + 1, emu::num::formatGeneral(session.maps.value(MapId::VacuumTiming, i)));
     setCell(1, 0, QStringLiteral("RPM"));
     setCell(0, 1, QStringLiteral("Bar"));
     // Columns of an earlier analysis with more speed points would show sums of points that are
@@ -335,8 +335,8 @@ void TTimingAnalysis::fillGrid(const Session &session) {
         for (int k = 1; k <= n; ++k) {
             int timing = 0, vacuum = 0;
             QString error;
-            if (!Emu::parseInteger(cell(k + 1, 1), &timing, &error) ||
-                !Emu::parseInteger(cell(1, i + 1), &vacuum, &error)) {
+            if (!emu::num::parseInteger(cell(k + 1, 1), &timing, &error) ||
+                !emu::num::parseInteger(cell(1, i + 1), &vacuum, &error)) {
                 Messages::error(this, error);
                 m_points = n;
                 return;
@@ -369,13 +369,13 @@ TimingCanvas3D::View TTimingAnalysis::wireframeView() {
 
 bool TTimingAnalysis::buildWireframe(TimingCanvas3D::Wireframe *out, QString *error) const {
     int c11 = 0;
-    if (!Emu::parseInteger(cell(2, 2), &c11, error)) return false;
+    if (!emu::num::parseInteger(cell(2, 2), &c11, error)) return false;
     const int n = m_points;
     // C[k][i], k = 1..N, i = 1..32.
     QVector<QVector<int>> c(n + 1, QVector<int>(VacuumRows + 1, 0));
     for (int i = 1; i <= VacuumRows; ++i)
         for (int k = 1; k <= n; ++k)
-            if (!Emu::parseInteger(cell(k + 1, i + 1), &c[k][i], error)) return false;
+            if (!emu::num::parseInteger(cell(k + 1, i + 1), &c[k][i], error)) return false;
 
     TimingCanvas3D::Wireframe w;
     using P = QVector3D;

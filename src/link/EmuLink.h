@@ -8,7 +8,7 @@
 class TQCCom32;
 class Clock;
 
-namespace Emu {
+namespace emu::link {
 constexpr quint8 CmdIdentify = 0xFF;
 constexpr quint8 CmdReadImage = 0xFD;
 constexpr quint8 CmdWriteTables = 0xF3;
@@ -45,7 +45,7 @@ int copyReply(const QByteArray &reply, quint8 *dest, int maxCopy);
 int fillAndCopy(const QByteArray &reply, quint8 *dest, int destLen, int maxCopy, bool terminate);
 // The identity signature: decimal text of byte 5 followed by that of byte 6 ("56", "44").
 QByteArray signature(const quint8 *identity7);
-} // namespace Emu
+} // namespace emu::link
 
 class EmuLink {
 public:

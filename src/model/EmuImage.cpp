@@ -1,10 +1,10 @@
 #include "model/EmuImage.h"
 
+#include "link/EmuLink.h"
+
 #include <QByteArray>
 
-namespace {
-constexpr quint8 FillByte = 0x30; // the character "0"
-} // namespace
+using emu::link::FillByte;
 
 void EmuImage::fillSetup() {
     std::fill(bytes.begin(), bytes.begin() + SetupSize, FillByte);
@@ -15,30 +15,16 @@ void EmuImage::fillIdentity() {
 }
 
 void EmuImage::fillIdentityFrom(const QByteArray &reply) {
-    fillIdentity();
-    int n = 0;
-    while (n < IdentitySize && n < reply.size() && reply.at(n) != '\0') {
-        identity[n] = quint8(reply.at(n));
-        ++n;
-    }
-    if (n < IdentitySize) identity[n] = 0;
+    emu::link::fillAndCopy(reply, identity.data(), IdentitySize, IdentitySize, true);
 }
 
 void EmuImage::fillSetupFrom(const QByteArray &reply) {
-    fillSetup();
-    int n = 0;
-    while (n < SetupSize && n < reply.size() && reply.at(n) != '\0') {
-        bytes[n] = quint8(reply.at(n));
-        ++n;
-    }
+    const int n = emu::link::fillAndCopy(reply, bytes.data(), SetupSize, SetupSize, false);
     bytes[n] = 0; // behind the last copied byte; offset 101 when the block is complete
 }
 
 void EmuImage::fillFileTableFrom(const QByteArray &reply) {
-    quint8 *table = fileTable();
-    std::fill(table, table + FileTableSize, FillByte);
-    for (int n = 0; n < FileTableSize - 1 && n < reply.size() && reply.at(n) != '\0'; ++n)
-        table[n] = quint8(reply.at(n));
+    emu::link::fillAndCopy(reply, fileTable(), FileTableSize, emu::link::ImageStreamMax, false);
 }
 
 void EmuImage::copySetupFromFileTable() {
@@ -61,12 +47,13 @@ QString EmuImage::serialText() const {
     auto digits = [this](int offset) {
         return QStringLiteral("%1").arg(value(offset), 2, 10, QLatin1Char('0'));
     };
-    return letter(Emu::OffSerialLetter1) + letter(Emu::OffSerialLetter2) + QLatin1Char('-') +
-           digits(Emu::OffSerialNumber1) + digits(Emu::OffSerialNumber2) +
-           digits(Emu::OffSerialNumber3) + QLatin1Char('-') + digits(Emu::OffSerialHardware);
+    return letter(emu::model::OffSerialLetter1) + letter(emu::model::OffSerialLetter2) +
+           QLatin1Char('-') + digits(emu::model::OffSerialNumber1) +
+           digits(emu::model::OffSerialNumber2) + digits(emu::model::OffSerialNumber3) +
+           QLatin1Char('-') + digits(emu::model::OffSerialHardware);
 }
 
-namespace Emu {
+namespace emu::model {
 bool modelInfo(int modelCode, QString *moduleTypeName, Capabilities *caps) {
     QString name;
     Capabilities c;
@@ -95,4 +82,4 @@ bool modelInfo(int modelCode, QString *moduleTypeName, Capabilities *caps) {
     if (caps) *caps = c;
     return true;
 }
-} // namespace Emu
+} // namespace emu::model

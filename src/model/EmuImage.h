@@ -1,13 +1,15 @@
 #pragma once
 // The program's copy of what the EMU holds: identity block, setup block, file table area and the
 // buffers of the table write stream, at the fixed offsets the rest of the program relies on.
+#include "link/EmuLink.h"
+
 #include <QString>
 #include <algorithm>
 #include <array>
 
 class QByteArray;
 
-namespace Emu {
+namespace emu::model {
 // Offsets of the setup block (value + 1 in every byte, 255 = the EMU lacks the field).
 enum SetupOffset : int {
     OffTimingSensorBtdc = 0,
@@ -72,18 +74,18 @@ enum SetupOffset : int {
     OffSerialLetter2 = 99,
 };
 constexpr quint8 Unset = 255;
-} // namespace Emu
+} // namespace emu::model
 
 class EmuImage {
 public:
-    static constexpr int SetupSize = 101;
+    static constexpr int SetupSize = emu::link::SetupSize;
     static constexpr int TerminatorOffset = 101;
     static constexpr int FileTableOffset = 104;
-    static constexpr int FileTableSize = 458;
+    static constexpr int FileTableSize = emu::link::TableStreamSize;
     static constexpr int EncodedOffset = 564;
     static constexpr int RawStreamOffset = 1024;
     static constexpr int Size = 1482;
-    static constexpr int IdentitySize = 7;
+    static constexpr int IdentitySize = emu::link::IdentitySize;
 
     EmuImage() {
         bytes.fill(0);
@@ -96,7 +98,7 @@ public:
 
     quint8 setupByte(int offset) const { return bytes[offset]; }
     void setSetupByte(int offset, quint8 b) { bytes[offset] = b; }
-    bool isUnset(int offset) const { return bytes[offset] == Emu::Unset; }
+    bool isUnset(int offset) const { return bytes[offset] == emu::model::Unset; }
     // byte - 1 (the field's raw value).
     int value(int offset) const { return int(bytes[offset]) - 1; }
     // Store a raw value as value + 1 (modulo 256).
@@ -131,6 +133,9 @@ public:
     QString serialText() const;
 };
 
+// The 458 values of a table: the image stream as a setup file and the table write carry it.
+using TableValues = std::array<quint8, emu::link::TableStreamSize>;
+
 struct Capabilities {
     bool timing = false;
     bool vacuum = false;
@@ -140,8 +145,8 @@ struct Capabilities {
     }
 };
 
-namespace Emu {
+namespace emu::model {
 // Module type name and capabilities of a model code (1, 2, 3, 5, 6); false for any other code,
 // which leaves *moduleTypeName and *caps as they were.
 bool modelInfo(int modelCode, QString *moduleTypeName, Capabilities *caps);
-} // namespace Emu
+} // namespace emu::model

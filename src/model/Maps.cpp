@@ -31,11 +31,11 @@ bool isVacuumMap(MapId id) {
 // Round(v) as a point number; values far outside any map (or not a number) give 0.
 int roundPoint(double v) {
     if (!std::isfinite(v) || std::fabs(v) > 1e6) return 0;
-    return Emu::roundInt(v);
+    return emu::num::roundInt(v);
 }
 } // namespace
 
-namespace Emu {
+namespace emu::model {
 const MapInfo &mapInfo(MapId id) {
     return kMaps[std::size_t(id)];
 }
@@ -58,7 +58,7 @@ bool hasCapability(const Capabilities &caps, MapId id) {
 int timingPointsFor(double rpmRange) {
     // An RPM range above 10000 (setup byte above 101) would ask for more than the 100 slots.
     if (!(rpmRange > 0)) return 1;
-    const double n = std::clamp(roundHalfEven(rpmRange / 100), 1.0, 100.0);
+    const double n = std::clamp(num::roundHalfEven(rpmRange / 100), 1.0, 100.0);
     return int(n);
 }
 
@@ -70,19 +70,20 @@ MapAxes axesFromSetup(const EmuImage &image, const MapAxes &previous) {
     if (!image.isUnset(OffMapSensorRange)) axes.mapSensorRange = image.value(OffMapSensorRange);
     return axes;
 }
-} // namespace Emu
+} // namespace emu::model
 
 EmuMaps::EmuMaps() {
     for (MapId id : kOrder) {
-        const int n = Emu::mapInfo(id).points;
+        const int n = emu::model::mapInfo(id).points;
         m_values[int(id)].assign(n + 1, 0.0);
         m_positions[int(id)].assign(isVacuumMap(id) ? n + 1 : 0, 0.0);
     }
 }
 
 int EmuMaps::pointCount(MapId id, const MapAxes &axes) const {
-    if (id == MapId::Timing) return std::clamp(axes.timingPoints, 1, Emu::mapInfo(id).points);
-    return Emu::mapInfo(id).points;
+    if (id == MapId::Timing)
+        return std::clamp(axes.timingPoints, 1, emu::model::mapInfo(id).points);
+    return emu::model::mapInfo(id).points;
 }
 
 double EmuMaps::value(MapId id, int p) const {
@@ -156,24 +157,24 @@ quint8 EmuMaps::encode(MapId id, int p) const {
 }
 
 quint8 EmuMaps::encodeValue(MapId id, double v) {
-    return Emu::lowByte(v + Emu::mapInfo(id).bias);
+    return emu::num::lowByte(v + emu::model::mapInfo(id).bias);
 }
 
 quint8 EmuMaps::section(MapId id) const {
-    return Emu::mapInfo(id).section;
+    return emu::model::mapInfo(id).section;
 }
 
 quint8 EmuMaps::pointOffset(MapId id, int p) const {
-    return quint8((Emu::mapInfo(id).sectionOffset + p - 1) & 0xFF);
+    return quint8((emu::model::mapInfo(id).sectionOffset + p - 1) & 0xFF);
 }
 
 void EmuMaps::decode(const EmuImage &image, const Capabilities &caps, const MapAxes &axes) {
     for (MapId id : kOrder)
-        if (Emu::hasCapability(caps, id)) decodeMap(id, image, axes);
+        if (emu::model::hasCapability(caps, id)) decodeMap(id, image, axes);
 }
 
 void EmuMaps::decodeMap(MapId id, const EmuImage &image, const MapAxes &axes) {
-    const MapInfo &info = Emu::mapInfo(id);
+    const MapInfo &info = emu::model::mapInfo(id);
     const quint8 *table = image.fileTable();
     const int n = pointCount(id, axes); // never beyond the map's slots
     for (int p = 1; p <= n; ++p) {

@@ -42,7 +42,7 @@ struct MapAxes {
     int mapSensorRange = 10;
 };
 
-namespace Emu {
+namespace emu::model {
 const MapInfo &mapInfo(MapId id);
 const std::array<MapId, MapCount> &allMaps(); // in stream order
 bool hasCapability(const Capabilities &caps, MapId id);
@@ -50,7 +50,7 @@ bool hasCapability(const Capabilities &caps, MapId id);
 int timingPointsFor(double rpmRange);
 // R, N and S from the setup block: an unset byte keeps the previous value, R 0 reads as 7000.
 MapAxes axesFromSetup(const EmuImage &image, const MapAxes &previous = MapAxes());
-} // namespace Emu
+} // namespace emu::model
 
 class EmuMaps {
 public:

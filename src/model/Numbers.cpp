@@ -2,7 +2,7 @@
 
 #include <QLocale>
 
-namespace Emu {
+namespace emu::num {
 
 double roundTo(double v, int decimals) {
     const double scale = std::pow(10.0, decimals);
@@ -10,18 +10,15 @@ double roundTo(double v, int decimals) {
     // errors such as 50.196 * 100 = 5019.599999.
     double scaled = v * scale;
     const double nearest = std::nearbyint(scaled);
-    if (std::fabs(scaled - nearest) < 1e-9 * std::max(1.0, std::fabs(scaled)))
-        scaled = nearest;
+    if (std::fabs(scaled - nearest) < 1e-9 * std::max(1.0, std::fabs(scaled))) scaled = nearest;
     return std::nearbyint(scaled) / scale;
 }
 
 QString formatGeneral(double v) {
-    if (v == 0)
-        v = 0; // no "-0"
+    if (v == 0) v = 0; // no "-0"
     QString text = QString::number(v, 'g', 15);
     const QChar sep = QLocale().decimalPoint().at(0);
-    if (sep != QLatin1Char('.'))
-        text.replace(QLatin1Char('.'), sep);
+    if (sep != QLatin1Char('.')) text.replace(QLatin1Char('.'), sep);
     return text;
 }
 
@@ -35,12 +32,10 @@ bool parseInteger(const QString &text, int *out, QString *error) {
     else
         value = t.toInt(&ok, 10);
     if (!ok || t.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("'%1' is not a valid integer value").arg(text);
+        if (error) *error = QStringLiteral("'%1' is not a valid integer value").arg(text);
         return false;
     }
-    if (out)
-        *out = value;
+    if (out) *out = value;
     return true;
 }
 
@@ -48,16 +43,13 @@ bool parseFloat(const QString &text, double *out, QString *error) {
     const QString t = text.trimmed();
     bool ok = false;
     double value = QLocale().toDouble(t, &ok);
-    if (!ok)
-        value = t.toDouble(&ok);
+    if (!ok) value = t.toDouble(&ok);
     if (!ok || t.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("'%1' is not a valid floating point value").arg(text);
+        if (error) *error = QStringLiteral("'%1' is not a valid floating point value").arg(text);
         return false;
     }
-    if (out)
-        *out = value;
+    if (out) *out = value;
     return true;
 }
 
-} // namespace Emu
+} // namespace emu::num

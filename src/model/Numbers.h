@@ -3,10 +3,14 @@
 #include <QString>
 #include <cmath>
 
-namespace Emu {
+namespace emu::num {
 // Nearest integer, halves to even (2.5 -> 2, 3.5 -> 4).
-inline double roundHalfEven(double v) { return std::nearbyint(v); }
-inline int roundInt(double v) { return static_cast<int>(std::nearbyint(v)); }
+inline double roundHalfEven(double v) {
+    return std::nearbyint(v);
+}
+inline int roundInt(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 // Round to a number of decimals, halves to even (0.525 at 2 decimals looks at 52.5 -> 52).
 double roundTo(double v, int decimals);
 // The low byte of Round(v): what goes on the wire for a computed value.
@@ -20,4 +24,4 @@ QString formatGeneral(double v);
 // "'%s' is not a valid integer value" / "'%s' is not a valid floating point value".
 bool parseInteger(const QString &text, int *out, QString *error);
 bool parseFloat(const QString &text, double *out, QString *error);
-} // namespace Emu
+} // namespace emu::num

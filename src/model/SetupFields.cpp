@@ -75,7 +75,8 @@ const char *const kSourceNames[] = {"None",   "RPM",        "Vacuum",  "TPS",
 
 // The output source of a limit field (offsets 30, 31 -> 29; 33, 34 -> 32).
 int sourceOffsetOf(int limitOffset) {
-    return limitOffset <= Emu::OffOutput1Max ? Emu::OffOutput1Source : Emu::OffOutput2Source;
+    return limitOffset <= emu::model::OffOutput1Max ? emu::model::OffOutput1Source
+                                                    : emu::model::OffOutput2Source;
 }
 
 // Item index of a radio group: byte 0 selects the first item, byte n item n - 1.
@@ -86,17 +87,17 @@ int radioIndex(quint8 byte) {
 
 QStringList SetupField::items() const {
     switch (offset) {
-    case Emu::OffTuningPotInput:
+    case emu::model::OffTuningPotInput:
         return {QStringLiteral("Off"), QStringLiteral("Injector"), QStringLiteral("Timing"),
                 QStringLiteral("Battery"), QStringLiteral("Launch")};
-    case Emu::OffAccelPumpMode:
+    case emu::model::OffAccelPumpMode:
         return {QStringLiteral("None"), QStringLiteral("Map"), QStringLiteral("TPS"),
                 QStringLiteral("Both")};
-    case Emu::OffCoilCombination:
+    case emu::model::OffCoilCombination:
         return {QStringLiteral("Single"), QStringLiteral("Wasted Spark"),
                 QStringLiteral("Multi Coil")};
-    case Emu::OffOutput1Source:
-    case Emu::OffOutput2Source: {
+    case emu::model::OffOutput1Source:
+    case emu::model::OffOutput2Source: {
         QStringList names;
         for (const char *n : kSourceNames)
             names << QString::fromLatin1(n);
@@ -107,7 +108,7 @@ QStringList SetupField::items() const {
     }
 }
 
-namespace Emu {
+namespace emu::model {
 const std::vector<SetupField> &setupFields() {
     return kFields;
 }
@@ -146,7 +147,7 @@ std::optional<double> displayValue(const EmuImage &image, const SetupField &fiel
         if (off == OffRpmRange && v == 0) return 7000.0;
         if (off == OffLowThrottleVacuum && v == 0) return 0.1;
         if (off == OffHighThrottleVacuum && v == 0) return 0.9;
-        return roundTo(v * field.scale, field.decimals);
+        return num::roundTo(v * field.scale, field.decimals);
     default:
         return double(v);
     }
@@ -162,7 +163,7 @@ QString displayText(const EmuImage &image, const SetupField &field) {
     case FieldKind::OutputSource: {
         const QStringList names = field.items();
         const int i = int(*v);
-        return i >= 0 && i < names.size() ? names.at(i) : formatGeneral(*v);
+        return i >= 0 && i < names.size() ? names.at(i) : num::formatGeneral(*v);
     }
     case FieldKind::SerialDigit:
         return QStringLiteral("%1").arg(int(*v), 2, 10, QLatin1Char('0'));
@@ -171,7 +172,7 @@ QString displayText(const EmuImage &image, const SetupField &field) {
         return code == 0 ? QString() : QString(QChar(code));
     }
     default:
-        return formatGeneral(*v);
+        return num::formatGeneral(*v);
     }
 }
 
@@ -183,7 +184,7 @@ double outputDisplayFromDevice(int source, double device) {
         return device * 100;
     case 2:
     case 4:
-        return roundTo(device / 100, 2);
+        return num::roundTo(device / 100, 2);
     default: // TPS, water and air temperature, and codes without a rule
         return device;
     }
@@ -194,12 +195,12 @@ double outputDeviceFromDisplay(int source, double display) {
     case 0:
         return 0;
     case 1:
-        return roundHalfEven(display / 100);
+        return num::roundHalfEven(display / 100);
     case 2:
     case 4:
-        return roundHalfEven(display * 100);
+        return num::roundHalfEven(display * 100);
     default:
-        return roundHalfEven(display);
+        return num::roundHalfEven(display);
     }
 }
 
@@ -209,6 +210,6 @@ QString outputSourceName(int source) {
 }
 
 int rawFromDisplay(const SetupField &field, double display) {
-    return roundInt(display / field.scale);
+    return num::roundInt(display / field.scale);
 }
-} // namespace Emu
+} // namespace emu::model

@@ -31,7 +31,7 @@ struct SetupField {
     QStringList items() const; // radio group captions
 };
 
-namespace Emu {
+namespace emu::model {
 const std::vector<SetupField> &setupFields(); // in offset order
 const SetupField *setupField(const QString &name);
 const SetupField *setupFieldAt(int offset);
@@ -50,4 +50,4 @@ double outputDeviceFromDisplay(int source, double display);
 QString outputSourceName(int source); // "None", "RPM", ... "Air Temp"; "" outside 0..6
 // Raw value of a Number field from its display value: Round(display / scale).
 int rawFromDisplay(const SetupField &field, double display);
-} // namespace Emu
+} // namespace emu::model

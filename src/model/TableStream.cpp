@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace Emu {
+namespace emu::model {
 TableStream buildTableStream(EmuImage &image, const EmuMaps &maps, const Capabilities &caps) {
     constexpr int Size = EmuImage::FileTableSize;
     TableStream s;
@@ -15,7 +15,7 @@ TableStream buildTableStream(EmuImage &image, const EmuMaps &maps, const Capabil
     s.fileTable = QByteArray(reinterpret_cast<const char *>(image.fileTable()), Size);
 
     for (int off = 0; off < EmuImage::SetupSize; ++off) {
-        s.raw.append(char(lowByte(image.setupByte(off) - 1.0)));
+        s.raw.append(char(num::lowByte(image.setupByte(off) - 1.0)));
         s.fileTable[off] = char(image.setupByte(off));
     }
     for (MapId id : allMaps()) {
@@ -40,4 +40,4 @@ TableStream buildTableStream(EmuImage &image, const EmuMaps &maps, const Capabil
     std::copy(s.raw.cbegin(), s.raw.cend(), image.rawStream());
     return s;
 }
-} // namespace Emu
+} // namespace emu::model

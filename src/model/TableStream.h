@@ -20,9 +20,9 @@ struct TableStream {
     QByteArray fileTable;
 };
 
-namespace Emu {
+namespace emu::model {
 constexpr quint8 StreamFiller = 0;
 // Builds the stream from the setup block and the maps, and copies both into the image's
 // stream buffers (offsets 564 and 1024).
 TableStream buildTableStream(EmuImage &image, const EmuMaps &maps, const Capabilities &caps);
-} // namespace Emu
+} // namespace emu::model

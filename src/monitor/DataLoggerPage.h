@@ -1,8 +1,8 @@
 #pragma once
 // The "Data Logger" tab: charts chosen live values over time on the ticks of DataLogTimer, can
 // record every sample to a comma-separated file and open such a file again to look at a past run.
-#include "monitor/LogChannels.h"
-#include "monitor/LogFile.h"
+#include "live/LogChannels.h"
+#include "live/LogFile.h"
 
 #include <QWidget>
 #include <array>

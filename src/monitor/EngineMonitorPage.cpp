@@ -1,7 +1,7 @@
 #include "monitor/EngineMonitorPage.h"
 
+#include "live/LiveData.h"
 #include "model/Numbers.h"
-#include "monitor/LiveData.h"
 #include "widgets/A3nalogGauge.h"
 
 #include <QEvent>
@@ -164,7 +164,8 @@ bool EngineMonitorPage::eventFilter(QObject *watched, QEvent *event) {
         const QSize dial(h + RpmExtraWidth, h);
         // The numbers and the caption grow with the dial.
         QFont f = font();
-        f.setPixelSize(std::max(QFontInfo(font()).pixelSize(), Emu::roundInt(h * 12.0 / RpmSize)));
+        f.setPixelSize(
+            std::max(QFontInfo(font()).pixelSize(), emu::num::roundInt(h * 12.0 / RpmSize)));
         if (RPMGauge->font() != f) RPMGauge->setFont(f);
         RPMGauge->setGeometry(QRect(area.topLeft() + QPoint((area.width() - dial.width()) / 2,
                                                             (area.height() - dial.height()) / 2),
@@ -176,8 +177,8 @@ bool EngineMonitorPage::eventFilter(QObject *watched, QEvent *event) {
 void EngineMonitorPage::update(const LiveValues &v) {
     RPMGauge->setPosition(float(v.rpm));
     VacuumGauge->setPosition(float(v.vacuum * 10));
-    AnalogTiming->setPosition(float(Emu::roundHalfEven(v.totalTiming)));
-    TempGauge->setPosition(float(Emu::roundHalfEven(v.waterTemp)));
+    AnalogTiming->setPosition(float(emu::num::roundHalfEven(v.totalTiming)));
+    TempGauge->setPosition(float(emu::num::roundHalfEven(v.waterTemp)));
     VoltGauge->setPosition(float(v.battery / 10));
     // The sensor value as it is, in hundredths of a volt.
     LambdaGauge->setPosition(float(v.lambda));
@@ -185,8 +186,8 @@ void EngineMonitorPage::update(const LiveValues &v) {
 }
 
 void EngineMonitorPage::rescale(double rpmRange, int mapSensorRange) {
-    RPMGauge->setScale(Emu::roundInt(rpmRange / 100));
-    RPMGauge->setIndMaximum(Emu::roundInt(rpmRange / 100 - 10));
-    RPMGauge->setNumberMainTicks(Emu::roundInt(rpmRange / 1000));
+    RPMGauge->setScale(emu::num::roundInt(rpmRange / 100));
+    RPMGauge->setIndMaximum(emu::num::roundInt(rpmRange / 100 - 10));
+    RPMGauge->setNumberMainTicks(emu::num::roundInt(rpmRange / 1000));
     VacuumGauge->setScale(mapSensorRange);
 }

@@ -1,8 +1,8 @@
 #include "monitor/LivePoll.h"
 
 #include "connection/Session.h"
+#include "live/LiveData.h"
 #include "monitor/EngineMonitorPage.h"
-#include "monitor/LiveData.h"
 #include "monitor/RTFrame.h"
 #include "monitor/TPSCalForm.h"
 

@@ -1,7 +1,7 @@
 #include "monitor/RTFrame.h"
 
+#include "live/LiveData.h"
 #include "model/Numbers.h"
-#include "monitor/LiveData.h"
 #include "widgets/ALProgressBar.h"
 
 #include <QLabel>
@@ -306,49 +306,49 @@ void TRT::buildLambda() {
 
 void TRT::update(const LiveValues &v) {
     // 1..3: the big labels.
-    setTextIfChanged(Label49, Emu::formatGeneral(v.totalTiming));
-    setTextIfChanged(Label50, QString::number(qint64(Emu::roundHalfEven(v.rpm)) * 100));
+    setTextIfChanged(Label49, emu::num::formatGeneral(v.totalTiming));
+    setTextIfChanged(Label50, QString::number(qint64(emu::num::roundHalfEven(v.rpm)) * 100));
     setTextIfChanged(Label51,
-                     v.vacuum > 3.5 ? QStringLiteral("Err") : Emu::formatGeneral(v.vacuum));
+                     v.vacuum > 3.5 ? QStringLiteral("Err") : emu::num::formatGeneral(v.vacuum));
 
     // 4. Throttle: a reading above the bar's end pins the bar there.
-    TPSBar->setPosition(v.tps > TPSBar->max() ? TPSBar->max() : Emu::roundInt(v.tps));
-    setTextIfChanged(Label19, Emu::formatGeneral(v.tps));
+    TPSBar->setPosition(v.tps > TPSBar->max() ? TPSBar->max() : emu::num::roundInt(v.tps));
+    setTextIfChanged(Label19, emu::num::formatGeneral(v.tps));
 
     // 5. Temperatures; a value outside a bar's range leaves the bar where it was.
-    WaterBar->setPosition(Emu::roundInt(v.waterTemp));
-    AirBar->setPosition(Emu::roundInt(v.airTemp));
+    WaterBar->setPosition(emu::num::roundInt(v.waterTemp));
+    AirBar->setPosition(emu::num::roundInt(v.airTemp));
 
     // 6. Lambda either side of 0.50 V.
-    LambdaBarR->setPosition(v.lambda >= 50 ? Emu::roundInt(v.lambda - 50) : 0);
-    LambdaBarL->setPosition(v.lambda <= 50 ? Emu::roundInt(50 - v.lambda) : 0);
+    LambdaBarR->setPosition(v.lambda >= 50 ? emu::num::roundInt(v.lambda - 50) : 0);
+    LambdaBarL->setPosition(v.lambda <= 50 ? emu::num::roundInt(50 - v.lambda) : 0);
 
     // 7. Injector duty.
     InjPers->setPosition(v.injectorDuty);
     setTextIfChanged(Label13, QString::number(v.injectorDuty));
 
     // 8. Pot, battery, injector time.
-    POTBar->setPosition(Emu::roundInt(v.pot));
-    BATBar->setPosition(Emu::roundInt(v.battery));
-    InjBar->setPosition(Emu::roundInt(v.injectorTime));
+    POTBar->setPosition(emu::num::roundInt(v.pot));
+    BATBar->setPosition(emu::num::roundInt(v.battery));
+    InjBar->setPosition(emu::num::roundInt(v.injectorTime));
 
     // 9. The small value labels.
-    setTextIfChanged(Label53, Emu::formatGeneral(v.waterTemp));
-    setTextIfChanged(Label54, Emu::formatGeneral(v.airTemp));
-    setTextIfChanged(Label55, Emu::formatGeneral(v.battery / 10));
-    setTextIfChanged(Label56, Emu::formatGeneral(v.lambda / 100));
-    setTextIfChanged(Label10, Emu::formatGeneral(v.injectorTime / 10));
+    setTextIfChanged(Label53, emu::num::formatGeneral(v.waterTemp));
+    setTextIfChanged(Label54, emu::num::formatGeneral(v.airTemp));
+    setTextIfChanged(Label55, emu::num::formatGeneral(v.battery / 10));
+    setTextIfChanged(Label56, emu::num::formatGeneral(v.lambda / 100));
+    setTextIfChanged(Label10, emu::num::formatGeneral(v.injectorTime / 10));
     // The pot's own label shows its value too (rather than a "0" that never changes).
-    setTextIfChanged(Label20, Emu::formatGeneral(v.pot));
+    setTextIfChanged(Label20, emu::num::formatGeneral(v.pot));
 }
 
 void TRT::placeLambdaTarget(double volts, bool rt2Style) {
     const int w = LambdaPanel->width();
-    const int x = Emu::roundInt(w * volts);
-    Label6->setText(QStringLiteral(".") + Emu::formatGeneral(volts * 100));
+    const int x = emu::num::roundInt(w * volts);
+    Label6->setText(QStringLiteral(".") + emu::num::formatGeneral(volts * 100));
     Label6->adjustSize();
-    Shape1->move(x - Emu::roundInt(Shape1->width() / 2.0), Shape1->y());
-    Label6->move(x - Emu::roundInt(Label6->width() / 2.0) - (rt2Style ? 0 : 1), Label6->y());
+    Shape1->move(x - emu::num::roundInt(Shape1->width() / 2.0), Shape1->y());
+    Label6->move(x - emu::num::roundInt(Label6->width() / 2.0) - (rt2Style ? 0 : 1), Label6->y());
 }
 
 void TRT::setTargetEditing(bool on) {

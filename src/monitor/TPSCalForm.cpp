@@ -142,8 +142,8 @@ int TTPSCalForm::editValue(const QLineEdit *edit) const {
 }
 
 void TTPSCalForm::showReading(double tps) {
-    if (tps <= TPSCalBar->max()) TPSCalBar->setPosition(Emu::roundInt(tps));
-    const QString text = Emu::formatGeneral(tps);
+    if (tps <= TPSCalBar->max()) TPSCalBar->setPosition(emu::num::roundInt(tps));
+    const QString text = emu::num::formatGeneral(tps);
     if (Label3->text() != text) Label3->setText(text);
 }
 

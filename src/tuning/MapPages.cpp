@@ -27,7 +27,7 @@ QFrame *makePanel(const QString &name, QWidget *parent) {
 }
 
 QString number(double v) {
-    return Emu::formatGeneral(v);
+    return emu::num::formatGeneral(v);
 }
 
 void setBold(QWidget *w, bool bold) {
@@ -290,12 +290,12 @@ int MapPages::curveIndex(Chart c) const {
 }
 
 int MapPages::lo(Chart c) const {
-    return Emu::mapInfo(mapOf(c)).lo;
+    return emu::model::mapInfo(mapOf(c)).lo;
 }
 
 int MapPages::hi(Chart c) const {
     if (c == Timing) return m_s.maxTimingAdvance;
-    return Emu::mapInfo(mapOf(c)).hi;
+    return emu::model::mapInfo(mapOf(c)).hi;
 }
 
 int MapPages::pointCount(MapId id) const {
@@ -359,7 +359,7 @@ void MapPages::configureAtConnect() {
     const double s10 = m_s.mapSensorRange / 10.0;
     const int n = std::max(1, m_s.timingPoints);
     if (caps.timing) {
-        const double max = std::max(2.0, Emu::roundHalfEven(r100));
+        const double max = std::max(2.0, emu::num::roundHalfEven(r100));
         m_charts[Timing].chart->setBottomMaximum(max);
         m_charts[Timing].step = max / n;
         m_charts[Timing].chart->setEnabled(true);
@@ -376,7 +376,7 @@ void MapPages::configureAtConnect() {
         m_panel18->setEnabled(true);
         m_mainJet->setEnabled(true);
         m_idleJet->setEnabled(true);
-        m_charts[FuelVac].chart->setBottomMaximum(Emu::roundTo(s10 + 0.2, 2));
+        m_charts[FuelVac].chart->setBottomMaximum(emu::num::roundTo(s10 + 0.2, 2));
         m_charts[FuelVac].step = s10 / 64;
         m_charts[FuelRpm].chart->setBottomMaximum(r100);
         m_charts[FuelRpm].step = r100 / 32;
@@ -398,8 +398,8 @@ void MapPages::setJetBars() {
             box->setText(QString::number(value));
         }
     };
-    place(m_mainJet, m_edit28, m_s.image.setupByte(Emu::OffMainJet));
-    place(m_idleJet, m_edit32, m_s.image.setupByte(Emu::OffIdleJet));
+    place(m_mainJet, m_edit28, m_s.image.setupByte(emu::model::OffMainJet));
+    place(m_idleJet, m_edit32, m_s.image.setupByte(emu::model::OffIdleJet));
 }
 
 void MapPages::readTables() {
@@ -429,8 +429,8 @@ void MapPages::afterWrite() {
     m_charts[Vacuum].chart->clearSeries(0);
     m_charts[FuelRpm].chart->clearSeries(0);
     m_charts[FuelVac].chart->clearSeries(2);
-    for (MapId id : Emu::allMaps())
-        if (Emu::hasCapability(m_s.caps, id)) rebuildCurve(id);
+    for (MapId id : emu::model::allMaps())
+        if (emu::model::hasCapability(m_s.caps, id)) rebuildCurve(id);
     if (m_s.caps.fuel) setJetBars();
 }
 
@@ -462,8 +462,13 @@ void MapPages::closeAll() {
 
 void MapPages::updateLiveMarkers() {
     const LiveValues &v = m_s.live;
-    const double x[ChartCount] = {
-        v.rpm, v.vacuum, v.vacuum, v.rpm, v.waterTemp, v.airTemp, Emu::roundTo(v.battery / 10, 1)};
+    const double x[ChartCount] = {v.rpm,
+                                  v.vacuum,
+                                  v.vacuum,
+                                  v.rpm,
+                                  v.waterTemp,
+                                  v.airTemp,
+                                  emu::num::roundTo(v.battery / 10, 1)};
     for (int c = 0; c < ChartCount; ++c) {
         const ChartState &st = m_charts[c];
         st.chart->setBar(st.markerIndex, x[c], st.markerHeight);
@@ -560,10 +565,10 @@ void MapPages::IdleJetAdjustChange(int position) {
     m_edit32->setText(QString::number(255 - position));
 }
 void MapPages::Edit28Change() {
-    jetTextChanged(m_edit28, Emu::OffMainJet, m_mainJet);
+    jetTextChanged(m_edit28, emu::model::OffMainJet, m_mainJet);
 }
 void MapPages::Edit32Change() {
-    jetTextChanged(m_edit32, Emu::OffIdleJet, m_idleJet);
+    jetTextChanged(m_edit32, emu::model::OffIdleJet, m_idleJet);
 }
 
 void MapPages::jetTextChanged(QLineEdit *box, int code, QSlider *bar) {
@@ -572,7 +577,7 @@ void MapPages::jetTextChanged(QLineEdit *box, int code, QSlider *bar) {
     if (text.isEmpty()) return; // a cleared box (while typing, or Close all) sends nothing
     int v = 0;
     QString error;
-    if (!Emu::parseInteger(text, &v, &error)) {
+    if (!emu::num::parseInteger(text, &v, &error)) {
         Messages::error(box->window(), error);
         return;
     }
@@ -665,11 +670,11 @@ void MapPages::dragOver(Chart c, const QPoint &pos) {
     const MapAxes axes = m_s.axes();
     const int p = m_s.maps.nearest(id, x, axes);
     if (p < 1 || p > pointCount(id)) return;
-    const double v = Emu::roundHalfEven(y);
+    const double v = emu::num::roundHalfEven(y);
     if (c == Vacuum)
-        m_s.maps.setStoredPosition(id, p, Emu::roundTo(p / 32.0 * s10, 2));
+        m_s.maps.setStoredPosition(id, p, emu::num::roundTo(p / 32.0 * s10, 2));
     else if (c == FuelVac)
-        m_s.maps.setStoredPosition(id, p, Emu::roundTo(p / 64.0 * s10, 2));
+        m_s.maps.setStoredPosition(id, p, emu::num::roundTo(p / 64.0 * s10, 2));
     m_s.maps.setValue(id, p, v);
     // The EMU gets the point first; the curve follows in the same handler.
     m_s.sendPoint(id, p);
@@ -689,12 +694,12 @@ void MapPages::hover(Chart c, const QPoint &pos) {
     const int ci = curveIndex(c);
     const double x = ch->pixelToX(ci, pos.x());
     const double y = ch->pixelToY(ci, pos.y());
-    const int ry = Emu::roundInt(y);
+    const int ry = emu::num::roundInt(y);
     if (ry >= lo(c) && ry <= hi(c)) ch->valueBox()->setText(QString::number(ry));
-    const int rx = Emu::roundInt(x);
+    const int rx = emu::num::roundInt(x);
     const double s10 = m_s.mapSensorRange / 10.0;
-    const double x1 = Emu::roundTo(x, 1);
-    const double x2 = Emu::roundTo(x, 2);
+    const double x1 = emu::num::roundTo(x, 1);
+    const double x2 = emu::num::roundTo(x, 2);
     QLineEdit *pb = ch->positionBox();
     switch (c) {
     case Timing:
@@ -827,16 +832,16 @@ void MapPages::keyPress(Chart c, int key) {
             x = m_s.maps.position(id, p, axes);
         }
     }
-    const int bias = Emu::mapInfo(id).bias;
+    const int bias = emu::model::mapInfo(id).bias;
     const double value = m_s.maps.value(id, p);
-    double v = Emu::roundHalfEven(value);
+    double v = emu::num::roundHalfEven(value);
 
     // 3: Up / Down; the timing map stays within 0..45, every map within its byte range.
     if (key == Qt::Key_Up) {
-        const double up = Emu::roundHalfEven(value + 1);
+        const double up = emu::num::roundHalfEven(value + 1);
         if (c == Timing ? v < hi(c) : up + bias <= 255) v = up;
     } else if (key == Qt::Key_Down) {
-        const double down = Emu::roundHalfEven(value - 1);
+        const double down = emu::num::roundHalfEven(value - 1);
         if (c == Timing ? v > 0 : down + bias >= 0) v = down;
     }
 
@@ -851,7 +856,7 @@ void MapPages::keyPress(Chart c, int key) {
             const double w = m_s.maps.value(id, q);
             if ((delta > 0 && w < top) || (delta < 0 && w > 0)) m_s.maps.setValue(id, q, w + delta);
         }
-        v = Emu::roundHalfEven(m_s.maps.value(id, p));
+        v = emu::num::roundHalfEven(m_s.maps.value(id, p));
     } else {
         m_s.maps.setValue(id, p, v);
     }
@@ -872,10 +877,10 @@ void MapPages::keyPress(Chart c, int key) {
         pos = number(x * 100);
         break;
     case Vacuum:
-        pos = number(Emu::roundTo(x, 1));
+        pos = number(emu::num::roundTo(x, 1));
         break;
     case FuelVac:
-        pos = number(Emu::roundTo(st.selection, 1));
+        pos = number(emu::num::roundTo(st.selection, 1));
         break;
     default:
         pos = number(x);
@@ -891,7 +896,7 @@ void MapPages::keyPress(Chart c, int key) {
 void MapPages::keyRelease(Chart c) {
     const MapId id = mapOf(c);
     double x = m_lastKeyPosition;
-    if (c == Vacuum) x = Emu::roundTo(x, 2);
+    if (c == Vacuum) x = emu::num::roundTo(x, 2);
     const int p = m_s.maps.nearest(id, x, m_s.axes());
     if (p < 1 || p > pointCount(id)) return; // no key has selected a point on this map
     m_s.sendPoint(id, p);

@@ -133,7 +133,7 @@ bool readNumber(QWidget *parent, const QString &text, bool decimal, double *out)
     QString error;
     if (decimal) {
         double d = 0;
-        if (!Emu::parseFloat(text, &d, &error)) {
+        if (!emu::num::parseFloat(text, &d, &error)) {
             Messages::error(parent, error);
             return false;
         }
@@ -141,7 +141,7 @@ bool readNumber(QWidget *parent, const QString &text, bool decimal, double *out)
         return true;
     }
     int i = 0;
-    if (!Emu::parseInteger(text, &i, &error)) {
+    if (!emu::num::parseInteger(text, &i, &error)) {
         Messages::error(parent, error);
         return false;
     }
@@ -150,7 +150,7 @@ bool readNumber(QWidget *parent, const QString &text, bool decimal, double *out)
 }
 
 QString num(double v) {
-    return Emu::formatGeneral(v);
+    return emu::num::formatGeneral(v);
 }
 
 // The longest box of at most `length` pixels along which a turned, stretched caption shows whole:
@@ -605,17 +605,17 @@ int SetupPage::rawForA(AField f, double display) const {
         break;
     case A16:
     case A17:
-        raw = Emu::outputDeviceFromDisplay(m_outSource[0], display);
+        raw = emu::model::outputDeviceFromDisplay(m_outSource[0], display);
         break;
     case A1:
     case A24:
-        raw = Emu::outputDeviceFromDisplay(m_outSource[1], display);
+        raw = emu::model::outputDeviceFromDisplay(m_outSource[1], display);
         break;
     default:
         break;
     }
     if (!(raw >= 0 && raw <= MaxRawValue + 0.5)) return -1;
-    const int r = Emu::roundInt(raw);
+    const int r = emu::num::roundInt(raw);
     return r <= MaxRawValue ? r : -1;
 }
 
@@ -631,7 +631,7 @@ void SetupPage::familyA(AField f) {
     const int raw = (v >= info.lo && v <= hi) ? rawForA(f, v) : -1;
     if (raw < 0) {
         // Put the last accepted value back; the new text runs this handler again.
-        const double back = f == A54 ? m_s.image.value(Emu::OffLaunchTiming) : m_workA[f];
+        const double back = f == A54 ? m_s.image.value(emu::model::OffLaunchTiming) : m_workA[f];
         box->setText(num(back));
         return;
     }
@@ -650,7 +650,7 @@ void SetupPage::familyB(BField f) {
     if (!readNumber(this, text, info.decimal, &v)) return;
     double raw = v * info.mul / info.div;
     if (!(v >= 0 && v <= info.hi) || !(raw <= MaxRawValue + 0.5) ||
-        Emu::roundInt(raw) > MaxRawValue) {
+        emu::num::roundInt(raw) > MaxRawValue) {
         box->setText(QStringLiteral("0")); // runs this handler again, which sends 0
         return;
     }
@@ -660,7 +660,7 @@ void SetupPage::familyB(BField f) {
         if (!readNumber(this, text, false, &whole)) return;
         raw = whole / 100;
     }
-    m_s.sendParameter(info.code, Emu::roundInt(raw));
+    m_s.sendParameter(info.code, emu::num::roundInt(raw));
     markEdited();
     if (f == B37 || f == B38) {
         (f == B37 ? m_s.lowThrottleVacuum : m_s.highThrottleVacuum) = v;
@@ -704,7 +704,8 @@ void SetupPage::outputButtonClick(int button) {
     if (!m_source[button]->isChecked()) return;
     const SourceButton &b = kSourceButton[button];
     m_outSource[b.output - 1] = b.code;
-    m_s.sendParameter(b.output == 1 ? Emu::OffOutput1Source : Emu::OffOutput2Source, b.code);
+    m_s.sendParameter(b.output == 1 ? emu::model::OffOutput1Source : emu::model::OffOutput2Source,
+                      b.code);
 }
 
 void SetupPage::Edit12Change() {
@@ -823,7 +824,7 @@ void SetupPage::TrackBar7Change() {
     if (!m_s.editingEnabled) return;
     const int position = m_lambda->value();
     m_s.lambdaTarget = position / 100.0;
-    m_s.sendParameter(Emu::OffLambdaTarget, position);
+    m_s.sendParameter(emu::model::OffLambdaTarget, position);
     markEdited();
     edit(QStringLiteral("Edit48"))->setText(num(m_s.lambdaTarget));
     emit m_s.lambdaTargetChanged();
@@ -860,18 +861,18 @@ void SetupPage::CheckBox20Click() {
 
 void SetupPage::RadioGroup2Click() {
     const int i = m_group2->itemIndex();
-    if (i >= 0) m_s.sendParameter(Emu::OffAccelPumpMode, i);
+    if (i >= 0) m_s.sendParameter(emu::model::OffAccelPumpMode, i);
 }
 
 void SetupPage::RadioGroup3Click() {
     // The coil combination is sent and stored as 1..3.
     const int i = m_group3->itemIndex();
-    if (i >= 0) m_s.sendParameter(Emu::OffCoilCombination, i + 1);
+    if (i >= 0) m_s.sendParameter(emu::model::OffCoilCombination, i + 1);
 }
 
 void SetupPage::RadioGroup4Click() {
     const int i = m_group4->itemIndex();
-    if (i >= 0) m_s.sendParameter(Emu::OffTuningPotInput, i);
+    if (i >= 0) m_s.sendParameter(emu::model::OffTuningPotInput, i);
 }
 
 void SetupPage::RadioButton1Click() {
@@ -959,21 +960,24 @@ void SetupPage::showNumber(QLineEdit *box, int offset, double shown) {
 
 void SetupPage::decodeEngine(bool rpmDefault) {
     const EmuImage &img = m_s.image;
-    if (!img.isUnset(Emu::OffCylinders)) m_workA[A12] = img.value(Emu::OffCylinders);
-    if (!img.isUnset(Emu::OffRpmRange)) m_workA[A13] = img.value(Emu::OffRpmRange) * 100.0;
+    if (!img.isUnset(emu::model::OffCylinders)) m_workA[A12] = img.value(emu::model::OffCylinders);
+    if (!img.isUnset(emu::model::OffRpmRange))
+        m_workA[A13] = img.value(emu::model::OffRpmRange) * 100.0;
     if (rpmDefault && m_workA[A13] == 0) m_workA[A13] = 7000;
-    if (!img.isUnset(Emu::OffCoilTime))
-        m_workA[A14] = Emu::roundTo(img.value(Emu::OffCoilTime) / 2.0, 1);
-    if (!img.isUnset(Emu::OffMapSensorRange)) m_workA[A15] = img.value(Emu::OffMapSensorRange);
-    if (!img.isUnset(Emu::OffRpmLimiter)) m_workA[A20] = img.value(Emu::OffRpmLimiter) * 100.0;
+    if (!img.isUnset(emu::model::OffCoilTime))
+        m_workA[A14] = emu::num::roundTo(img.value(emu::model::OffCoilTime) / 2.0, 1);
+    if (!img.isUnset(emu::model::OffMapSensorRange))
+        m_workA[A15] = img.value(emu::model::OffMapSensorRange);
+    if (!img.isUnset(emu::model::OffRpmLimiter))
+        m_workA[A20] = img.value(emu::model::OffRpmLimiter) * 100.0;
 }
 
 void SetupPage::showEngineBoxes() {
-    showNumber(edit(QStringLiteral("Edit12")), Emu::OffCylinders, m_workA[A12]);
-    showNumber(edit(QStringLiteral("Edit13")), Emu::OffRpmRange, m_workA[A13]);
-    showNumber(edit(QStringLiteral("Edit14")), Emu::OffCoilTime, m_workA[A14]);
-    showNumber(edit(QStringLiteral("Edit15")), Emu::OffMapSensorRange, m_workA[A15]);
-    showNumber(edit(QStringLiteral("Edit20")), Emu::OffRpmLimiter, m_workA[A20]);
+    showNumber(edit(QStringLiteral("Edit12")), emu::model::OffCylinders, m_workA[A12]);
+    showNumber(edit(QStringLiteral("Edit13")), emu::model::OffRpmRange, m_workA[A13]);
+    showNumber(edit(QStringLiteral("Edit14")), emu::model::OffCoilTime, m_workA[A14]);
+    showNumber(edit(QStringLiteral("Edit15")), emu::model::OffMapSensorRange, m_workA[A15]);
+    showNumber(edit(QStringLiteral("Edit20")), emu::model::OffRpmLimiter, m_workA[A20]);
 }
 
 void SetupPage::checkOutputSource(int output, int source) {
@@ -996,16 +1000,16 @@ void SetupPage::checkOutputSource(int output, int source) {
 
 void SetupPage::decodeOutputs(int output, bool checkButton) {
     const EmuImage &img = m_s.image;
-    const int srcOff = output == 1 ? Emu::OffOutput1Source : Emu::OffOutput2Source;
+    const int srcOff = output == 1 ? emu::model::OffOutput1Source : emu::model::OffOutput2Source;
     const int minOff = srcOff + 1, maxOff = srcOff + 2;
     const AField fmin = output == 1 ? A16 : A1;
     const AField fmax = output == 1 ? A17 : A24;
     const int source = img.value(srcOff);
     m_outSource[output - 1] = source;
     if (!img.isUnset(minOff))
-        m_workA[fmin] = Emu::outputDisplayFromDevice(source, img.value(minOff));
+        m_workA[fmin] = emu::model::outputDisplayFromDevice(source, img.value(minOff));
     if (!img.isUnset(maxOff))
-        m_workA[fmax] = Emu::outputDisplayFromDevice(source, img.value(maxOff));
+        m_workA[fmax] = emu::model::outputDisplayFromDevice(source, img.value(maxOff));
     if (source == 0) {
         m_workA[fmin] = m_workA[fmax] = 0;
         if (checkButton) {
@@ -1017,9 +1021,10 @@ void SetupPage::decodeOutputs(int output, bool checkButton) {
 }
 
 void SetupPage::showPumpTrackBar(int index) {
-    static const int offsets[6] = {Emu::OffTpsPumpEnrichment,  Emu::OffTpsPumpSensitivity,
-                                   Emu::OffMapPumpSensitivity, Emu::OffMapPumpEnrichment,
-                                   Emu::OffMapPumpMaxRpm,      Emu::OffTpsPumpMaxRpm};
+    static const int offsets[6] = {
+        emu::model::OffTpsPumpEnrichment,  emu::model::OffTpsPumpSensitivity,
+        emu::model::OffMapPumpSensitivity, emu::model::OffMapPumpEnrichment,
+        emu::model::OffMapPumpMaxRpm,      emu::model::OffTpsPumpMaxRpm};
     const PumpInfo &info = kPump[index];
     const int value = m_s.image.value(offsets[index]);
     // Out-of-range values stop the bar at its end; the box shows where it stands.
@@ -1030,7 +1035,7 @@ void SetupPage::showPumpTrackBar(int index) {
 
 void SetupPage::showRadioGroup(SetupRadioGroup *g, int offset) {
     const int b = m_s.image.setupByte(offset);
-    if (b == Emu::Unset) {
+    if (b == emu::model::Unset) {
         g->setEnabled(false);
         return;
     }
@@ -1047,34 +1052,36 @@ void SetupPage::decodeSetup() {
     decodeOutputs(1, true);
     decodeOutputs(2, true);
     showEngineBoxes();
-    showNumber(box("Edit16"), Emu::OffOutput1Min, m_workA[A16]);
-    showNumber(box("Edit17"), Emu::OffOutput1Max, m_workA[A17]);
-    showNumber(box("Edit1"), Emu::OffOutput2Min, m_workA[A1]);
-    showNumber(box("Edit24"), Emu::OffOutput2Max, m_workA[A24]);
+    showNumber(box("Edit16"), emu::model::OffOutput1Min, m_workA[A16]);
+    showNumber(box("Edit17"), emu::model::OffOutput1Max, m_workA[A17]);
+    showNumber(box("Edit1"), emu::model::OffOutput2Min, m_workA[A1]);
+    showNumber(box("Edit24"), emu::model::OffOutput2Max, m_workA[A24]);
 
     // 4: timing sensor, gear teeth, trailing degrees.
     const struct {
         AField f;
         int offset;
-    } timing[] = {
-        {A100, Emu::OffTimingSensorBtdc}, {A34, Emu::OffGearTeeth}, {A59, Emu::OffTrailingDegrees}};
+    } timing[] = {{A100, emu::model::OffTimingSensorBtdc},
+                  {A34, emu::model::OffGearTeeth},
+                  {A59, emu::model::OffTrailingDegrees}};
     for (const auto &t : timing) {
         if (!img.isUnset(t.offset)) m_workA[t.f] = img.value(t.offset);
         showNumber(box(kA[t.f].edit), t.offset, m_workA[t.f]);
     }
 
     // 5: sensors and two-stroke.
-    const int sensorOffsets[SCount] = {
-        Emu::OffTpsSensor, Emu::OffLambdaSensor,    Emu::OffTdcSensor, Emu::OffAirTempSensor,
-        Emu::OffMapSensor, Emu::OffWaterTempSensor, Emu::OffTwoStroke};
+    const int sensorOffsets[SCount] = {emu::model::OffTpsSensor, emu::model::OffLambdaSensor,
+                                       emu::model::OffTdcSensor, emu::model::OffAirTempSensor,
+                                       emu::model::OffMapSensor, emu::model::OffWaterTempSensor,
+                                       emu::model::OffTwoStroke};
     for (int i = 0; i < SCount; ++i)
         m_sensor[i]->setChecked(img.value(sensorOffsets[i]) == 2);
     for (int i = S1; i <= S6; ++i)
         m_sensor[i]->setEnabled(true);
-    m_s.twoStroke = img.value(Emu::OffTwoStroke) == 2;
-    if (img.value(Emu::OffTpsSensor) == 2) {
-        m_s.tpsMinimum = img.value(Emu::OffTpsMinimum);
-        m_s.tpsSpan = img.value(Emu::OffTpsSpan);
+    m_s.twoStroke = img.value(emu::model::OffTwoStroke) == 2;
+    if (img.value(emu::model::OffTpsSensor) == 2) {
+        m_s.tpsMinimum = img.value(emu::model::OffTpsMinimum);
+        m_s.tpsSpan = img.value(emu::model::OffTpsSpan);
         if (m_s.tpsSpan == 0) {
             m_s.tpsSpan = 100;
             m_s.tpsMinimum = 0;
@@ -1082,24 +1089,29 @@ void SetupPage::decodeSetup() {
     }
 
     // 6: fuel, cut-off, idle and launch.
-    showNumber(box("Edit35"), Emu::OffStartEnrichment,
-               Emu::roundTo(img.value(Emu::OffStartEnrichment) / 10.0, 1));
-    showNumber(box("Edit36"), Emu::OffMaxFueling,
-               Emu::roundTo(img.value(Emu::OffMaxFueling) / 10.0, 1));
-    showNumber(box("Edit33"), Emu::OffStartPrimePulse, img.value(Emu::OffStartPrimePulse));
-    showNumber(box("Edit41"), Emu::OffFuelCutRpm, img.value(Emu::OffFuelCutRpm) * 100.0);
-    showNumber(box("Edit57"), Emu::OffFuelCutVacuum, img.value(Emu::OffFuelCutVacuum) / 100.0);
-    showNumber(box("Edit56"), Emu::OffFuelCutTps, img.value(Emu::OffFuelCutTps));
-    showNumber(box("Edit39"), Emu::OffIdleRpm, img.value(Emu::OffIdleRpm) * 100.0);
-    showNumber(box("Edit40"), Emu::OffIdleStartPercent, img.value(Emu::OffIdleStartPercent));
-    showNumber(box("Edit53"), Emu::OffLaunchRpmLimit, img.value(Emu::OffLaunchRpmLimit) * 100.0);
-    showNumber(box("Edit54"), Emu::OffLaunchTiming, img.value(Emu::OffLaunchTiming));
-    showNumber(box("Edit55"), Emu::OffLaunchFuel, img.value(Emu::OffLaunchFuel));
+    showNumber(box("Edit35"), emu::model::OffStartEnrichment,
+               emu::num::roundTo(img.value(emu::model::OffStartEnrichment) / 10.0, 1));
+    showNumber(box("Edit36"), emu::model::OffMaxFueling,
+               emu::num::roundTo(img.value(emu::model::OffMaxFueling) / 10.0, 1));
+    showNumber(box("Edit33"), emu::model::OffStartPrimePulse,
+               img.value(emu::model::OffStartPrimePulse));
+    showNumber(box("Edit41"), emu::model::OffFuelCutRpm,
+               img.value(emu::model::OffFuelCutRpm) * 100.0);
+    showNumber(box("Edit57"), emu::model::OffFuelCutVacuum,
+               img.value(emu::model::OffFuelCutVacuum) / 100.0);
+    showNumber(box("Edit56"), emu::model::OffFuelCutTps, img.value(emu::model::OffFuelCutTps));
+    showNumber(box("Edit39"), emu::model::OffIdleRpm, img.value(emu::model::OffIdleRpm) * 100.0);
+    showNumber(box("Edit40"), emu::model::OffIdleStartPercent,
+               img.value(emu::model::OffIdleStartPercent));
+    showNumber(box("Edit53"), emu::model::OffLaunchRpmLimit,
+               img.value(emu::model::OffLaunchRpmLimit) * 100.0);
+    showNumber(box("Edit54"), emu::model::OffLaunchTiming, img.value(emu::model::OffLaunchTiming));
+    showNumber(box("Edit55"), emu::model::OffLaunchFuel, img.value(emu::model::OffLaunchFuel));
 
     // 7: radio groups (their handlers always send a changed selection).
-    showRadioGroup(m_group3, Emu::OffCoilCombination);
-    showRadioGroup(m_group4, Emu::OffTuningPotInput);
-    showRadioGroup(m_group2, Emu::OffAccelPumpMode);
+    showRadioGroup(m_group3, emu::model::OffCoilCombination);
+    showRadioGroup(m_group4, emu::model::OffTuningPotInput);
+    showRadioGroup(m_group2, emu::model::OffAccelPumpMode);
 
     // 8: accelerator pump track bars.
     for (int i = 0; i < 6; ++i)
@@ -1111,8 +1123,8 @@ void SetupPage::decodeSetup() {
         int offset;
         double whenZero;
         double *working;
-    } thresholds[] = {{"Edit37", Emu::OffLowThrottleVacuum, 0.1, &m_s.lowThrottleVacuum},
-                      {"Edit38", Emu::OffHighThrottleVacuum, 0.9, &m_s.highThrottleVacuum}};
+    } thresholds[] = {{"Edit37", emu::model::OffLowThrottleVacuum, 0.1, &m_s.lowThrottleVacuum},
+                      {"Edit38", emu::model::OffHighThrottleVacuum, 0.9, &m_s.highThrottleVacuum}};
     for (const auto &t : thresholds) {
         if (img.isUnset(t.offset)) {
             box(t.edit)->setEnabled(false);
@@ -1125,11 +1137,11 @@ void SetupPage::decodeSetup() {
     emit m_s.thresholdsChanged();
 
     // 10: lambda target.
-    if (img.isUnset(Emu::OffLambdaTarget)) {
+    if (img.isUnset(emu::model::OffLambdaTarget)) {
         box("Edit48")->setEnabled(false);
         m_lambda->setEnabled(false);
     } else {
-        const int value = img.value(Emu::OffLambdaTarget);
+        const int value = img.value(emu::model::OffLambdaTarget);
         m_s.lambdaTarget = value / 100.0;
         m_lambda->setEnabled(true);
         m_lambda->setValue(value); // its handler may take the bar's position instead
@@ -1139,16 +1151,17 @@ void SetupPage::decodeSetup() {
     }
 
     // 11: lambda control.
-    showNumber(box("Edit49"), Emu::OffLambdaControlPercent,
-               img.value(Emu::OffLambdaControlPercent));
-    showNumber(box("Edit50"), Emu::OffLambdaControlDelay, img.value(Emu::OffLambdaControlDelay));
-    showNumber(box("Edit51"), Emu::OffLambdaControlVariable,
-               img.value(Emu::OffLambdaControlVariable));
+    showNumber(box("Edit49"), emu::model::OffLambdaControlPercent,
+               img.value(emu::model::OffLambdaControlPercent));
+    showNumber(box("Edit50"), emu::model::OffLambdaControlDelay,
+               img.value(emu::model::OffLambdaControlDelay));
+    showNumber(box("Edit51"), emu::model::OffLambdaControlVariable,
+               img.value(emu::model::OffLambdaControlVariable));
 
     // 12: calibration numbers, unconditionally.
-    box("Edit52")->setText(QString::number(img.value(Emu::OffWaterTempCalibration)));
-    box("Edit58")->setText(QString::number(img.value(Emu::OffAirTempCalibration)));
-    box("Edit60")->setText(QString::number(img.value(Emu::OffMapSensorCalibration)));
+    box("Edit52")->setText(QString::number(img.value(emu::model::OffWaterTempCalibration)));
+    box("Edit58")->setText(QString::number(img.value(emu::model::OffAirTempCalibration)));
+    box("Edit60")->setText(QString::number(img.value(emu::model::OffMapSensorCalibration)));
 
     m_s.deriveFromSetup();
 }
@@ -1159,16 +1172,17 @@ void SetupPage::refreshAfterWrite() {
     decodeOutputs(2, true);
     showEngineBoxes();
     auto box = [this](const char *name) { return edit(QLatin1String(name)); };
-    showNumber(box("Edit16"), Emu::OffOutput1Min, m_workA[A16]);
-    showNumber(box("Edit17"), Emu::OffOutput1Max, m_workA[A17]);
-    showNumber(box("Edit1"), Emu::OffOutput2Min, m_workA[A1]);
-    showNumber(box("Edit24"), Emu::OffOutput2Max, m_workA[A24]);
+    showNumber(box("Edit16"), emu::model::OffOutput1Min, m_workA[A16]);
+    showNumber(box("Edit17"), emu::model::OffOutput1Max, m_workA[A17]);
+    showNumber(box("Edit1"), emu::model::OffOutput2Min, m_workA[A1]);
+    showNumber(box("Edit24"), emu::model::OffOutput2Max, m_workA[A24]);
     const EmuImage &img = m_s.image;
     const struct {
         AField f;
         int offset;
-    } timing[] = {
-        {A100, Emu::OffTimingSensorBtdc}, {A34, Emu::OffGearTeeth}, {A59, Emu::OffTrailingDegrees}};
+    } timing[] = {{A100, emu::model::OffTimingSensorBtdc},
+                  {A34, emu::model::OffGearTeeth},
+                  {A59, emu::model::OffTrailingDegrees}};
     for (const auto &t : timing) {
         if (!img.isUnset(t.offset)) m_workA[t.f] = img.value(t.offset);
         showNumber(box(kA[t.f].edit), t.offset, m_workA[t.f]);
@@ -1182,8 +1196,8 @@ void SetupPage::refillAfterDiscard() {
     decodeEngine(true);
     decodeOutputs(1, false);
     showEngineBoxes();
-    showNumber(edit(QStringLiteral("Edit16")), Emu::OffOutput1Min, m_workA[A16]);
-    showNumber(edit(QStringLiteral("Edit17")), Emu::OffOutput1Max, m_workA[A17]);
+    showNumber(edit(QStringLiteral("Edit16")), emu::model::OffOutput1Min, m_workA[A16]);
+    showNumber(edit(QStringLiteral("Edit17")), emu::model::OffOutput1Max, m_workA[A17]);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1200,8 +1214,8 @@ void SetupPage::setPumpPanelEnabled(bool on) {
 
 void SetupPage::updateCalibrateButtons() {
     if (!m_s.connected) return;
-    const int offsets[4] = {Emu::OffTpsSensor, Emu::OffWaterTempSensor, Emu::OffAirTempSensor,
-                            Emu::OffMapSensor};
+    const int offsets[4] = {emu::model::OffTpsSensor, emu::model::OffWaterTempSensor,
+                            emu::model::OffAirTempSensor, emu::model::OffMapSensor};
     for (int i = 0; i < 4; ++i)
         m_cal[i]->setEnabled(m_s.image.value(offsets[i]) == 2);
 }

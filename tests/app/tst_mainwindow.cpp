@@ -247,8 +247,8 @@ void TestMainWindow::connectLive() {
     AppRig rig;
     VirtualEmu &emu = rig.addEmu(1, model);
     emu.setIdentity(QByteArray(1, '\x01') + char(model) + QByteArray("\x0C\x01\x01\x05\x06", 5));
-    emu.setSetupByte(Emu::OffRpmRange, rpmByte);
-    emu.setSetupByte(Emu::OffMapSensorRange, 16);
+    emu.setSetupByte(emu::model::OffRpmRange, rpmByte);
+    emu.setSetupByte(emu::model::OffMapSensorRange, 16);
     // Serial number AB-010203-04.
     emu.setSetupByte(98, 'A' + 1);
     emu.setSetupByte(99, 'B' + 1);
@@ -389,7 +389,7 @@ void TestMainWindow::writeTables() {
     QCOMPARE(rig.wires[0].bytes, QByteArray("\xF3"));
     QCOMPARE(rig.wires[1].bytes.size(), 458);
     QCOMPARE(rig.wires[1].at - rig.wires[0].at, qint64(100));
-    const TableStream expected = Emu::buildTableStream(s.image, s.maps, s.caps);
+    const TableStream expected = emu::model::buildTableStream(s.image, s.maps, s.caps);
     QCOMPARE(rig.wires[1].bytes, expected.raw);
     QCOMPARE(quint8(rig.wires[1].bytes[101 + 4]), quint8(30));
     QCOMPARE(quint8(rig.wires[1].bytes[297 + 1]), quint8(50));

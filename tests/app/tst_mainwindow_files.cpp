@@ -20,7 +20,7 @@ const std::array<quint8, 7> FileIdentity = {1, 3, 12, 0, 0, 4, 4};
 QString makeFile(const QString &path, int rpmByte = 81) {
     FakeClock clock;
     VirtualEmu emu(clock, 3);
-    emu.setSetupByte(Emu::OffRpmRange, quint8(rpmByte));
+    emu.setSetupByte(emu::model::OffRpmRange, quint8(rpmByte));
     emu.setMapValue(MapId::Timing, 1, 12);
     emu.setMapValue(MapId::VacuumTiming, 7, -9);
     emu.setMapValue(MapId::FuelVacuum, 64, 44);
@@ -35,13 +35,13 @@ QString makeFile(const QString &path, int rpmByte = 81) {
 }
 
 bool sameMaps(Session &a, Session &b) {
-    for (MapId id : Emu::allMaps()) {
+    for (MapId id : emu::model::allMaps()) {
         const int n = a.maps.pointCount(id, a.axes());
         if (n != b.maps.pointCount(id, b.axes())) return false;
         for (int p = 1; p <= n; ++p)
             if (a.maps.value(id, p) != b.maps.value(id, p)) {
-                qWarning("map %s point %d: %g vs %g", Emu::mapInfo(id).key, p, a.maps.value(id, p),
-                         b.maps.value(id, p));
+                qWarning("map %s point %d: %g vs %g", emu::model::mapInfo(id).key, p,
+                         a.maps.value(id, p), b.maps.value(id, p));
                 return false;
             }
     }
@@ -231,7 +231,7 @@ void TestMainWindowFiles::reconnectProbeAfterFile() {
     QVERIFY(!rig.form->ComboBox1->isEnabled());
     QVERIFY(rig.form->spWrite->isEnabled());
     QCOMPARE(s.maps.value(MapId::Timing, 1), 12.0);
-    QCOMPARE(s.image.bytes[Emu::OffRpmRange], setupBefore[Emu::OffRpmRange]);
+    QCOMPARE(s.image.bytes[emu::model::OffRpmRange], setupBefore[emu::model::OffRpmRange]);
 
     // Now the file's tables can be written to the EMU.
     rig.wires.clear();

@@ -40,9 +40,9 @@ struct LiveRig : AppRig {
     VirtualEmu *emu = nullptr;
     explicit LiveRig(int model = 3, quint8 rpmByte = 71) {
         emu = &addEmu(1, model);
-        emu->setSetupByte(Emu::OffRpmRange, rpmByte);
-        emu->setSetupByte(Emu::OffMapSensorRange, 11); // S = 10: one bar
-        emu->setSetupByte(Emu::OffTpsSensor, 3);       // throttle sensor active
+        emu->setSetupByte(emu::model::OffRpmRange, rpmByte);
+        emu->setSetupByte(emu::model::OffMapSensorRange, 11); // S = 10: one bar
+        emu->setSetupByte(emu::model::OffTpsSensor, 3);       // throttle sensor active
         emu->pinLiveFrame(Frame);
         if (emu->hasTiming()) emu->setMapValue(MapId::Timing, 25, 20);
         if (emu->hasVacuum()) emu->setMapValue(MapId::VacuumTiming, 16, 4);
@@ -232,7 +232,7 @@ void TestMainWindowLive::throttleCalibration() {
 
 void TestMainWindowLive::lambdaTargetTrackBar() {
     LiveRig rig;
-    rig.emu->setSetupByte(Emu::OffLambdaTarget, 46); // 0.45 V
+    rig.emu->setSetupByte(emu::model::OffLambdaTarget, 46); // 0.45 V
     TForm1 &f = *rig.form;
     rig.connect();
     for (TRT *rt : {f.RT1, f.RT2, f.RT3, f.RT4})

@@ -331,27 +331,27 @@ void TstSetupFile::roundTrip() {
     QFETCH(quint32, seed);
     QRandomGenerator rng(seed);
     Capabilities caps;
-    Emu::modelInfo(model, nullptr, &caps);
+    emu::model::modelInfo(model, nullptr, &caps);
 
     EmuImage img;
     img.identity = {quint8(rng.bounded(10)), quint8(model), quint8(rng.bounded(256)), 0, 1, 5, 6};
     for (int i = 0; i < 101; ++i)
         img.setSetupByte(i, quint8(rng.bounded(256)));
-    img.setSetupByte(Emu::OffMainJet, 0);   // raw 255: encodes as 0
-    img.setSetupByte(Emu::OffIdleJet, 255); // unset
-    img.setSetupByte(Emu::OffRpmRange, quint8(rng.bounded(2, 120)));
-    img.setSetupByte(Emu::OffMapSensorRange, quint8(rng.bounded(0, 32)));
-    const MapAxes axes = Emu::axesFromSetup(img);
+    img.setSetupByte(emu::model::OffMainJet, 0);   // raw 255: encodes as 0
+    img.setSetupByte(emu::model::OffIdleJet, 255); // unset
+    img.setSetupByte(emu::model::OffRpmRange, quint8(rng.bounded(2, 120)));
+    img.setSetupByte(emu::model::OffMapSensorRange, quint8(rng.bounded(0, 32)));
+    const MapAxes axes = emu::model::axesFromSetup(img);
     EmuMaps maps;
-    for (MapId id : Emu::allMaps()) {
-        const MapInfo &info = Emu::mapInfo(id);
+    for (MapId id : emu::model::allMaps()) {
+        const MapInfo &info = emu::model::mapInfo(id);
         for (int p = 1; p <= info.points; ++p)
             maps.setValue(id, p, int(rng.bounded(256)) - info.bias);
         maps.setValue(id, 1, 255 - info.bias);         // raw 255, stored byte 0
         maps.setValue(id, info.points, 0 - info.bias); // raw 0, stored byte 1
         maps.setValue(id, 2, 254 - info.bias);         // stored byte 255
     }
-    const TableStream stream = Emu::buildTableStream(img, maps, caps);
+    const TableStream stream = emu::model::buildTableStream(img, maps, caps);
     const QByteArray text = SetupFile::format(img.identity, "Make", "Mo del", "",
                                               SetupFile::tableFromEncoded(stream.fileTable));
     QTemporaryDir dir;
@@ -372,12 +372,12 @@ void TstSetupFile::roundTrip() {
     for (int i = 0; i < 101; ++i)
         QCOMPARE(back.setupByte(i), img.setupByte(i));
 
-    const MapAxes backAxes = Emu::axesFromSetup(back);
+    const MapAxes backAxes = emu::model::axesFromSetup(back);
     QCOMPARE(backAxes.timingPoints, axes.timingPoints);
     EmuMaps decoded;
     decoded.decode(back, caps, backAxes);
-    for (MapId id : Emu::allMaps()) {
-        if (!Emu::hasCapability(caps, id)) continue;
+    for (MapId id : emu::model::allMaps()) {
+        if (!emu::model::hasCapability(caps, id)) continue;
         for (int p = 1; p <= decoded.pointCount(id, backAxes); ++p) {
             // Every point comes back as the same byte on the wire; values below raw 255 come
             // back as the same number (raw 255 is stored as 0 and reads as -1 - bias).
@@ -386,7 +386,7 @@ void TstSetupFile::roundTrip() {
         }
     }
     // The stream built from what was read is the stream that was saved.
-    const TableStream again = Emu::buildTableStream(back, decoded, caps);
+    const TableStream again = emu::model::buildTableStream(back, decoded, caps);
     const int timingStart = 101, n = backAxes.timingPoints;
     for (int i = 0; i < 458; ++i) {
         const bool unreadTiming = caps.timing && i >= timingStart + n && i < timingStart + 100;

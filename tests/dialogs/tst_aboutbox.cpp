@@ -34,15 +34,15 @@ private:
         s->EFI.setEndOfResponse(QString());
         s->EFI.setPort(1);
         QVERIFY(s->EFI.Open());
-        s->link.identify(Emu::WaitIdentifyConnect, s->image.identity.data());
+        s->link.identify(emu::link::WaitIdentifyConnect, s->image.identity.data());
         QCOMPARE(s->image.signature(), QString("56"));
         s->connected = true;
         const auto &id = s->image.identity;
         s->modelText = QString::number(id[0]);
         s->versionText = QString::number(id[1]) + "." + QString::number(id[2]);
-        Emu::modelInfo(s->image.modelCode(), &s->moduleTypeName, &s->caps);
+        emu::model::modelInfo(s->image.modelCode(), &s->moduleTypeName, &s->caps);
         s->image.fillSetup();
-        Emu::copyReply(s->link.readImage(), s->image.setup(), Emu::SetupSize);
+        emu::link::copyReply(s->link.readImage(), s->image.setup(), emu::link::SetupSize);
         emu->clearWritten();
     }
 

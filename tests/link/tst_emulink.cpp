@@ -15,7 +15,7 @@ QByteArray bytes(std::initializer_list<int> list) {
 }
 
 QByteArray tableStream() {
-    QByteArray s(Emu::TableStreamSize, '\0');
+    QByteArray s(emu::link::TableStreamSize, '\0');
     for (int i = 0; i < s.size(); ++i)
         s[i] = char(i % 7 == 0 ? 0 : i & 0xFF); // zero bytes inside must go out too
     return s;
@@ -98,13 +98,13 @@ private slots:
         std::array<quint8, 8> id{};
         switch (Op(op)) {
         case Identify100:
-            link->identify(Emu::WaitIdentifyProbe, id.data());
+            link->identify(emu::link::WaitIdentifyProbe, id.data());
             break;
         case Identify200:
-            link->identify(Emu::WaitIdentifyRefresh, id.data());
+            link->identify(emu::link::WaitIdentifyRefresh, id.data());
             break;
         case Identify300:
-            link->identify(Emu::WaitIdentifyConnect, id.data());
+            link->identify(emu::link::WaitIdentifyConnect, id.data());
             break;
         case ReadImage:
             link->readImage();
@@ -131,7 +131,7 @@ private slots:
             QCOMPARE(line->writes.size(), 2);
             QCOMPARE(line->writes[0].second, bytes({0xF3}));
             QCOMPARE(line->writes[1].first - line->writes[0].first, 100);
-            QCOMPARE(line->writes[1].second.size(), Emu::TableStreamSize);
+            QCOMPARE(line->writes[1].second.size(), emu::link::TableStreamSize);
         } else {
             QCOMPARE(line->writes.size(), 1); // one write per command
         }
@@ -143,8 +143,8 @@ private slots:
             if (cmd == bytes({0xFF})) l.replyAfter(80, bytes({3, 3, 12, 1, 2, 5, 6}));
         };
         std::array<quint8, 7> id{};
-        link->identify(Emu::WaitIdentifyProbe, id.data());
-        QCOMPARE(Emu::signature(id.data()), QByteArray("56"));
+        link->identify(emu::link::WaitIdentifyProbe, id.data());
+        QCOMPARE(emu::link::signature(id.data()), QByteArray("56"));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.data()), 7),
                  bytes({3, 3, 12, 1, 2, 5, 6}));
     }
@@ -175,12 +175,12 @@ private slots:
         line->respond = [reply](ScriptedLine &l, const QByteArray &) { l.replyAfter(5, reply); };
         std::array<quint8, 9> buf;
         buf.fill(0xEE); // the two bytes behind the block must stay untouched
-        link->identify(Emu::WaitIdentifyConnect, buf.data());
+        link->identify(emu::link::WaitIdentifyConnect, buf.data());
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(buf.data()), 7).toHex(' '),
                  identity.toHex(' '));
         QCOMPARE(buf[7], quint8(0xEE));
         QCOMPARE(buf[8], quint8(0xEE));
-        QCOMPARE(Emu::signature(buf.data()), signature);
+        QCOMPARE(emu::link::signature(buf.data()), signature);
     }
 
     void fillAndCopy_data() {
@@ -191,13 +191,13 @@ private slots:
         QTest::addColumn<int>("copied");
         QTest::addColumn<QByteArray>("dest");
 
-        QByteArray image(Emu::ImageStreamMax, char(20));
+        QByteArray image(emu::link::ImageStreamMax, char(20));
         image[2] = 0;
-        QByteArray setup(Emu::SetupSize, '0');
+        QByteArray setup(emu::link::SetupSize, '0');
         setup[0] = char(20);
         setup[1] = char(20);
         QTest::newRow("zero at position 2 of the image")
-            << image << Emu::SetupSize << Emu::SetupSize << false << 2 << setup;
+            << image << emu::link::SetupSize << emu::link::SetupSize << false << 2 << setup;
         QTest::newRow("terminated short copy") << QByteArray("AB") << 5 << 5 << true << 2
                                                << QByteArray("AB\0"
                                                              "00",
@@ -222,16 +222,16 @@ private slots:
         QFETCH(QByteArray, dest);
         QByteArray buf(destLen + 4, char(0xEE));
         auto *p = reinterpret_cast<quint8 *>(buf.data());
-        QCOMPARE(Emu::fillAndCopy(reply, p, destLen, maxCopy, terminate), copied);
+        QCOMPARE(emu::link::fillAndCopy(reply, p, destLen, maxCopy, terminate), copied);
         QCOMPARE(buf.left(destLen), dest);
         QCOMPARE(buf.mid(destLen), QByteArray(4, char(0xEE)));
     }
 
     void copyReplyStopsAtZeroAndLimit() {
         quint8 d[4] = {9, 9, 9, 9};
-        QCOMPARE(Emu::copyReply(bytes({1, 2, 0, 4}), d, 4), 2);
+        QCOMPARE(emu::link::copyReply(bytes({1, 2, 0, 4}), d, 4), 2);
         QCOMPARE(d[2], quint8(9));
-        QCOMPARE(Emu::copyReply(bytes({1, 2, 3, 4}), d, 3), 3);
+        QCOMPARE(emu::link::copyReply(bytes({1, 2, 3, 4}), d, 3), 3);
         QCOMPARE(d[3], quint8(9));
     }
 
@@ -253,9 +253,9 @@ private slots:
                 l.replyAfter(10, frame);
         };
         std::array<quint8, 7> id{};
-        link->identify(Emu::WaitIdentifyProbe, id.data());
-        QCOMPARE(Emu::signature(id.data()), QByteArray("4848")); // too late for its read
-        clock.advance(100);                                      // the identity arrives now
+        link->identify(emu::link::WaitIdentifyProbe, id.data());
+        QCOMPARE(emu::link::signature(id.data()), QByteArray("4848")); // too late for its read
+        clock.advance(100);                                            // the identity arrives now
         const QByteArray first = link->liveData();
         const QByteArray second = link->liveData();
         if (purge) {
@@ -270,7 +270,7 @@ private slots:
         QVERIFY(com->Open());
         const int before = line->purges;
         link->parameterWrite(1, 2);
-        link->pointWrite(Emu::SectionFuel, 3, 100);
+        link->pointWrite(emu::link::SectionFuel, 3, 100);
         link->writeTables(tableStream());
         QCOMPARE(line->purges, before);
         link->liveData();
@@ -280,10 +280,10 @@ private slots:
     void closedPortDropsCommands() {
         line->present = false;
         link->parameterWrite(3, 4);
-        link->pointWrite(Emu::SectionTiming, 0, 10);
+        link->pointWrite(emu::link::SectionTiming, 0, 10);
         std::array<quint8, 7> id{};
-        link->identify(Emu::WaitIdentifyConnect, id.data());
-        QCOMPARE(Emu::signature(id.data()), QByteArray("4848"));
+        link->identify(emu::link::WaitIdentifyConnect, id.data());
+        QCOMPARE(emu::link::signature(id.data()), QByteArray("4848"));
         QCOMPARE(link->liveData(), QByteArray());
         QCOMPARE(line->written, QByteArray());
         QVERIFY(!com->Opened());

@@ -125,10 +125,10 @@ private slots:
         com.setBaud(19200);
         EmuLink link(com, Clock::system());
         quint8 id[7];
-        link.identify(Emu::WaitIdentifyConnect, id);
+        link.identify(emu::link::WaitIdentifyConnect, id);
         stop = true;
         emu.join();
-        QCOMPARE(Emu::signature(id), QByteArray("56"));
+        QCOMPARE(emu::link::signature(id), QByteArray("56"));
         QCOMPARE(id[2], quint8(12));
         QCOMPARE(com.deviceName(), device);
     }

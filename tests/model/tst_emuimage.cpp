@@ -67,7 +67,7 @@ void TstEmuImage::modelInfo() {
     QFETCH(bool, fuel);
     QString n = QStringLiteral("before");
     Capabilities caps;
-    QCOMPARE(Emu::modelInfo(code, &n, &caps), known);
+    QCOMPARE(emu::model::modelInfo(code, &n, &caps), known);
     QCOMPARE(n, name);
     QCOMPARE(caps.timing, timing);
     QCOMPARE(caps.vacuum, timing);
@@ -140,27 +140,28 @@ void TstEmuImage::fieldTable() {
     const QList<int> notInterpreted = {18, 19, 20, 21, 22, 53, 79, 85, 87, 93, 100};
     QSet<QString> names;
     QSet<int> offsets;
-    for (const SetupField &f : Emu::setupFields()) {
+    for (const SetupField &f : emu::model::setupFields()) {
         QVERIFY2(!names.contains(QLatin1String(f.name)), f.name);
         QVERIFY(!offsets.contains(f.offset));
         QVERIFY(!notInterpreted.contains(f.offset));
         names.insert(QLatin1String(f.name));
         offsets.insert(f.offset);
-        QCOMPARE(Emu::setupField(QLatin1String(f.name)), &f);
-        QCOMPARE(Emu::setupFieldAt(f.offset), &f);
+        QCOMPARE(emu::model::setupField(QLatin1String(f.name)), &f);
+        QCOMPARE(emu::model::setupFieldAt(f.offset), &f);
     }
-    QCOMPARE(int(Emu::setupFields().size()), 60);
-    QCOMPARE(Emu::setupFieldAt(38)->name, "TpsMinimum");
-    QCOMPARE(Emu::setupFieldAt(39)->name, "TpsSpan");
-    QCOMPARE(Emu::setupField("Cylinders")->offset, int(Emu::OffCylinders));
-    QCOMPARE(Emu::setupField("CoilCombination")->offset, int(Emu::OffCoilCombination));
-    QCOMPARE(Emu::setupField("SerialLetter2")->offset, int(Emu::OffSerialLetter2));
-    QCOMPARE(Emu::setupField("MapPumpMaxRpm")->offset, int(Emu::OffMapPumpMaxRpm));
-    QCOMPARE(Emu::setupFieldAt(86)->items().value(1), QStringLiteral("Wasted Spark"));
-    QCOMPARE(Emu::setupFieldAt(14)->items().size(), 5);
-    QCOMPARE(Emu::setupFieldAt(37)->items().value(3), QStringLiteral("Both"));
-    QVERIFY(Emu::setupField("NoSuchField") == nullptr);
-    QVERIFY(Emu::setupFieldAt(85) == nullptr);
+    QCOMPARE(int(emu::model::setupFields().size()), 60);
+    QCOMPARE(emu::model::setupFieldAt(38)->name, "TpsMinimum");
+    QCOMPARE(emu::model::setupFieldAt(39)->name, "TpsSpan");
+    QCOMPARE(emu::model::setupField("Cylinders")->offset, int(emu::model::OffCylinders));
+    QCOMPARE(emu::model::setupField("CoilCombination")->offset,
+             int(emu::model::OffCoilCombination));
+    QCOMPARE(emu::model::setupField("SerialLetter2")->offset, int(emu::model::OffSerialLetter2));
+    QCOMPARE(emu::model::setupField("MapPumpMaxRpm")->offset, int(emu::model::OffMapPumpMaxRpm));
+    QCOMPARE(emu::model::setupFieldAt(86)->items().value(1), QStringLiteral("Wasted Spark"));
+    QCOMPARE(emu::model::setupFieldAt(14)->items().size(), 5);
+    QCOMPARE(emu::model::setupFieldAt(37)->items().value(3), QStringLiteral("Both"));
+    QVERIFY(emu::model::setupField("NoSuchField") == nullptr);
+    QVERIFY(emu::model::setupFieldAt(85) == nullptr);
 }
 
 void TstEmuImage::displayValue_data() {
@@ -210,13 +211,13 @@ void TstEmuImage::displayValue() {
     QFETCH(int, byte);
     QFETCH(int, sourceByte);
     QFETCH(QString, text);
-    const SetupField *f = Emu::setupField(field);
+    const SetupField *f = emu::model::setupField(field);
     QVERIFY(f);
     EmuImage img;
     img.setSetupByte(f->offset, quint8(byte));
     if (sourceByte >= 0) img.setSetupByte(f->offset <= 31 ? 29 : 32, quint8(sourceByte));
-    QCOMPARE(Emu::displayText(img, *f), text);
-    QCOMPARE(Emu::displayValue(img, *f).has_value(), !text.isEmpty());
+    QCOMPARE(emu::model::displayText(img, *f), text);
+    QCOMPARE(emu::model::displayValue(img, *f).has_value(), !text.isEmpty());
 }
 
 void TstEmuImage::outputConversions_data() {
@@ -236,14 +237,14 @@ void TstEmuImage::outputConversions() {
     QFETCH(int, source);
     QFETCH(double, device);
     QFETCH(double, display);
-    QCOMPARE(Emu::outputDisplayFromDevice(source, device), display);
-    QCOMPARE(Emu::outputDeviceFromDisplay(source, display), device);
+    QCOMPARE(emu::model::outputDisplayFromDevice(source, device), display);
+    QCOMPARE(emu::model::outputDeviceFromDisplay(source, display), device);
     // Device values are whole: halves go to the even neighbour.
     if (source == 1) {
-        QCOMPARE(Emu::outputDeviceFromDisplay(1, 4550), 46.0);
-        QCOMPARE(Emu::outputDeviceFromDisplay(1, 4650), 46.0);
+        QCOMPARE(emu::model::outputDeviceFromDisplay(1, 4550), 46.0);
+        QCOMPARE(emu::model::outputDeviceFromDisplay(1, 4650), 46.0);
     }
-    if (source == 0) QCOMPARE(Emu::outputDeviceFromDisplay(0, 1234), 0.0);
+    if (source == 0) QCOMPARE(emu::model::outputDeviceFromDisplay(0, 1234), 0.0);
 }
 
 QTEST_APPLESS_MAIN(TstEmuImage)

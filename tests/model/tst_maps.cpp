@@ -34,8 +34,8 @@ private slots:
 
 void TstMaps::layoutIsContiguous() {
     int next = 101;
-    for (MapId id : Emu::allMaps()) {
-        const MapInfo &info = Emu::mapInfo(id);
+    for (MapId id : emu::model::allMaps()) {
+        const MapInfo &info = emu::model::mapInfo(id);
         QCOMPARE(info.id, id);
         QCOMPARE(info.streamOffset, next);
         next += info.points;
@@ -59,28 +59,28 @@ void TstMaps::timingPointsFor_data() {
 void TstMaps::timingPointsFor() {
     QFETCH(double, rpm);
     QFETCH(int, n);
-    QCOMPARE(Emu::timingPointsFor(rpm), n);
+    QCOMPARE(emu::model::timingPointsFor(rpm), n);
 }
 
 void TstMaps::axesFromSetup() {
     EmuImage img;
-    img.setSetupByte(Emu::OffRpmRange, 1);
-    img.setSetupByte(Emu::OffMapSensorRange, 21);
-    MapAxes a = Emu::axesFromSetup(img);
+    img.setSetupByte(emu::model::OffRpmRange, 1);
+    img.setSetupByte(emu::model::OffMapSensorRange, 21);
+    MapAxes a = emu::model::axesFromSetup(img);
     QCOMPARE(a.rpmRange, 7000.0);
     QCOMPARE(a.timingPoints, 70);
     QCOMPARE(a.mapSensorRange, 20);
-    img.setSetupByte(Emu::OffRpmRange, 255);
-    img.setSetupByte(Emu::OffMapSensorRange, 255);
+    img.setSetupByte(emu::model::OffRpmRange, 255);
+    img.setSetupByte(emu::model::OffMapSensorRange, 255);
     MapAxes prev;
     prev.rpmRange = 5000;
     prev.mapSensorRange = 25;
-    a = Emu::axesFromSetup(img, prev);
+    a = emu::model::axesFromSetup(img, prev);
     QCOMPARE(a.rpmRange, 5000.0);
     QCOMPARE(a.timingPoints, 50);
     QCOMPARE(a.mapSensorRange, 25);
-    img.setSetupByte(Emu::OffRpmRange, 254);
-    a = Emu::axesFromSetup(img);
+    img.setSetupByte(emu::model::OffRpmRange, 254);
+    a = emu::model::axesFromSetup(img);
     QCOMPARE(a.rpmRange, 25300.0);
     QCOMPARE(a.timingPoints, 100);
 }
@@ -159,7 +159,7 @@ void TstMaps::decodeBytes() {
     QFETCH(MapId, map);
     QFETCH(int, byte);
     QFETCH(double, value);
-    const MapInfo &info = Emu::mapInfo(map);
+    const MapInfo &info = emu::model::mapInfo(map);
     EmuImage img;
     std::fill(img.fileTable(), img.fileTable() + 458, quint8(99));
     img.fileTable()[info.streamOffset] = quint8(byte);                   // point 1
@@ -188,10 +188,10 @@ void TstMaps::decodeLeavesSlotsBeyondN() {
 
 void TstMaps::rpmRangeAbove10000StaysWithin100Slots() {
     EmuImage img;
-    img.setSetupByte(Emu::OffRpmRange, 254);
+    img.setSetupByte(emu::model::OffRpmRange, 254);
     std::fill(img.fileTable(), img.fileTable() + 458, quint8(6));
     img.fileTable()[201] = 200; // vacuum timing point 1, right after timing slot 100
-    MapAxes axes = Emu::axesFromSetup(img);
+    MapAxes axes = emu::model::axesFromSetup(img);
     axes.timingPoints = 253; // even when handed an unbounded N
     EmuMaps maps;
     QCOMPARE(maps.pointCount(MapId::Timing, axes), 100);
@@ -201,7 +201,7 @@ void TstMaps::rpmRangeAbove10000StaysWithin100Slots() {
     maps.setValue(MapId::Timing, 101, 7); // ignored
     QCOMPARE(maps.value(MapId::Timing, 101), 0.0);
     QCOMPARE(int(maps.values(MapId::Timing).size()), 101);
-    const TableStream s = Emu::buildTableStream(img, maps, Capabilities{true, false, false});
+    const TableStream s = emu::model::buildTableStream(img, maps, Capabilities{true, false, false});
     QCOMPARE(s.used, 201);
     QCOMPARE(s.raw.size(), 458);
 }
@@ -307,17 +307,17 @@ void TstMaps::tableStream() {
     QFETCH(int, used);
     QFETCH(QList<int>, starts);
     Capabilities caps;
-    Emu::modelInfo(model, nullptr, &caps);
+    emu::model::modelInfo(model, nullptr, &caps);
     EmuImage img;
     for (int i = 0; i < 101; ++i)
         img.setSetupByte(i, quint8(i + 2));
     std::fill(img.fileTable(), img.fileTable() + 458, quint8(0xEE));
     EmuMaps maps;
-    for (MapId id : Emu::allMaps())
-        for (int p = 1; p <= Emu::mapInfo(id).points; ++p)
-            maps.setValue(id, p, marker(id, p) - Emu::mapInfo(id).bias);
+    for (MapId id : emu::model::allMaps())
+        for (int p = 1; p <= emu::model::mapInfo(id).points; ++p)
+            maps.setValue(id, p, marker(id, p) - emu::model::mapInfo(id).bias);
 
-    const TableStream s = Emu::buildTableStream(img, maps, caps);
+    const TableStream s = emu::model::buildTableStream(img, maps, caps);
     QCOMPARE(s.raw.size(), 458);
     QCOMPARE(s.encoded.size(), 458);
     QCOMPARE(s.fileTable.size(), 458);
@@ -325,8 +325,8 @@ void TstMaps::tableStream() {
     for (int i = 0; i < 101; ++i)
         QCOMPARE(quint8(s.raw.at(i)), quint8(i + 1));
     for (int m = 0; m < MapCount; ++m) {
-        const MapId id = Emu::allMaps()[m];
-        const MapInfo &info = Emu::mapInfo(id);
+        const MapId id = emu::model::allMaps()[m];
+        const MapInfo &info = emu::model::mapInfo(id);
         for (int p = 1; p <= info.points; ++p) {
             const int at = info.streamOffset + p - 1;
             if (starts[m] >= 0) {
@@ -338,7 +338,7 @@ void TstMaps::tableStream() {
         }
     }
     for (int i = used; i < 458; ++i)
-        QCOMPARE(quint8(s.raw.at(i)), Emu::StreamFiller);
+        QCOMPARE(quint8(s.raw.at(i)), emu::model::StreamFiller);
     QCOMPARE(quint8(s.fileTable.at(457)), quint8(0));
     for (int i = 0; i < 458; ++i) {
         QCOMPARE(quint8(s.encoded.at(i)), quint8(quint8(s.raw.at(i)) + 1));
@@ -351,15 +351,15 @@ void TstMaps::tableStream() {
 
 void TstMaps::tableStreamSetupBytes() {
     EmuImage img;
-    img.setSetupByte(Emu::OffMainJet, 0);   // jet 255
-    img.setSetupByte(Emu::OffIdleJet, 255); // unset
-    img.setSetupByte(Emu::OffCoilCombination, 1);
-    const TableStream s = Emu::buildTableStream(img, EmuMaps(), Capabilities{});
-    QCOMPARE(quint8(s.raw.at(Emu::OffMainJet)), quint8(255));
-    QCOMPARE(quint8(s.encoded.at(Emu::OffMainJet)), quint8(0));
-    QCOMPARE(quint8(s.fileTable.at(Emu::OffMainJet)), quint8(0));
-    QCOMPARE(quint8(s.raw.at(Emu::OffIdleJet)), quint8(254));
-    QCOMPARE(quint8(s.raw.at(Emu::OffCoilCombination)), quint8(0));
+    img.setSetupByte(emu::model::OffMainJet, 0);   // jet 255
+    img.setSetupByte(emu::model::OffIdleJet, 255); // unset
+    img.setSetupByte(emu::model::OffCoilCombination, 1);
+    const TableStream s = emu::model::buildTableStream(img, EmuMaps(), Capabilities{});
+    QCOMPARE(quint8(s.raw.at(emu::model::OffMainJet)), quint8(255));
+    QCOMPARE(quint8(s.encoded.at(emu::model::OffMainJet)), quint8(0));
+    QCOMPARE(quint8(s.fileTable.at(emu::model::OffMainJet)), quint8(0));
+    QCOMPARE(quint8(s.raw.at(emu::model::OffIdleJet)), quint8(254));
+    QCOMPARE(quint8(s.raw.at(emu::model::OffCoilCombination)), quint8(0));
 }
 
 QTEST_APPLESS_MAIN(TstMaps)

@@ -1,6 +1,6 @@
 // Decoding of the live data frame (reply to 0xFC) and what the poll derives from it.
+#include "live/LiveData.h"
 #include "model/Maps.h"
-#include "monitor/LiveData.h"
 
 #include <QtTest>
 

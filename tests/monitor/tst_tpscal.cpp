@@ -20,8 +20,8 @@ struct CalRig : MonitorRig {
     explicit CalRig(int tpsMinimum = 0, int tpsSpan = 100) {
         session.tpsMinimum = tpsMinimum;
         session.tpsSpan = tpsSpan;
-        session.image.storeValue(Emu::OffTpsMinimum, tpsMinimum);
-        session.image.storeValue(Emu::OffTpsSpan, tpsSpan);
+        session.image.storeValue(emu::model::OffTpsMinimum, tpsMinimum);
+        session.image.storeValue(emu::model::OffTpsSpan, tpsSpan);
         poll.setCalibrationForm(&form);
         form.open();
         poll.startCalibration();

@@ -60,8 +60,8 @@ struct Snapshot {
     static Snapshot of(Session &s) {
         Snapshot r;
         r.setup = QByteArray(reinterpret_cast<const char *>(s.image.setup()), EmuImage::SetupSize);
-        for (MapId id : Emu::allMaps())
-            for (int p = 1; p <= Emu::mapInfo(id).points; ++p)
+        for (MapId id : emu::model::allMaps())
+            for (int p = 1; p <= emu::model::mapInfo(id).points; ++p)
                 r.maps << s.maps.value(id, p);
         return r;
     }
@@ -103,7 +103,7 @@ void TestFaultMatrix::matrix() {
     AppRig rig;
     VirtualEmu &emu = rig.addEmu(1);
     emu.setGarbageSeed(7);
-    emu.setSetupByte(Emu::OffCylinders, 5); // 4 cylinders: the parameter row types 6
+    emu.setSetupByte(emu::model::OffCylinders, 5); // 4 cylinders: the parameter row types 6
     emu.setMapValue(MapId::Timing, 20, 30);
     emu.pinLiveFrame(Frame);
     TForm1 &w = *rig.form;
@@ -259,7 +259,7 @@ void TestFaultMatrix::matrix() {
     if (!fresh && !(x == Exchange::Read && f == Fault::Garbage)) {
         Snapshot now = Snapshot::of(s);
         Snapshot want = before;
-        if (x == Exchange::Parameter) want.setup[Emu::OffCylinders] = 7;
+        if (x == Exchange::Parameter) want.setup[emu::model::OffCylinders] = 7;
         // Timing point 20: 30 -> 31 (the row that presses twice: 32, the second one kept in
         // memory only).
         if (x == Exchange::Point) want.maps[19] = f == Fault::VanishBetween ? 32 : 31;

@@ -32,13 +32,13 @@ QByteArray makeFile(int model, int cylindersByte = 5, int timingPoint5 = 5) {
     std::array<quint8, 458> t{};
     for (int i = 0; i < 101; ++i)
         t[i] = 48;
-    t[Emu::OffRpmRange] = 71;
-    t[Emu::OffMapSensorRange] = 11;
-    t[Emu::OffCylinders] = quint8(cylindersByte);
-    t[Emu::OffCoilTime] = 255; // unset
-    t[Emu::OffMainJet] = 101;
-    t[Emu::OffSerialLetter1] = 66;
-    t[Emu::OffSerialLetter2] = 67;
+    t[emu::model::OffRpmRange] = 71;
+    t[emu::model::OffMapSensorRange] = 11;
+    t[emu::model::OffCylinders] = quint8(cylindersByte);
+    t[emu::model::OffCoilTime] = 255; // unset
+    t[emu::model::OffMainJet] = 101;
+    t[emu::model::OffSerialLetter1] = 66;
+    t[emu::model::OffSerialLetter2] = 67;
     t[94] = 6, t[95] = 13, t[96] = 100, t[97] = 2;
     for (int p = 1; p <= 100; ++p)
         t[100 + p] = quint8(p % 40 + 1);

@@ -264,8 +264,8 @@ void TstEmutoolPort::writeAcrossModels() {
     // The EMU took the sections it has from the file and kept the rest.
     FakeClock clock;
     VirtualEmu model(clock, emuModel);
-    for (MapId id : Emu::allMaps()) {
-        const MapInfo &info = Emu::mapInfo(id);
+    for (MapId id : emu::model::allMaps()) {
+        const MapInfo &info = emu::model::mapInfo(id);
         const bool has = info.capability == 0   ? model.hasTiming()
                          : info.capability == 1 ? model.hasVacuum()
                                                 : model.hasFuel();

@@ -71,7 +71,7 @@ struct Rig {
         pages = std::make_unique<MapPages>(s, timingTab, fuelTab, corrTab);
         s.caps = caps;
         s.rpmRange = rpm;
-        s.timingPoints = Emu::timingPointsFor(rpm);
+        s.timingPoints = emu::model::timingPointsFor(rpm);
         s.mapSensorRange = s10;
         s.editingEnabled = false;
         tabs.resize(1100, 800);
@@ -346,7 +346,7 @@ void TestMapCharts::dragChecks() {
     QTest::mouseMove(c, at);
     QTest::mouseRelease(c, Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(r.emu.written(), QByteArray());
-    for (MapId id : Emu::allMaps())
+    for (MapId id : emu::model::allMaps())
         for (int p = 1; p <= r.s.maps.pointCount(id, r.s.axes()); ++p)
             QCOMPARE(r.s.maps.value(id, p), before.value(id, p));
 }
@@ -635,7 +635,7 @@ void TestMapCharts::jetKeys() {
     QCOMPARE(r.text("Edit28"), QString::number(255 - position));
     QCOMPARE(r.emu.written(), sent);
     if (!sent.isEmpty())
-        QCOMPARE(int(r.s.image.setupByte(Emu::OffMainJet)), (255 - position + 1) & 0xFF);
+        QCOMPARE(int(r.s.image.setupByte(emu::model::OffMainJet)), (255 - position + 1) & 0xFF);
     // Idle jet keys and the fuel tab condition.
     r.emu.clearWritten();
     r.pages->formKeyDown(Qt::Key_D, false);
@@ -660,12 +660,12 @@ void TestMapCharts::jetBoxErrors() {
     QFETCH(bool, error);
     Rig r;
     r.showTab(r.fuelTab);
-    const quint8 stored = r.s.image.setupByte(Emu::OffIdleJet);
+    const quint8 stored = r.s.image.setupByte(emu::model::OffIdleJet);
     const int position = r.pages->idleJetAdjust()->value();
     auto *box = r.tabs.findChild<QLineEdit *>(QStringLiteral("Edit32"));
     box->setText(text);
     QCOMPARE(r.emu.written(), QByteArray());
-    QCOMPARE(r.s.image.setupByte(Emu::OffIdleJet), stored);
+    QCOMPARE(r.s.image.setupByte(emu::model::OffIdleJet), stored);
     QCOMPARE(r.pages->idleJetAdjust()->value(), position);
     QCOMPARE(m_messages.size(), error ? 1 : 0);
     if (text == QLatin1String("1a"))
@@ -678,8 +678,8 @@ void TestMapCharts::jetBoxErrors() {
 
 void TestMapCharts::readSetsJetBars() {
     Rig r;
-    r.s.image.setSetupByte(Emu::OffMainJet, 101);
-    r.s.image.setSetupByte(Emu::OffIdleJet, 0); // the value 255
+    r.s.image.setSetupByte(emu::model::OffMainJet, 101);
+    r.s.image.setSetupByte(emu::model::OffIdleJet, 0); // the value 255
     r.pages->readTables();
     QCOMPARE(r.pages->mainJetAdjust()->value(), 155);
     QCOMPARE(r.text("Edit28"), QStringLiteral("100"));

@@ -1,7 +1,7 @@
 #pragma once
 // The eleven channels of the data logger, in series order (the series index is the channel's
 // identity): caption, check box, line colour and the value logged from the live values.
-#include "monitor/LiveData.h"
+#include "live/LiveData.h"
 
 #include <QColor>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "monitor/LogFile.h"
+#include "live/LogFile.h"
 
-#include "monitor/LogChannels.h"
+#include "live/LogChannels.h"
 
 #include <QDir>
 #include <QFileInfo>

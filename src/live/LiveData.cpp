@@ -1,4 +1,4 @@
-#include "monitor/LiveData.h"
+#include "live/LiveData.h"
 
 #include "model/Maps.h"
 #include "model/Numbers.h"
@@ -34,12 +34,12 @@ void decode(const LiveFrameBuffer &frame, const LiveContext &ctx, LiveValues &v)
     const auto b = [&frame](int i) { return int(frame.byte(i)); };
     const double s = ctx.mapSensorRange;
     v.rpm = b(0) - 1;
-    v.vacuum = Emu::roundTo(double(b(1) - 1) / 255.0 * (s / 10.0), 2);
+    v.vacuum = emu::num::roundTo(double(b(1) - 1) / 255.0 * (s / 10.0), 2);
     v.tps = b(2) - 1;
     v.lambda = b(3) - 1;
     v.waterTemp = b(4) - 1;
     v.airTemp = b(5) - 21;
-    v.pot = Emu::roundTo(double(b(6) - 1) / 255.0 * 100.0, 2);
+    v.pot = emu::num::roundTo(double(b(6) - 1) / 255.0 * 100.0, 2);
     v.battery = b(7) - 1;
     v.injectorTime = b(8) - 1;
     ++v.frames;
@@ -57,7 +57,7 @@ int rpmIndex(double rpm, const LiveContext &ctx) {
     const double steps = ctx.rpmRange / 100.0;
     const double raw = steps > 0 ? rpm * n / steps : rpm;
     if (std::isnan(raw)) return 1;
-    return clampIndex(Emu::roundInt(std::clamp(raw, -1e6, 1e6)), n);
+    return clampIndex(emu::num::roundInt(std::clamp(raw, -1e6, 1e6)), n);
 }
 
 int vacuumIndex(double vacuum, const LiveContext &ctx) {
@@ -66,7 +66,7 @@ int vacuumIndex(double vacuum, const LiveContext &ctx) {
     if (ctx.mapSensorRange <= 0) return 1;
     const double raw = vacuum * VacuumTimingPoints / (ctx.mapSensorRange / 10.0);
     if (std::isnan(raw)) return 1;
-    return clampIndex(Emu::roundInt(std::clamp(raw, -1e6, 1e6)), VacuumTimingPoints);
+    return clampIndex(emu::num::roundInt(std::clamp(raw, -1e6, 1e6)), VacuumTimingPoints);
 }
 
 void derive(const EmuMaps &maps, const LiveContext &ctx, LiveValues &v) {
@@ -79,7 +79,7 @@ void derive(const EmuMaps &maps, const LiveContext &ctx, LiveValues &v) {
     if (v.rpm > 0) {
         const double seconds = v.injectorTime / 100.0 / 100.0 / 2.0;
         const double revolution = 60.0 / (v.rpm * 100.0);
-        v.injectorDuty = Emu::roundInt(seconds / revolution * 100.0) * ctx.strokeFactor;
+        v.injectorDuty = emu::num::roundInt(seconds / revolution * 100.0) * ctx.strokeFactor;
     }
 }
 

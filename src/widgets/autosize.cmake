@@ -1,2 +1,0 @@
-target_sources(emuwidgets PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Autosize.cpp
-                                  ${CMAKE_CURRENT_LIST_DIR}/Autosize.h)

@@ -1,1 +1,0 @@
-target_sources(emuwidgets PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Messages.cpp)
