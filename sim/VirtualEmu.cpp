@@ -6,6 +6,10 @@
 
 namespace {
 
+// The virtual EMU keeps its own copy of the device's memory layout and command bytes on purpose:
+// it stands in for the hardware, so the tests check the program's map table, section offsets and
+// commands against an independent description instead of against themselves. Do not replace
+// these with the program's tables.
 struct MapPlace {
     MapId id;
     const char *name;
