@@ -176,8 +176,9 @@ void EmuMaps::decode(const EmuImage &image, const Capabilities &caps, const MapA
 void EmuMaps::decodeMap(MapId id, const EmuImage &image, const MapAxes &axes) {
     const MapInfo &info = emu::model::mapInfo(id);
     const quint8 *table = image.fileTable();
-    const int n = pointCount(id, axes); // never beyond the map's slots
-    for (int p = 1; p <= n; ++p) {
+    // Every slot, the timing slots beyond N included: they go back to the EMU unchanged with the
+    // next table write and come back into use when the RPM range is raised.
+    for (int p = 1; p <= info.points; ++p) {
         setValue(id, p, int(table[info.streamOffset + p - 1]) - 1 - info.bias);
         if (isVacuumMap(id))
             setStoredPosition(id, p, double(p) / info.points * axes.mapSensorRange / 10.0);

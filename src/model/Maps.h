@@ -77,8 +77,8 @@ public:
     quint8 pointOffset(MapId id, int p) const;
 
     // Decode every map the capabilities allow from the file table area of the image
-    // (value = stored byte - 1 - bias), setting the vacuum maps' positions. Timing slots beyond
-    // N are not touched.
+    // (value = stored byte - 1 - bias), setting the vacuum maps' positions. All 100 timing slots
+    // are decoded whatever N is, so a Read followed by a Write sends back what the EMU held.
     void decode(const EmuImage &image, const Capabilities &caps, const MapAxes &axes);
     void decodeMap(MapId id, const EmuImage &image, const MapAxes &axes);
 

@@ -19,7 +19,7 @@ private slots:
     void nearest();
     void decodeBytes_data();
     void decodeBytes();
-    void decodeLeavesSlotsBeyondN();
+    void decodeKeepsSlotsBeyondN();
     void rpmRangeAbove10000StaysWithin100Slots();
     void decodeSetsVacuumPositions();
     void decodeRespectsCapabilities();
@@ -173,17 +173,21 @@ void TstMaps::decodeBytes() {
     QCOMPARE(maps.value(map, 2), 99.0 - 1 - info.bias);
 }
 
-void TstMaps::decodeLeavesSlotsBeyondN() {
+void TstMaps::decodeKeepsSlotsBeyondN() {
+    // A Read followed by a Write sends the timing slots beyond N back as the EMU held them.
     EmuImage img;
     std::fill(img.fileTable(), img.fileTable() + 458, quint8(11));
+    img.fileTable()[100 + 71] = 34; // timing slot 71 holds 33
     EmuMaps maps;
-    maps.setValue(MapId::Timing, 71, 33);
-    maps.setValue(MapId::Timing, 100, 34);
-    maps.decode(img, Capabilities{true, true, true}, MapAxes()); // N = 70
+    const Capabilities caps{true, true, true};
+    maps.decode(img, caps, MapAxes()); // N = 70
     QCOMPARE(maps.value(MapId::Timing, 70), 10.0);
     QCOMPARE(maps.value(MapId::Timing, 71), 33.0);
-    QCOMPARE(maps.value(MapId::Timing, 100), 34.0);
+    QCOMPARE(maps.value(MapId::Timing, 100), 10.0);
     QCOMPARE(maps.pointCount(MapId::Timing, MapAxes()), 70);
+    const TableStream stream = emu::model::buildTableStream(img, maps, caps);
+    QCOMPARE(quint8(stream.raw.at(101 + 70)), quint8(33));
+    QCOMPARE(quint8(stream.raw.at(101 + 99)), quint8(10));
 }
 
 void TstMaps::rpmRangeAbove10000StaysWithin100Slots() {
