@@ -27,17 +27,28 @@ void onSignal(int) {
     g_stop = 1;
 }
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: emu-sim [--model N] [--link PATH] [--log FILE] [--fault F]\n"
-                 "  Serves a virtual EMU on a pseudo-terminal and prints its path.\n"
-                 "  --model N    model code in the identity block (1, 2, 3, 5, 6; default 3)\n"
-                 "  --link PATH  also make PATH a symbolic link to the terminal\n"
-                 "  --log FILE   write one line per command received to FILE\n"
-                 "  --fault F    answer with a fault, F = KIND[:N][@CMD] (repeatable):\n"
-                 "               noanswer, short:N (first N bytes), late:N (N ms late),\n"
-                 "               garbage, zero:N (a 0 at position N); CMD the command byte in\n"
-                 "               hex (FF, FD, FC), all answered commands when left out\n");
+void usage(std::FILE *to) {
+    std::fprintf(to, "usage: emu-sim [--model N] [--link PATH] [--log FILE] [--fault F]\n"
+                     "  Serves a virtual EMU on a pseudo-terminal and prints its path.\n"
+                     "  --model N    model code in the identity block (1, 2, 3, 5, 6; default 3)\n"
+                     "  --link PATH  also make PATH a symbolic link to the terminal\n"
+                     "  --log FILE   write one line per command received to FILE\n"
+                     "  --fault F    answer with a fault, F = KIND[:N][@CMD] (repeatable):\n"
+                     "               noanswer, short:N (first N bytes), late:N (N ms late),\n"
+                     "               garbage, zero:N (a 0 at position N); CMD the command byte in\n"
+                     "               hex (FF, FD, FC), all answered commands when left out\n"
+                     "  -h, --help   print this and exit\n"
+                     "  --version    print the program version and exit\n");
+}
+
+// Ends a --help or --version answer: 0, or 2 when standard output took not all of it.
+int finishAnswer() {
+    if (std::ferror(stdout) || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "emu-sim: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        return 2;
+    }
+    return 0;
 }
 
 struct FaultSpec {
@@ -120,11 +131,14 @@ int main(int argc, char **argv) {
             }
             faults << f;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            usage();
-            return 0;
+            usage(stdout);
+            return finishAnswer();
+        } else if (a == QLatin1String("--version")) {
+            std::printf("emu-sim %s\n", EMU_VERSION);
+            return finishAnswer();
         } else {
             std::fprintf(stderr, "emu-sim: unknown argument '%s'\n", qPrintable(a));
-            usage();
+            usage(stderr);
             return 2;
         }
     }

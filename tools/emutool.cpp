@@ -529,6 +529,7 @@ QString usage() {
     QString text = QStringLiteral("usage:\n");
     for (const Command &c : kCommands)
         text += QStringLiteral("  emutool %1\n").arg(QLatin1String(c.usage));
+    text += QStringLiteral("  emutool --help | --version\n");
     text += QStringLiteral("PORT is ComN or a device path; --port ComN=DEVICE maps a number.\n");
     return text;
 }
@@ -547,6 +548,11 @@ int main(int argc, char *argv[]) {
     });
     if (portOptions && !PortMap::instance().takeArguments(args, &portError)) {
         result = fail(portError);
+    } else if (!args.isEmpty() &&
+               (args.at(0) == QLatin1String("--help") || args.at(0) == QLatin1String("-h"))) {
+        result.out = usage().toUtf8();
+    } else if (!args.isEmpty() && args.at(0) == QLatin1String("--version")) {
+        result.out = QByteArray("emutool " EMU_VERSION "\n");
     } else {
         const Command *command = nullptr;
         if (!args.isEmpty())
@@ -568,5 +574,9 @@ int main(int argc, char *argv[]) {
         return ExitError;
     }
     std::fwrite(result.out.constData(), 1, size_t(result.out.size()), stdout);
-    return std::fflush(stdout) == 0 ? result.code : ExitError;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("emutool: cannot write to standard output\n", stderr);
+        return ExitError;
+    }
+    return result.code;
 }
