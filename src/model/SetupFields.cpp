@@ -122,12 +122,6 @@ const char *const kSourceUnits[] = {"", "RPM", "bar", "%", "V", "°C", "°C"};
 const char *const kSourceNames[] = {"None",   "RPM",        "Vacuum",  "TPS",
                                     "Lambda", "Water Temp", "Air Temp"};
 
-// The output source of a limit field (offsets 30, 31 -> 29; 33, 34 -> 32).
-int sourceOffsetOf(int limitOffset) {
-    return limitOffset <= emu::model::OffOutput1Max ? emu::model::OffOutput1Source
-                                                    : emu::model::OffOutput2Source;
-}
-
 // Item index of a radio group: byte 0 selects the first item, byte n item n - 1.
 int radioIndex(quint8 byte) {
     return byte == 0 ? 0 : int(byte) - 1;
@@ -277,6 +271,10 @@ int rawFromDisplay(const SetupField &field, double display) {
 
 double displayFromRaw(const SetupField &field, int value) {
     return num::roundTo(value * field.scale, field.decimals);
+}
+
+int sourceOffsetOf(int limitOffset) {
+    return limitOffset <= OffOutput1Max ? OffOutput1Source : OffOutput2Source;
 }
 
 QString outputSourceUnit(int source) {

@@ -88,6 +88,8 @@ double rawValue(const SetupField &field, double display);
 int rawFromDisplay(const SetupField &field, double display);
 // Display value of a Number field's raw value: value x scale, rounded to its decimals.
 double displayFromRaw(const SetupField &field, int value);
+// The source field of an output limit (offsets 30, 31 -> 29; 33, 34 -> 32).
+int sourceOffsetOf(int limitOffset);
 // Unit of an output limit under source code 0..6 ("" for None and unknown codes).
 QString outputSourceUnit(int source);
 // The fields the Setup page fills, in the order it fills them.

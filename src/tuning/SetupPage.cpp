@@ -515,10 +515,9 @@ void SetupPage::textEntry(const SetupField &f) {
     double v = 0;
     if (!readNumber(this, text, f.decimal() || f.entry == Entry::ResetToZeroWhole, &v)) return;
     const double hi = f.boundBy >= 0 ? m_work[f.boundBy] : f.max;
-    const int sourceOffset = f.offset <= emu::model::OffOutput1Max ? emu::model::OffOutput1Source
-                                                                   : emu::model::OffOutput2Source;
     double raw = f.kind == FieldKind::OutputLimit
-                     ? emu::model::outputDeviceFromDisplay(int(m_work[sourceOffset]), v)
+                     ? emu::model::outputDeviceFromDisplay(
+                           int(m_work[emu::model::sourceOffsetOf(f.offset)]), v)
                      : emu::model::rawValue(f, v);
     if (!(v >= f.min && v <= hi && fitsByte(raw))) {
         // The new text runs this handler again.
