@@ -192,7 +192,7 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
         return;
     }
     default: {
-        Q_ASSERT(isText(f.entry));
+        if (!isText(f.entry)) qFatal("%s has no editor on the Setup page", editor);
         QLineEdit *e = makeEdit(owner, form, name, caption);
         connect(e, &QLineEdit::textChanged, this, [this, name] { runHandler(name, "Change"); });
         w = e;
@@ -202,6 +202,10 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
     w->setObjectName(name);
     w->setAccessibleName(caption);
     m_controls.insert(name, w);
+}
+
+QLineEdit *SetupPage::edit(const QString &name) const {
+    return control<QLineEdit>(name);
 }
 
 void SetupPage::runHandler(const QString &control, const char *event) {

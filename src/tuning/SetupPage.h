@@ -168,7 +168,7 @@ private:
     template <class T> T *control(const QString &name) const {
         return qobject_cast<T *>(m_controls.value(name));
     }
-    QLineEdit *edit(const QString &name) const { return control<QLineEdit>(name); }
+    QLineEdit *edit(const QString &name) const;
     // Creates the editor of a table field and adds it as a row of `form`.
     void addField(QWidget *owner, QFormLayout *form, const char *editor);
     // Runs the named handler (e.g. "Edit12Change") of a control, as its change event does.
