@@ -125,13 +125,8 @@ Result runInfo(const QStringList &args) {
         const QString value = emu::model::displayValue(img, f) ? emu::model::displayText(img, f)
                                                                : QStringLiteral("(unset)");
         QString unit = QString::fromUtf8(f.unit);
-        if (f.kind == FieldKind::OutputLimit) {
-            const int source =
-                img.value(f.offset <= emu::model::OffOutput1Max ? emu::model::OffOutput1Source
-                                                                : emu::model::OffOutput2Source);
-            static const char *const units[] = {"", "RPM", "bar", "%", "V", "°C", "°C"};
-            unit = source >= 0 && source <= 6 ? QString::fromUtf8(units[source]) : QString();
-        }
+        if (f.kind == FieldKind::OutputLimit)
+            unit = emu::model::outputSourceUnit(img.value(emu::model::sourceOffsetOf(f.offset)));
         out << "  " << fieldLabel(f).leftJustified(24) << value;
         if (!unit.isEmpty() && emu::model::displayValue(img, f)) out << " " << unit;
         out << "\n";

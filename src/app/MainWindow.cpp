@@ -392,15 +392,6 @@ void TForm1::updatePortHint() {
     ComboBox1->setToolTip(tip);
 }
 
-void TForm1::setEdit(const char *name, const QString &text) {
-    if (auto *e = findChild<QLineEdit *>(QString::fromLatin1(name))) e->setText(text);
-}
-
-QString TForm1::editText(const char *name) const {
-    if (auto *e = findChild<QLineEdit *>(QString::fromLatin1(name))) return e->text();
-    return QString();
-}
-
 // ---- Start-up and port discovery -------------------------------------------------------------
 
 void TForm1::showEvent(QShowEvent *event) {
@@ -627,7 +618,7 @@ void TForm1::spConnectClick() {
             setStatus(2, s.moduleTypeName);
         }
         // 5.
-        if (s.connected || s.fileMode) setEdit("Edit18", s.moduleTypeName);
+        if (s.connected || s.fileMode) m_setupPage->setEmuType(s.moduleTypeName);
         // 6.
         if (s.fileMode) s.modified = true;
         // 7.
@@ -657,9 +648,7 @@ void TForm1::spConnectClick() {
     setStatus(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
                      .arg(dec(img.identity[1]), dec(img.identity[0]), dec(img.identity[2]),
                           m_serialText));
-    setEdit("Edit6", dec(img.identity[0]));
-    setEdit("Edit7", dec(img.identity[1]));
-    setEdit("Edit8", dec(img.identity[2]));
+    m_setupPage->showIdentity();
 
     // 12. Gauges.
     scaleGauges();
@@ -955,9 +944,7 @@ void TForm1::openFile() {
     }
     SetupFile::apply(data, s.image);
     s.fileMode = true;
-    setEdit("Edit9", data.vehicleMake);
-    setEdit("Edit10", data.vehicleModel);
-    setEdit("Edit11", data.engineType);
+    m_setupPage->showVehicleInfo();
     s.editingEnabled = true;
     // A newly opened file brings its own setup block: Connect must load it rather than keep
     // the one of an earlier file.
@@ -1005,8 +992,9 @@ void TForm1::saveChosen(bool fromMemory) {
         if (!name.isEmpty()) {
             std::array<quint8, 7> identity;
             std::copy(s.image.identity.begin(), s.image.identity.end(), identity.begin());
-            const QByteArray content = SetupFile::format(
-                identity, editText("Edit9"), editText("Edit10"), editText("Edit11"), table);
+            const QByteArray content =
+                SetupFile::format(identity, m_setupPage->vehicleMake(), m_setupPage->vehicleModel(),
+                                  m_setupPage->engineType(), table);
             QString error;
             if (!SetupFile::write(name, content, &error)) Messages::error(this, error);
         }

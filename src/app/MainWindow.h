@@ -154,8 +154,6 @@ private:
     void askUnsaved(Pending then);
     void unsavedAnswered(TsvForm::Answer answer);
     void runPending(Pending p);
-    void setEdit(const char *name, const QString &text);
-    QString editText(const char *name) const;
     void linkLost(int port, const QString &device);
     // Shows the lost link again after a handler that ran into it (status, buttons).
     void showLinkLost(const QString &more = QString());

@@ -2,6 +2,7 @@
 
 #include "link/Clock.h"
 #include "model/Numbers.h"
+#include "model/SetupFields.h"
 
 Session::Session(Clock &c, QObject *parent)
     : QObject(parent), clock(c), EFI(this, &c), link(EFI, c) {}
@@ -48,6 +49,46 @@ void Session::sendParameter(int code, int value) {
 void Session::setSetupValue(int code, int value) {
     sendParameter(code, value);
     emit setupChanged(code);
+    switch (code) {
+    case emu::model::OffLowThrottleVacuum:
+    case emu::model::OffHighThrottleVacuum:
+        (code == emu::model::OffLowThrottleVacuum ? lowThrottleVacuum : highThrottleVacuum) =
+            value / 100.0;
+        emit thresholdsChanged();
+        break;
+    case emu::model::OffLambdaTarget:
+        lambdaTarget = value / 100.0;
+        emit lambdaTargetChanged();
+        break;
+    case emu::model::OffTwoStroke:
+        twoStroke = value == 2;
+        break;
+    default:
+        break;
+    }
+}
+
+void Session::deriveWorkingValues() {
+    using namespace emu::model;
+    twoStroke = image.value(OffTwoStroke) == 2;
+    if (image.value(OffTpsSensor) == 2) {
+        tpsMinimum = image.value(OffTpsMinimum);
+        tpsSpan = image.value(OffTpsSpan);
+        if (tpsSpan == 0) {
+            tpsSpan = 100;
+            tpsMinimum = 0;
+        }
+    }
+    for (double *working : {&lowThrottleVacuum, &highThrottleVacuum}) {
+        const int off =
+            working == &lowThrottleVacuum ? OffLowThrottleVacuum : OffHighThrottleVacuum;
+        if (const std::optional<double> v = displayValue(image, *setupFieldAt(off))) *working = *v;
+    }
+    emit thresholdsChanged();
+    if (!image.isUnset(OffLambdaTarget)) {
+        lambdaTarget = image.value(OffLambdaTarget) / 100.0;
+        emit lambdaTargetChanged();
+    }
 }
 
 void Session::setMapPoint(MapId id, int p, double v) {

@@ -66,8 +66,17 @@ public:
     //
     // Setup value: parameter write 0xF2, code, value; stores value + 1 at the code's offset (the
     // coil combination stores the value itself). The image changes whether or not the port is
-    // open. Emits setupChanged(code).
+    // open. Emits setupChanged(code). The working values that follow a field (vacuum thresholds,
+    // lambda target, two-stroke) take the new value and emit their own signal.
     void setSetupValue(int code, int value);
+    // Working values from the block as decoded (a stored 0 threshold reads 0.1 / 0.9 bar; TPS
+    // minimum and span only while the sensor is active, a span of 0 reads 0..100). Emits
+    // thresholdsChanged, and lambdaTargetChanged when the target is set.
+    void deriveWorkingValues();
+    // The setup differs from the EMU's (set by the editors, cleared by "Discard").
+    void setModified(bool on) { modified = on; }
+    // A vehicle string beside the image (make, model or engine type).
+    void setVehicleText(QString EmuImage::*field, const QString &text) { image.*field = text; }
     // One map point: stores v, sends its point write, emits mapChanged(id).
     void setMapPoint(MapId id, int p, double v);
     // Points first, first + 1, ...: stores each, sends one point write per point in point order,

@@ -18,6 +18,24 @@ enum class FieldKind {
     Hidden, // TPS minimum and span: not on the Setup page
 };
 
+// How the Setup page takes an entry in a field's editor. The text boxes run on every change of
+// their text; an entry outside min..max (or whose value does not fit the block) is rejected as
+// the rule says and never sent.
+enum class Entry {
+    None,             // not edited on the Setup page
+    PutBack,          // text box: a rejected entry puts the last accepted value back
+    PutBackStored,    // the same, putting back the value the block holds
+    ResetToZero,      // text box: a rejected entry sets the text "0"
+    ResetToZeroWhole, // the same; the range test reads a decimal, the value sent a whole number
+    Quiet,         // whole number, rejected -> "0"; the modified flag and buttons stay as they are
+    Calibration,   // Quiet, an empty text is ignored; shown by its Calibrate button
+    Slider,        // horizontal track bar, position = value; marks the setup modified
+    SliderTopMax,  // vertical track bar, the top is the largest value (value = max - position + 1)
+    CheckBox,      // checked sends 2, unchecked 1
+    Radio,         // radio group, min + item index sent
+    SourceButtons, // one radio button per source code
+};
+
 struct SetupField {
     const char *name;    // identifier, e.g. "Cylinders"
     int offset;          // also the parameter code
@@ -25,10 +43,25 @@ struct SetupField {
     const char *caption; // as on screen, e.g. "Cylinders"
     const char *unit;    // "RPM", "ms", "bar", "V", "%", "°C", ... ("" for none)
     FieldKind kind;
-    double scale;              // display = value x scale (Number fields)
-    int decimals;              // decimals shown (Number fields)
-    double min, max;           // editor range in display units (min == max == 0: none)
-    QStringList items() const; // radio group captions
+    double scale;    // display = value x scale (Number fields)
+    int decimals;    // decimals shown (Number fields)
+    double min, max; // editor range in display units (min == max == 0: none)
+    Entry entry = Entry::None;
+    // The track bar's read-only box; a sensor's or a calibration edit's Calibrate button.
+    const char *companion = "";
+    double zeroReads = 0; // shown instead of a stored 0 (0: no such rule)
+    int boundBy = -1;     // offset whose working value replaces max (-1: none)
+
+    QStringList items() const;                    // radio group captions, source names
+    QStringList itemEditors() const;              // source buttons, in source code order
+    bool decimal() const { return decimals > 0; } // text read as a decimal number
+};
+
+// When the Setup page fills its editors from the block.
+enum class Decode {
+    Load,         // connect, file open: every field the page shows
+    AfterWrite,   // after a table write: engine, outputs, timing, Map pump values
+    AfterDiscard, // "Discard": the engine boxes and output 1's limits
 };
 
 namespace emu::model {
@@ -48,6 +81,17 @@ QString displayText(const EmuImage &image, const SetupField &field);
 double outputDisplayFromDevice(int source, double device);
 double outputDeviceFromDisplay(int source, double display);
 QString outputSourceName(int source); // "None", "RPM", ... "Air Temp"; "" outside 0..6
-// Raw value of a Number field from its display value: Round(display / scale).
+// Raw value of a Number field from its display value, before rounding: display / scale, computed
+// as display x (1 / scale) for fractional scales so that 0.125 bar gives exactly 12.5.
+double rawValue(const SetupField &field, double display);
+// Raw value rounded to the nearest whole number, ties to even.
 int rawFromDisplay(const SetupField &field, double display);
+// Display value of a Number field's raw value: value x scale, rounded to its decimals.
+double displayFromRaw(const SetupField &field, int value);
+// The source field of an output limit (offsets 30, 31 -> 29; 33, 34 -> 32).
+int sourceOffsetOf(int limitOffset);
+// Unit of an output limit under source code 0..6 ("" for None and unknown codes).
+QString outputSourceUnit(int source);
+// The fields the Setup page fills, in the order it fills them.
+std::vector<const SetupField *> decodeOrder(Decode which);
 } // namespace emu::model

@@ -1,22 +1,22 @@
 #pragma once
-// The "Setup" tab: every setup editor, each sending its parameter write at once.
+// The "Setup" tab: every setup editor, each sending its parameter write at once. Codes, captions,
+// ranges, scales and the rule for an entry out of range come from the setup field table.
 //
 // Every editor runs its handler on every change of its value, whether the user or the program made
 // it (a programmatic change that leaves the value as it was runs nothing). Text, check-box and
 // track-bar handlers act only while the session's editing enabled flag is set; the radio groups and
 // the output source buttons always act.
+#include "model/SetupFields.h"
+
 #include <QHash>
 #include <QWidget>
 
 class Session;
+class QFormLayout;
 class QFrame;
 class QLineEdit;
 class QCheckBox;
-class QSlider;
-class QPushButton;
-class QRadioButton;
 class QStackedWidget;
-class SetupRadioGroup;
 
 class SetupPage : public QWidget {
     Q_OBJECT
@@ -51,6 +51,11 @@ public:
     // Edit9, Edit10, Edit11 from the session's vehicle strings (after a setup file was read).
     void showVehicleInfo();
 
+    // Edit9, Edit10, Edit11 as they stand.
+    QString vehicleMake() const;
+    QString vehicleModel() const;
+    QString engineType() const;
+
     // Working values, in the units the boxes show.
     int cylinders() const;
     double rpmRange() const;    // upper bound of the RPM limiter box
@@ -74,7 +79,7 @@ signals:
     void lambdaTargetFocusChanged(bool focused);
 
 public slots:
-    // Family A: an out-of-range entry puts back the last accepted value.
+    // Text boxes; the field table gives each its rule for an entry out of range.
     void Edit12Change();
     void Edit13Change();
     void Edit14Change();
@@ -88,7 +93,6 @@ public slots:
     void Edit34Change();
     void Edit59Change();
     void Edit54Change();
-    // Family B: an out-of-range entry sets "0".
     void Edit35Change();
     void Edit36Change();
     void Edit37Change();
@@ -98,7 +102,6 @@ public slots:
     void Edit39Change();
     void Edit41Change();
     void Edit56Change();
-    // Family C: quiet integer fields, and the calibration edits.
     void Edit33Change();
     void Edit40Change();
     void Edit49Change();
@@ -160,47 +163,40 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Family A fields, in the order of their working values.
-    enum AField { A12, A13, A14, A15, A20, A16, A17, A1, A24, A100, A34, A59, A54, ACount };
-    enum BField { B35, B36, B37, B38, B57, B53, B39, B41, B56, BCount };
-    enum CField { C33, C40, C49, C50, C51, C55, C52, C58, C60, CCount };
-    enum Sensor { S1, S2, S3, S4, S5, S6, S20, SCount };
-
     void buildUi();
-    QLineEdit *edit(const QString &name) const { return m_edits.value(name); }
+    // The control of an editor name (a text box, slider, check box, radio group or button).
+    template <class T> T *control(const QString &name) const {
+        return qobject_cast<T *>(m_controls.value(name));
+    }
+    QLineEdit *edit(const QString &name) const;
+    // Creates the editor of a table field and adds it as a row of `form`.
+    void addField(QWidget *owner, QFormLayout *form, const char *editor);
+    // Runs the named handler (e.g. "Edit12Change") of a control, as its change event does.
+    void runHandler(const QString &control, const char *event);
 
-    void familyA(AField f);
-    void familyB(BField f);
-    void familyC(CField f);
-    void pumpTrackBar(int index);
-    void sensorClick(Sensor s);
-    void outputButtonClick(int button);
-    void revealCalibration(int which);
+    // Handlers by entry rule.
+    void change(const QString &editor);
+    void click(const QString &editor);
+    void textEntry(const SetupField &f);
+    void sliderMoved(const SetupField &f);
+    void sourceClicked(const SetupField &f, int code);
+    void revealCalibration(const QString &button);
+    void hideCalibration(const QString &editor);
     // The modified flag and the Read/Write buttons after a text editor or the lambda target.
     void markEdited();
-    // Raw value of a family A entry in display units, or -1 when it cannot be encoded.
-    int rawForA(AField f, double display) const;
 
-    // Decoding helpers (block to working values and boxes).
-    void decodeEngine(bool rpmDefault);
-    void showEngineBoxes(); // Edit12, Edit13, Edit14, Edit15, Edit20
-    void decodeOutputs(int output, bool showBoxes);
+    // Fills the editors (and the working values) of the fields a decode covers.
+    void decode(Decode which);
+    void fill(const SetupField &f, Decode which);
     void showNumber(QLineEdit *box, int offset, double shown);
-    void showPumpTrackBar(int index);
-    void showRadioGroup(SetupRadioGroup *g, int offset);
-    void checkOutputSource(int output, int source);
+    void checkOutputSource(const SetupField &f, int source);
 
     Session &m_s;
-    QHash<QString, QLineEdit *> m_edits;
-    QSlider *m_pump[6] = {};     // TrackBar1..TrackBar6
-    QSlider *m_lambda = nullptr; // TrackBar7
-    QCheckBox *m_sensor[SCount] = {};
-    QPushButton *m_cal[4] = {}; // CalBtn, Button1, Button2, Button3
-    QStackedWidget *m_calStack[3] = {};
-    SetupRadioGroup *m_group2 = nullptr, *m_group3 = nullptr, *m_group4 = nullptr;
-    QRadioButton *m_source[14] = {}; // RadioButton1..RadioButton14
+    QHash<QString, QWidget *> m_controls;         // by objectName
+    QHash<QString, const SetupField *> m_fieldOf; // editor or source button name -> field
+    QList<QCheckBox *> m_sensorBoxes;             // enabled on every load
+    QHash<QString, QStackedWidget *> m_calStack;  // by Calibrate button name
     QWidget *m_panel2 = nullptr, *m_panel22 = nullptr, *m_panel19 = nullptr;
-
-    double m_workA[ACount] = {};
-    int m_outSource[2] = {0, 0};
+    // Working values by offset: last accepted entries (display units) and source codes.
+    double m_work[EmuImage::SetupSize] = {};
 };

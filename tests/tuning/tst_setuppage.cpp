@@ -1,6 +1,8 @@
 // The Setup tab against the virtual EMU: what each editor puts on the wire and into the image.
 #include "connection/Session.h"
 #include "link/Clock.h"
+#include "model/Numbers.h"
+#include "model/SetupFields.h"
 #include "sim/VirtualEmu.h"
 #include "tuning/SetupPage.h"
 #include "tuning/SetupRadioGroup.h"
@@ -155,6 +157,8 @@ private slots:
     void sensorBoxesToggleCalibrate();
     void calibrationEditRevealedByItsButton();
     void vehicleBoxesKeepTheImageInStep();
+    void everyFieldThroughItsEditor_data();
+    void everyFieldThroughItsEditor();
 
     void decodeShowsFields_data();
     void decodeShowsFields();
@@ -759,6 +763,132 @@ void TestSetupPage::vehicleBoxesKeepTheImageInStep() {
     QCOMPARE(r->edit("Edit7")->text(), QStringLiteral("3"));
     QCOMPARE(r->edit("Edit8")->text(), QStringLiteral("12"));
     QCOMPARE(r->edit("Edit18")->text(), QStringLiteral("Fuel and Timing"));
+}
+
+// Every field of the setup table through its editor, with real key presses and clicks: the edges
+// of its range (and of what fits a byte) give the parameter write the table implies, or the
+// field's rejection; no accepted value may leave a 0 in the block.
+void TestSetupPage::everyFieldThroughItsEditor_data() {
+    QTest::addColumn<int>("offset");
+    for (const SetupField &f : emu::model::setupFields())
+        if (f.entry != Entry::None) QTest::newRow(f.name) << f.offset;
+}
+
+void TestSetupPage::everyFieldThroughItsEditor() {
+    QFETCH(int, offset);
+    const SetupField &f = *emu::model::setupFieldAt(offset);
+    r->loadAndArm();
+    const QByteArray code(1, char(f.offset));
+    auto write = [&code](int value) { return hex("F2") + code + QByteArray(1, char(value)); };
+    auto expectStored = [&](int value) {
+        QCOMPARE(r->sent(), write(value));
+        QCOMPARE(int(r->s.image.bytes[f.offset]), value + 1);
+        QVERIFY(r->s.image.bytes[f.offset] != 0);
+        r->emu.clearWritten();
+    };
+    auto text = [](double v) { return emu::num::formatGeneral(v); };
+    const QString name = QLatin1String(f.editor);
+
+    switch (f.entry) {
+    case Entry::CheckBox: {
+        auto *box = r->get<QCheckBox>(f.editor);
+        for (int i = 0; i < 2; ++i) {
+            click(box);
+            expectStored(box->isChecked() ? 2 : 1);
+        }
+        return;
+    }
+    case Entry::Radio: {
+        auto *g = r->get<SetupRadioGroup>(f.editor);
+        QCOMPARE(g->items(), f.items());
+        for (int i = g->count() - 1; i >= 0; --i) {
+            const bool was = g->itemIndex() == i;
+            click(g->button(i));
+            if (was) {
+                QCOMPARE(r->sent(), QByteArray());
+                continue;
+            }
+            QCOMPARE(r->sent(), write(int(f.min) + i));
+            QCOMPARE(int(r->s.image.bytes[f.offset]), i + 1); // byte n is item n - 1
+            r->emu.clearWritten();
+        }
+        return;
+    }
+    case Entry::SourceButtons: {
+        const QStringList buttons = f.itemEditors();
+        for (int c = int(buttons.size()) - 1; c >= 0; --c) {
+            auto *b = r->get<QRadioButton>(qPrintable(buttons.at(c)));
+            QCOMPARE(b->text(), f.items().at(c));
+            const bool was = b->isChecked();
+            click(b);
+            if (was)
+                QCOMPARE(r->sent(), QByteArray());
+            else
+                expectStored(c);
+        }
+        return;
+    }
+    case Entry::Slider:
+    case Entry::SliderTopMax: {
+        // Home takes the bar to its lowest position, End to its highest; pressing the key again
+        // at the end sends nothing.
+        auto *bar = r->get<QSlider>(f.editor);
+        bar->setFocus();
+        const bool top = f.entry == Entry::SliderTopMax;
+        for (auto [key, display] : {std::pair{Qt::Key_Home, top ? f.max : f.min},
+                                    std::pair{Qt::Key_End, top ? f.min : f.max}}) {
+            QTest::keyClick(bar, key);
+            expectStored(emu::num::roundInt(display / f.scale));
+            QCOMPARE(r->edit(f.companion)->text(), text(display));
+            QTest::keyClick(bar, key);
+            QCOMPARE(r->sent(), QByteArray());
+        }
+        return;
+    }
+    default:
+        break;
+    }
+
+    // Text boxes. The output limits are walked under the TPS source, which converts 1:1.
+    if (f.kind == FieldKind::OutputLimit) {
+        const int source = emu::model::sourceOffsetOf(f.offset);
+        click(r->get<QRadioButton>(
+            qPrintable(emu::model::setupFieldAt(source)->itemEditors().at(3))));
+        r->emu.clearWritten();
+    }
+    QLineEdit *box = r->edit(f.editor);
+    const double step = f.decimal() ? std::pow(10.0, -f.decimals) : 1;
+    const double hi = f.boundBy == emu::model::OffRpmRange ? r->page.rpmRange() : f.max;
+    QCOMPARE(f.boundBy < 0 || f.boundBy == emu::model::OffRpmRange, true);
+    QList<double> edges = {f.min, f.min - step, hi, hi + step};
+    const double fitting = SetupPage::MaxRawValue * f.scale;
+    if (fitting < hi) edges << fitting << fitting + step;
+    double last = 0;
+    for (double v : edges) {
+        // Start from an empty box, so that every entry is a change of the text.
+        r->s.editingEnabled = false;
+        box->clear();
+        r->s.editingEnabled = true;
+        r->emu.clearWritten();
+        paste(box, text(v));
+        const int raw = int(std::nearbyint(v / f.scale));
+        const QByteArray tag = name.toLatin1() + " <- " + text(v).toLatin1();
+        if (v >= f.min && v <= hi && raw <= SetupPage::MaxRawValue) {
+            QVERIFY2(box->text() == text(v), tag);
+            QVERIFY2(r->sent() == write(raw), tag);
+            expectStored(raw);
+            last = v;
+        } else if (f.entry == Entry::PutBack || f.entry == Entry::PutBackStored) {
+            QVERIFY2(box->text() == text(last), tag);
+            QVERIFY2(r->sent() == write(int(std::nearbyint(last / f.scale))), tag);
+        } else {
+            QVERIFY2(box->text() == QStringLiteral("0"), tag);
+            QVERIFY2(r->sent() == (f.min <= 0 ? write(0) : QByteArray()), tag);
+        }
+    }
+    QVERIFY(messages.isEmpty());
+    // An unscaled range must stop where the stored byte still fits (no 255 or 499).
+    if (f.scale == 1 && f.kind == FieldKind::Number) QVERIFY(hi <= SetupPage::MaxRawValue);
 }
 
 // ---------------------------------------------------------------------------------------------
