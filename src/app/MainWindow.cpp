@@ -395,24 +395,10 @@ void TForm1::connectConnection() {
     ConnectionController &c = *m_conn;
     c.setPortSource([this] { return portFromBox(); });
     connect(&c, &ConnectionController::status, this, &TForm1::setStatus);
+    // In the order of ConnectionController::Action.
     connect(&c, &ConnectionController::actionEnabled, this, [this](Action a, bool on) {
-        switch (a) {
-        case Action::Retry:
-            spRetry->setEnabled(on);
-            break;
-        case Action::Connect:
-            spConnect->setEnabled(on);
-            break;
-        case Action::PortChoice:
-            ComboBox1->setEnabled(on);
-            break;
-        case Action::Read:
-            spRead->setEnabled(on);
-            break;
-        case Action::Write:
-            spWrite->setEnabled(on);
-            break;
-        }
+        QWidget *const controls[] = {spRetry, spConnect, ComboBox1, spRead, spWrite};
+        controls[int(a)]->setEnabled(on);
     });
     connect(&c, &ConnectionController::portListed, this, &TForm1::addPortItem);
     connect(&c, &ConnectionController::emuFound, this,

@@ -203,11 +203,8 @@ bool ConnectionController::adoptModel() {
 
 QByteArray ConnectionController::readImage(int *usable) {
     const QByteArray reply = m_s.link.readImage();
-    const int limit = qMin(emu::link::ImageStreamMax, int(reply.size()));
-    int n = 0;
-    while (n < limit && reply.at(n) != '\0')
-        ++n;
-    *usable = n;
+    TableValues counted;
+    *usable = emu::link::copyReply(reply, counted.data(), emu::link::ImageStreamMax);
     return reply;
 }
 
