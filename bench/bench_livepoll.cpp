@@ -47,7 +47,7 @@ int main(int argc, char **argv) {
     Session session(clock);
     session.EFI.setShowErrors(false);
     session.EFI.setDeviceFactory([&emu](int) { return emu.makeDevice(); });
-    session.EFI.setBaud(19200);
+    session.EFI.setBaud(emu::link::Baud);
     session.EFI.setPort(1);
     if (!session.EFI.Open()) {
         std::fprintf(stderr, "cannot open the virtual EMU\n");

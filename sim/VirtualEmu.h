@@ -25,7 +25,7 @@ public:
     static constexpr int ImageSize = emu::link::ImageStreamMax; // setup block + nine map sections
     static constexpr int TableStreamSize = emu::link::TableStreamSize; // what follows 0xF3
     static constexpr int LiveFrameSize = 9;
-    static constexpr int Baud = 19200;
+    static constexpr int Baud = emu::link::Baud;
 
     // A fault in the EMU's answers.
     enum class ReplyFault {

@@ -13,11 +13,12 @@
 //
 // Exit codes: 0 success (diff: equal), 1 diff found differences, 2 error. Errors go to stderr
 // and nothing is written to stdout on error. Each command is one entry of kCommands.
+#include "connection/ConnectionController.h"
+#include "connection/Session.h"
 #include "connection/SetupFile.h"
 #include "link/Clock.h"
 #include "link/EmuLink.h"
 #include "link/PortMap.h"
-#include "link/QCCom32.h"
 #include "model/EmuImage.h"
 #include "model/Maps.h"
 #include "model/Numbers.h"
@@ -319,51 +320,46 @@ bool choosePort(const QString &text, PortChoice *choice, QString *error) {
     return true;
 }
 
-// An open port with an EMU that answered the identify command.
+// An open port with an EMU that answered the identify command, through the program's own
+// connection steps.
 struct Connection {
-    TQCCom32 port;
-    EmuLink link{port, Clock::system()};
+    Session session{Clock::system()};
+    ConnectionController controller{session};
     PortChoice where;
-    std::array<quint8, 7> identity{};
-    QString moduleType;
-    Capabilities caps;
     bool knownModel = false;
 
+    const std::array<quint8, 7> &identity() const { return session.image.identity; }
     QString describe() const {
+        const std::array<quint8, 7> &id = identity();
         return QStringLiteral("EMU %1 v%2.%3%4 on %5")
-            .arg(identity[1])
-            .arg(identity[0])
-            .arg(identity[2])
-            .arg(knownModel ? QStringLiteral(" (%1)").arg(moduleType)
+            .arg(id[1])
+            .arg(id[0])
+            .arg(id[2])
+            .arg(knownModel ? QStringLiteral(" (%1)").arg(session.moduleTypeName)
                             : QStringLiteral(" (unknown model code)"),
                  where.label());
     }
 };
 
 // Opens the port and identifies the EMU (0xFF, 300 ms). Refuses when nothing answers with the
-// live signature "56".
+// signature of an EMU on the line.
 bool connectEmu(const QString &portText, Connection *c, QString *error) {
     if (!choosePort(portText, &c->where, error)) return false;
-    c->port.setShowErrors(false);
-    c->port.setBaud(19200);
-    c->port.setHandshaking(hsNone);
-    c->port.setPort(c->where.number);
-    if (!c->port.Open()) {
+    if (!c->controller.openPort(c->where.number)) {
+        const QString why = c->session.EFI.lastOpenErrorString();
         *error = QStringLiteral("cannot open %1: %2")
-                     .arg(c->where.label(), c->port.lastOpenErrorString().isEmpty()
-                                                ? QStringLiteral("no such device")
-                                                : c->port.lastOpenErrorString());
+                     .arg(c->where.label(), why.isEmpty() ? QStringLiteral("no such device") : why);
         return false;
     }
-    c->link.identify(emu::link::WaitIdentifyConnect, c->identity.data());
-    const QByteArray sig = emu::link::signature(c->identity.data());
-    if (sig != "56") {
+    c->controller.identify();
+    if (!c->controller.liveEmuAnswered()) {
         *error = QStringLiteral("no EMU answers on %1 (identity signature \"%2\", expected "
-                                "\"56\"); nothing was done")
-                     .arg(c->where.label(), QString::fromLatin1(sig));
+                                "\"%3\"); nothing was done")
+                     .arg(c->where.label(), c->session.image.signature(),
+                          QLatin1String(emu::link::LiveSignature));
         return false;
     }
-    c->knownModel = emu::model::modelInfo(c->identity[1], &c->moduleType, &c->caps);
+    c->knownModel = c->controller.adoptModel();
     return true;
 }
 
@@ -406,16 +402,16 @@ Result runRead(const QStringList &argsIn) {
 
     Connection c;
     if (!connectEmu(args.at(0), &c, &error)) return fail(error);
-    const QByteArray reply = c.link.readImage();
-    const TableValues table = SetupFile::tableFromReply(reply);
-    const int dumped = int(std::find(table.begin(), table.end(), quint8(0)) - table.begin());
+    int dumped = 0;
+    const QByteArray reply = c.controller.readImage(&dumped);
     // A short image would save maps the EMU does not hold (their bytes read as 0).
     if (dumped < emu::link::ImageStreamMax)
         return fail(QStringLiteral("the %1 sent %2 of %3 bytes of its image; nothing was written")
                         .arg(c.describe())
                         .arg(dumped)
                         .arg(emu::link::ImageStreamMax));
-    const QByteArray content = SetupFile::format(c.identity, make, model, engine, table);
+    const QByteArray content =
+        SetupFile::format(c.identity(), make, model, engine, SetupFile::tableFromReply(reply));
     if (!SetupFile::write(args.at(1), content, &error)) return fail(error);
     const QByteArray out = QStringLiteral("Read %1: %2 bytes saved to %3\n")
                                .arg(c.describe())
@@ -469,28 +465,29 @@ Result runWrite(const QStringList &args) {
                                    "tables are unknown, nothing was sent")
                         .arg(c.describe()));
     // A map the EMU has but the file lacks would go out as zeros over the EMU's own.
-    if ((c.caps.timing && !fileCaps.timing) || (c.caps.vacuum && !fileCaps.vacuum) ||
-        (c.caps.fuel && !fileCaps.fuel))
+    const Capabilities &emuCaps = c.session.caps;
+    if ((emuCaps.timing && !fileCaps.timing) || (emuCaps.vacuum && !fileCaps.vacuum) ||
+        (emuCaps.fuel && !fileCaps.fuel))
         return fail(QStringLiteral("%1 holds the maps of model %2 (%3) but the %4 has %5; "
                                    "nothing was sent")
                         .arg(args.at(1))
                         .arg(image.modelCode())
-                        .arg(capabilityNames(fileCaps), c.describe(), capabilityNames(c.caps)));
+                        .arg(capabilityNames(fileCaps), c.describe(), capabilityNames(emuCaps)));
 
-    const TableStream stream = emu::model::buildTableStream(image, maps, c.caps);
-    // 0xF3, the 100 ms pause, then the stream as a second write.
-    const bool sent = c.port.Send(QByteArray(1, char(emu::link::CmdWriteTables))) &&
-                      (c.link.clock().sleepMs(emu::link::WaitWriteTables), c.port.Send(stream.raw));
-    if (!sent)
+    // The file's setup and maps go out with the sections of the EMU's model.
+    c.session.image.bytes = image.bytes;
+    c.session.maps = maps;
+    TableStream stream;
+    if (!c.controller.sendTables(&stream))
         return fail(QStringLiteral("writing to %1 failed: %2")
-                        .arg(c.where.label(), c.port.deviceLost()
+                        .arg(c.where.label(), c.controller.linkLost()
                                                   ? QStringLiteral("the device went away")
                                                   : QStringLiteral("the port did not take the "
                                                                    "bytes")));
 
     QStringList sections{QStringLiteral("setup block")};
     for (MapId id : emu::model::allMaps())
-        if (emu::model::hasCapability(c.caps, id))
+        if (emu::model::hasCapability(emuCaps, id))
             sections << QLatin1String(emu::model::mapInfo(id).key);
     QString text;
     QTextStream out(&text);
@@ -498,7 +495,7 @@ Result runWrite(const QStringList &args) {
     out << "Sections: " << sections.join(QStringLiteral(", ")) << "\n";
     out << "Bytes: 1 + " << stream.raw.size() << " (" << stream.used << " of data, "
         << stream.raw.size() - stream.used << " filler)\n";
-    if (data.identity[1] != c.identity[1])
+    if (data.identity[1] != c.identity()[1])
         out << "Note: the file was saved from a model " << data.identity[1] << " EMU\n";
     out.flush();
     return Result{ExitOk, text.toUtf8(), {}};

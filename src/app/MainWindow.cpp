@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
 #include "dialogs/AboutBox.h"
@@ -9,7 +10,6 @@
 #include "dialogs/TimingAnalysis.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
-#include "model/TableStream.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LivePoll.h"
@@ -30,7 +30,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -79,19 +78,6 @@ QIcon drawnIcon(Drawn kind) {
     }
     return QIcon(pm);
 }
-
-QString dec(quint8 b) {
-    return QString::number(int(b));
-}
-
-// Bytes of a reply that count: up to max, ending at the first zero byte.
-int usableBytes(const QByteArray &reply, int max) {
-    const int limit = qMin(max, int(reply.size()));
-    int n = 0;
-    while (n < limit && reply.at(n) != '\0')
-        ++n;
-    return n;
-}
 } // namespace
 
 TForm1::TForm1(Clock &clock, QWidget *parent)
@@ -102,22 +88,14 @@ TForm1::TForm1(Clock &clock, QWidget *parent)
     setAccessibleName(windowTitle());
     setWindowIcon(emu::ui::programIcon());
 
-    // The one serial port: no boxes, no waiting inside Receive (the protocol waits itself).
-    TQCCom32 &efi = m_session->EFI;
-    efi.setAllowEvents(false);
-    efi.setBaud(19200);
-    efi.setHandshaking(hsNone);
-    efi.setResponseTime(100);
-    efi.setPort(1);
-    efi.setShowErrors(false);
-    efi.setEndOfResponse(QString());
-    connect(&efi, &TQCCom32::lostDevice, this, &TForm1::linkLost);
+    m_conn = new ConnectionController(*m_session, this);
 
     buildToolBar();
     buildPages();
     buildStatusBar();
     createWindows();
     buildMonitoring();
+    connectConnection();
 
     m_openChooser = [](QWidget *p) {
         return QFileDialog::getOpenFileName(p, QStringLiteral("Open"), QStringLiteral("."),
@@ -403,109 +381,58 @@ void TForm1::showEvent(QShowEvent *event) {
     }
 }
 
-bool TForm1::probe(int n, int waitMs, quint8 *identity) {
-    TQCCom32 &efi = m_session->EFI;
-    std::fill(identity, identity + emu::link::IdentitySize, emu::link::FillByte);
-    efi.setPort(n);
-    if (!efi.Open()) {
-        if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
-            const QString dev = PortMap::instance().device(n);
-            m_deniedDevices << QStringLiteral("Com%1 (%2)").arg(n).arg(dev);
-        }
-        return false;
-    }
-    m_session->link.identify(waitMs, identity);
-    return true;
-}
-
-void TForm1::notePermissionProblem() {
-    if (m_deniedDevices.isEmpty() || m_permissionReported) return;
-    m_permissionReported = true;
-    QString text = QStringLiteral("No permission to open %1").arg(m_deniedDevices.join(", "));
-#ifdef Q_OS_LINUX
-    text += QStringLiteral(" - add the user to the dialout group");
-#endif
-    setStatus(0, text);
+void TForm1::connectConnection() {
+    using Action = ConnectionController::Action;
+    ConnectionController &c = *m_conn;
+    c.setPortSource([this] { return portFromBox(); });
+    connect(&c, &ConnectionController::status, this, &TForm1::setStatus);
+    // In the order of ConnectionController::Action.
+    connect(&c, &ConnectionController::actionEnabled, this, [this](Action a, bool on) {
+        QWidget *const controls[] = {spRetry, spConnect, ComboBox1, spRead, spWrite};
+        controls[int(a)]->setEnabled(on);
+    });
+    connect(&c, &ConnectionController::portListed, this, &TForm1::addPortItem);
+    connect(&c, &ConnectionController::emuFound, this,
+            [this](int n) { ComboBox1->setEditText(QStringLiteral("Com%1").arg(n)); });
+    connect(&c, &ConnectionController::moduleTypeShown, this,
+            [this](const QString &name) { m_setupPage->setEmuType(name); });
+    connect(&c, &ConnectionController::setupLoaded, this, &TForm1::showSetupLoaded);
+    connect(&c, &ConnectionController::readStarting, this, &TForm1::stopCalibrationPoll);
+    connect(&c, &ConnectionController::tablesRead, this, [this] {
+        m_mapPages->readTables();
+        updateAnalyseButton();
+    });
+    connect(&c, &ConnectionController::liveRequested, this, &TForm1::startLiveSignals);
+    connect(&c, &ConnectionController::tablesWritten, this, [this] {
+        m_mapPages->afterWrite();
+        m_setupPage->refreshAfterWrite();
+    });
+    // A record of frozen values would look like a running engine: the log ends here, with
+    // every sample taken so far in its file.
+    connect(&c, &ConnectionController::linkDropped, this, [this] {
+        if (m_loggerPage->running()) m_loggerPage->SpeedButton2Click();
+    });
+    // The poll has stopped itself; the box follows without running its handler again.
+    connect(&c, &ConnectionController::liveLost, this, [this] {
+        AnalogEn->setChecked(false);
+        RT_Track->setEnabled(false);
+    });
+    connect(&c, &ConnectionController::connectFinished, this, &TForm1::connectFinished);
 }
 
 void TForm1::FormShow() {
     move(x(), 0);
-    Session &s = *m_session;
-    TQCCom32 &efi = s.EFI;
-    const QScopedValueRollback<bool> searching(m_searching, true);
-    m_deniedDevices.clear();
-    quint8 id[emu::link::IdentitySize];
-    bool found = false;
-    for (int n = 1; n <= PortMap::MaxPorts; ++n) {
-        const bool opened = probe(n, emu::link::WaitIdentifyProbe, id);
-        if (opened) addPortItem(n);
-        // A port that did not open has an empty probe buffer: it never counts as an EMU.
-        if (opened && emu::link::signature(id) == "56") {
-            switch (id[1]) {
-            case 1:
-                s.moduleTypeName = QStringLiteral("Timing");
-                break;
-            case 2:
-                s.moduleTypeName = QStringLiteral("Fuel");
-                break;
-            case 3:
-                s.moduleTypeName = QStringLiteral("Fuel and Timing");
-                break;
-            default:
-                break;
-            }
-            setStatus(0, s.moduleTypeName + QStringLiteral(" Module found on Com%1").arg(n));
-            ComboBox1->setEditText(QStringLiteral("Com%1").arg(n));
-            found = true;
-            spRetry->setEnabled(false);
-            spConnect->setEnabled(true);
-        } else if (!found) {
-            setStatus(0, QStringLiteral("No EMU present"));
-        }
-        efi.Close();
-    }
-    if (!found) {
-        setStatus(0, QStringLiteral("No EMU present"));
-        notePermissionProblem();
-    }
+    m_conn->startupSearch();
     m_lastPortText = ComboBox1->currentText();
     updatePortHint();
     PageControl1->setCurrentIndex(0);
 }
 
 void TForm1::spRetryClick() {
-    TQCCom32 &efi = m_session->EFI;
-    const QScopedValueRollback<bool> searching(m_searching, true);
-    // An adapter plugged in again may come back under another device name: look at the
-    // system's serial devices anew so that it gets a port number.
-    PortMap::instance().scanSystem();
     const QString text = ComboBox1->currentText();
     ComboBox1->clear();
     ComboBox1->setEditText(text);
-    efi.Close();
-    m_deniedDevices.clear();
-    quint8 id[emu::link::IdentitySize];
-    bool found = false;
-    for (int n = 1; n <= PortMap::MaxPorts; ++n) {
-        if (probe(n, emu::link::WaitIdentifyRefresh, id)) {
-            addPortItem(n);
-            if (!found && emu::link::signature(id) == "56") {
-                setStatus(0, QStringLiteral("EFI version %1.%2.%3 found on Com%4")
-                                 .arg(int(id[0]))
-                                 .arg(int(id[1]))
-                                 .arg(int(id[2]) - 1)
-                                 .arg(n));
-                ComboBox1->setEditText(QStringLiteral("Com%1").arg(n));
-                spRetry->setEnabled(false);
-                spConnect->setEnabled(true);
-                found = true;
-            } else if (!found) {
-                setStatus(0, QStringLiteral("No EMU present"));
-            }
-        }
-        efi.Close();
-    }
-    if (!found) notePermissionProblem();
+    m_conn->repeatSearch();
     m_lastPortText = ComboBox1->currentText();
     updatePortHint();
 }
@@ -534,282 +461,59 @@ void TForm1::ComboBox1Change() {
     if (ComboBox1->currentText().isEmpty()) return;
     const int n = portFromBox();
     if (n < 0) return;
-    TQCCom32 &efi = m_session->EFI;
-    efi.Close();
-    efi.setPort(n);
-    if (!efi.Open() && efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
-        m_deniedDevices = {QStringLiteral("Com%1 (%2)").arg(n).arg(PortMap::instance().device(n))};
-        m_permissionReported = false;
-        notePermissionProblem();
-    }
-}
-
-void TForm1::linkLost(int port, const QString &device) {
-    if (m_searching) return; // a probed port that went away is simply not listed
-    m_linkLost = true;
-    m_lostPort = port;
-    m_lostDevice = device;
-    // A record of frozen values would look like a running engine: the log ends here, with
-    // every sample taken so far in its file.
-    if (m_loggerPage->running()) m_loggerPage->SpeedButton2Click();
-    showLinkLost();
-}
-
-void TForm1::showLinkLost(const QString &more) {
-    setStatus(
-        0,
-        QStringLiteral("Connection lost: Com%1 (%2) has gone").arg(m_lostPort).arg(m_lostDevice) +
-            more);
-    // The poll has stopped itself; the box follows without running its handler again.
-    AnalogEn->setChecked(false);
-    RT_Track->setEnabled(false);
-    // Setup and maps stay in memory; once the adapter is back, Connect can find the EMU again.
-    spRetry->setEnabled(true);
-    spConnect->setEnabled(true);
-    ComboBox1->setEnabled(true);
+    m_conn->selectPort(n);
 }
 
 // ---- Connect ---------------------------------------------------------------------------------
 
 void TForm1::spConnectClick() {
+    m_conn->connectEmu();
+}
+
+QString TForm1::serialText() const {
+    return m_conn->serialText();
+}
+
+// Connect has the setup block: the editors, the identity boxes, gauges, charts and panels.
+void TForm1::showSetupLoaded() {
     Session &s = *m_session;
-    EmuImage &img = s.image;
-
-    // The EMU's device went away after a good Connect: find it again, but leave the setup and
-    // maps in memory alone (they may hold edits the EMU never received); the tuner then reads
-    // the EMU or writes the memory to it.
-    if (m_linkLost && m_dataLoaded && s.connected && !s.fileMode && !s.fileConnectPending) {
-        reconnectKeepingMemory();
-        return;
-    }
-    m_linkLost = false;
-    bool setupWhole = true;
-
-    if (!s.fileConnectPending) {
-        // 1. Identify (not in file mode; a file brings its own identity).
-        if (!s.fileMode) {
-            setStatus(0, QStringLiteral("Searching ComPorts..."));
-            const int n = portFromBox();
-            if (n < 0) return;
-            s.EFI.setPort(n);
-            s.EFI.Open();
-            s.link.identify(emu::link::WaitIdentifyConnect, img.identity.data());
-        }
-        // 2.-4. The signature decides.
-        const QString sig = img.signature();
-        if (sig == QLatin1String("44"))
-            setStatus(0, QStringLiteral("EMU file opened successfully"));
-        if (sig == QLatin1String("56")) s.connected = true;
-        if (sig != QLatin1String("44") && sig != QLatin1String("56"))
-            setStatus(0, QStringLiteral("EMU not connected"));
-        if (sig == QLatin1String("56") || sig == QLatin1String("44")) {
-            if (sig == QLatin1String("56")) setStatus(0, QStringLiteral("EMU Connected"));
-            s.modelText = dec(img.identity[0]);
-            s.versionText = dec(img.identity[1]) + QLatin1Char('.') + dec(img.identity[2]);
-            QString name;
-            Capabilities caps;
-            if (emu::model::modelInfo(img.modelCode(), &name, &caps)) {
-                s.moduleTypeName = name;
-                // Capabilities are never cleared.
-                s.caps.timing = s.caps.timing || caps.timing;
-                s.caps.vacuum = s.caps.vacuum || caps.vacuum;
-                s.caps.fuel = s.caps.fuel || caps.fuel;
-            }
-            setStatus(2, s.moduleTypeName);
-        }
-        // 5.
-        if (s.connected || s.fileMode) m_setupPage->setEmuType(s.moduleTypeName);
-        // 6.
-        if (s.fileMode) s.modified = true;
-        // 7.
-        img.fillSetup();
-        if (!s.fileMode) {
-            // 8. The setup block from the EMU.
-            setStatus(0, QStringLiteral("Reading EMU Setup Data..."));
-            const QByteArray reply = s.link.readImage();
-            // Copied up to the first zero byte; a 0 goes behind the last copied byte. With no
-            // answer at all the block keeps its fill bytes.
-            const int n = emu::link::copyReply(reply, img.setup(), emu::link::SetupSize);
-            if (n > 0) img.bytes[n] = 0;
-            setupWhole = n == emu::link::SetupSize;
-        } else {
-            // 9. The setup block from the file's image stream.
-            img.copySetupFromFileTable();
-        }
-    }
-
-    // 10. Decode into the editors, derive R, N, S.
-    s.deriveFromSetup();
+    // 10.
     m_setupPage->decodeSetup();
     positionLambdaMarkers();
-    m_serialText = img.serialText();
-
     // 11.
-    setStatus(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
-                     .arg(dec(img.identity[1]), dec(img.identity[0]), dec(img.identity[2]),
-                          m_serialText));
     m_setupPage->showIdentity();
-
     // 12. Gauges.
     scaleGauges();
     // 13.-15. Charts, axes and keyboard steps of the present capabilities.
     m_mapPages->configureAtConnect();
     if (s.caps.fuel) m_setupPage->setPumpPanelEnabled(true);
     // 16.
-    spRead->setEnabled(true);
     m_setupPage->setSetupPanelsEnabled(true);
     // 17.
     m_setupPage->updateCalibrateButtons();
-    // 18.
-    if (s.connected && !m_linkLost) {
-        spConnect->setEnabled(false);
-        ComboBox1->setEnabled(false);
-        setStatus(0, QStringLiteral("Ready"));
-    }
-    // 19.
-    s.editingEnabled = true;
-    // 20.
-    if (s.fileConnectPending) spConnect->setEnabled(true);
     // 21.
     selectLoggerInterval();
-
-    // 22. Reconnect probe: is there an EMU to write the file's setup to?
-    if (s.fileConnectPending) {
-        setStatus(0, QStringLiteral("Searching ComPorts..."));
-        const int n = portFromBox();
-        if (n >= 0) {
-            s.EFI.setPort(n);
-            s.EFI.Open();
-            s.link.identify(emu::link::WaitIdentifyConnect, img.identity.data());
-        } else {
-            img.fillIdentity();
-        }
-        if (img.signature() != QLatin1String("56")) {
-            setStatus(0, QStringLiteral("EMU not connected"));
-        } else {
-            setStatus(0, QStringLiteral("EMU Connected"));
-            setStatus(1,
-                      QStringLiteral("EMU %1 v%2.%3")
-                          .arg(dec(img.identity[0]), dec(img.identity[1]), dec(img.identity[2])));
-            s.modelText = dec(img.identity[0]);
-            s.versionText = dec(img.identity[1]) + QLatin1Char('.') + dec(img.identity[2]);
-            spConnect->setEnabled(false);
-            s.connected = true;
-            ComboBox1->setEnabled(false);
-            spRead->setEnabled(false);
-        }
-    }
-
-    // 23.
-    if (s.connected && !m_linkLost) {
-        // Only a whole setup block and a whole image make the memory worth keeping later.
-        m_dataLoaded = false;
-        spReadClick();
-        if (!setupWhole) m_dataLoaded = false;
-    }
-    if (m_linkLost) showLinkLost();
-    emit connectFinished();
-}
-
-void TForm1::reconnectKeepingMemory() {
-    Session &s = *m_session;
-    setStatus(0, QStringLiteral("Searching ComPorts..."));
-    const int n = portFromBox();
-    if (n < 0) return;
-    m_linkLost = false;
-    s.EFI.setPort(n);
-    s.EFI.Open();
-    quint8 id[emu::link::IdentitySize];
-    s.link.identify(emu::link::WaitIdentifyConnect, id);
-    if (m_linkLost) { // gone again during the probe
-        showLinkLost();
-        emit connectFinished();
-        return;
-    }
-    if (emu::link::signature(id) != "56") {
-        m_linkLost = true; // still without an EMU: the next Connect tries the same way
-        m_lostPort = n;
-        m_lostDevice = s.EFI.deviceName();
-        setStatus(
-            0, QStringLiteral("EMU not connected on Com%1: setup and maps in memory kept").arg(n));
-        emit connectFinished();
-        return;
-    }
-    std::copy(id, id + emu::link::IdentitySize, s.image.identity.begin());
-    s.modelText = dec(id[0]);
-    s.versionText = dec(id[1]) + QLatin1Char('.') + dec(id[2]);
-    setStatus(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
-                     .arg(dec(id[1]), dec(id[0]), dec(id[2]), m_serialText));
-    spConnect->setEnabled(false);
-    ComboBox1->setEnabled(false);
-    // Both ways are open: Read takes the EMU's tables, Write sends the memory's.
-    spRead->setEnabled(true);
-    spWrite->setEnabled(true);
-    AnalogEn->setEnabled(true);
-    if (!AnalogEn->isChecked()) AnalogEn->setChecked(true);
-    AnalogEnClick();
-    RT_Track->setEnabled(true);
-    setStatus(0, QStringLiteral("Ready"));
-    emit connectFinished();
 }
 
 // ---- Table read and write --------------------------------------------------------------------
 
 void TForm1::spReadClick() {
-    Session &s = *m_session;
-    // 1.
-    stopCalibrationPoll();
-    // 2. The image stream into the file table area (a file's copy is already there).
-    bool whole = true;
-    if (!s.fileMode) {
-        const QByteArray reply = s.link.readImage();
-        const int got = usableBytes(reply, emu::link::ImageStreamMax);
-        whole = got == emu::link::ImageStreamMax;
-        if (!whole && m_dataLoaded) {
-            // No answer, a short one or a zero byte inside: decoding it would put the fill
-            // byte's 47 degrees and -53 % over the maps in memory. They stay as they are.
-            if (!m_linkLost)
-                setStatus(0, QStringLiteral("Read from EMU failed: the EMU sent %1 of %2 bytes; "
-                                            "the maps in memory are kept")
-                                 .arg(got)
-                                 .arg(emu::link::ImageStreamMax));
-            if (s.connected) spWrite->setEnabled(true);
-            spRead->setEnabled(true); // try again
-            if (m_linkLost) showLinkLost();
-            return;
-        }
-        emu::link::fillAndCopy(reply, s.image.fileTable(), EmuImage::FileTableSize,
-                               emu::link::ImageStreamMax, false);
-        if (!whole && !m_linkLost)
-            setStatus(0, QStringLiteral("The EMU sent %1 of %2 bytes of its tables")
-                             .arg(got)
-                             .arg(emu::link::ImageStreamMax));
-    }
-    // 3.-6.
-    m_mapPages->readTables();
-    updateAnalyseButton();
-    m_dataLoaded = whole;
-    // 7.-9.
-    if (s.connected) spWrite->setEnabled(true);
-    spRead->setEnabled(false);
-    if (s.fileMode) s.fileConnectPending = true;
-    if (m_linkLost) {
-        // The device went away during the read: no poll to start.
-        spRead->setEnabled(true);
-        showLinkLost();
-        return;
-    }
-    // 10. Live signals on.
-    if (!s.fileMode) {
-        AnalogEn->setEnabled(true);
+    m_conn->readTables();
+}
+
+void TForm1::startLiveSignals(bool afterRead) {
+    AnalogEn->setEnabled(true);
+    if (afterRead) {
         if (!AnalogEn->isChecked()) {
             AnalogEn->setChecked(true);
             AnalogEnClick();
         }
-        s.editingEnabled = true;
         RT_Track->setChecked(false);
-        RT_Track->setEnabled(true);
+    } else {
+        if (!AnalogEn->isChecked()) AnalogEn->setChecked(true);
+        AnalogEnClick();
     }
+    RT_Track->setEnabled(true);
 }
 
 void TForm1::AnalogEnClick() {
@@ -887,29 +591,7 @@ void TForm1::spPrintClick() {
 }
 
 void TForm1::spWriteClick() {
-    Session &s = *m_session;
-    const TableStream stream = emu::model::buildTableStream(s.image, s.maps, s.caps);
-    if (!s.link.writeTables(stream.raw)) {
-        // Nothing may claim that the tables reached the EMU.
-        spWrite->setEnabled(true);
-        if (m_linkLost) {
-            showLinkLost(QStringLiteral("; the tables were not written"));
-            return;
-        }
-        const int n = s.EFI.Port();
-        const QString device = m_linkLost ? m_lostDevice : s.EFI.deviceName();
-        setStatus(0, QStringLiteral("Write to EMU failed: Com%1 (%2) did not take the tables; "
-                                    "the setup and maps in memory are kept")
-                         .arg(n)
-                         .arg(device.isEmpty() ? QStringLiteral("no device") : device));
-        spWrite->setEnabled(true);
-        return;
-    }
-    m_mapPages->afterWrite();
-    m_setupPage->refreshAfterWrite();
-    setStatus(0, QStringLiteral("Data table written to EMU"));
-    spRead->setEnabled(false);
-    spWrite->setEnabled(true);
+    m_conn->writeTables();
 }
 
 void TForm1::setupEdited() {
@@ -960,41 +642,17 @@ void TForm1::spSaveClick() {
 
 void TForm1::saveChosen(bool fromMemory) {
     Session &s = *m_session;
-    TableValues table{};
-    bool haveSource = true;
-    if (fromMemory) {
-        const TableStream stream = emu::model::buildTableStream(s.image, s.maps, s.caps);
-        table = SetupFile::tableFromEncoded(stream.encoded);
-    } else if (s.connected) {
-        const QByteArray reply = s.link.readImage();
-        const int got = usableBytes(reply, emu::link::ImageStreamMax);
-        if (got < emu::link::ImageStreamMax) {
-            // A file of a partial image would hold zeros for maps the EMU does have.
-            haveSource = false;
-            const QString text = QStringLiteral("Save From EMU: the EMU sent %1 of %2 bytes of "
-                                                "its image; nothing was saved")
-                                     .arg(got)
-                                     .arg(emu::link::ImageStreamMax);
-            if (m_linkLost)
-                showLinkLost();
-            else
-                setStatus(0, text);
-            Messages::error(this, text);
-        } else {
-            table = SetupFile::tableFromReply(reply);
-        }
-    } else {
-        haveSource = false;
-        setStatus(0, QStringLiteral("EMU not connected, nothing saved"));
-    }
-    if (haveSource) {
+    QString problem;
+    const std::optional<TableValues> table = m_conn->tableForSave(fromMemory, &problem);
+    if (!problem.isEmpty()) Messages::error(this, problem);
+    if (table) {
         const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
         if (!name.isEmpty()) {
             std::array<quint8, 7> identity;
             std::copy(s.image.identity.begin(), s.image.identity.end(), identity.begin());
             const QByteArray content =
                 SetupFile::format(identity, m_setupPage->vehicleMake(), m_setupPage->vehicleModel(),
-                                  m_setupPage->engineType(), table);
+                                  m_setupPage->engineType(), *table);
             QString error;
             if (!SetupFile::write(name, content, &error)) Messages::error(this, error);
         }

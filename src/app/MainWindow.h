@@ -1,14 +1,15 @@
 #pragma once
-// TForm1: the main window. Tool bar, port box, the six pages and the status bar; start-up and
-// port discovery, Connect, the table read and write, and the file commands.
+// TForm1: the main window. Tool bar, port box, the six pages and the status bar, and the file
+// commands; the port search, Connect and the table read and write run in the connection
+// controller, whose reports the window shows.
 #include "dialogs/SvForm.h"
 
 #include <QMainWindow>
-#include <QStringList>
 #include <functional>
 #include <memory>
 
 class Clock;
+class ConnectionController;
 class Session;
 class SetupPage;
 class MapPages;
@@ -38,6 +39,7 @@ public:
     ~TForm1() override;
 
     Session &session() { return *m_session; }
+    ConnectionController &connection() { return *m_conn; }
     SetupPage *setupPage() const { return m_setupPage; }
     MapPages *mapPages() const { return m_mapPages; }
     TSaveFrm *saveForm() const { return m_saveFrm.get(); }
@@ -117,7 +119,7 @@ public:
     void sp3DClick();
 
     // Serial number text set at Connect ("AB-010203-04").
-    QString serialText() const { return m_serialText; }
+    QString serialText() const;
 
 signals:
     // Emitted after each step that changed the program-wide state (tests, other windows).
@@ -144,24 +146,20 @@ private:
     // and returns -1 when the fourth (and fifth) characters are no number.
     int portFromBox();
     void addPortItem(int n);
-    // One probe: open Com n, send the identify command, wait, copy at most 7 bytes. Returns
-    // whether the port opened; *identity is the probe buffer.
-    bool probe(int n, int waitMs, quint8 *identity);
-    void notePermissionProblem();
+    // What the connection reports: the controls that follow it and the pages it fills.
+    void connectConnection();
+    void showSetupLoaded();
+    void startLiveSignals(bool afterRead);
     void saveChosen(bool fromMemory);
     void saveCancelled();
     void openFile();
     void askUnsaved(Pending then);
     void unsavedAnswered(TsvForm::Answer answer);
     void runPending(Pending p);
-    void linkLost(int port, const QString &device);
-    // Shows the lost link again after a handler that ran into it (status, buttons).
-    void showLinkLost(const QString &more = QString());
-    // Connect after the link was lost: identify only; the setup and maps in memory stay.
-    void reconnectKeepingMemory();
 
     Clock &m_clock;
     std::unique_ptr<Session> m_session;
+    ConnectionController *m_conn = nullptr;
     SetupPage *m_setupPage = nullptr;
     MapPages *m_mapPages = nullptr;
     QLabel *m_panel[3] = {nullptr, nullptr, nullptr};
@@ -176,19 +174,9 @@ private:
     DataLoggerPage *m_loggerPage = nullptr;
     FileChooser m_openChooser;
     FileChooser m_saveChooser;
-    QString m_serialText;
     QString m_lastPortText;
-    QStringList m_deniedDevices; // ports refused for lack of permission during a search
-    bool m_permissionReported = false;
     bool m_autoSearch = true;
     bool m_shown = false;
-    bool m_exiting = false;   // spExit / Esc: close without asking
-    bool m_searching = false; // a port search runs (probes are no connection that can be lost)
-    bool m_linkLost = false;  // the EMU's device went away since the last good Connect
-    int m_lostPort = 0;
-    QString m_lostDevice;
-    // The setup and the maps in memory came whole from an EMU or a file: a failed exchange
-    // must not replace them.
-    bool m_dataLoaded = false;
+    bool m_exiting = false; // spExit / Esc: close without asking
     Pending m_pending = Pending::None;
 };

@@ -39,11 +39,11 @@ bool classicFits(const std::array<quint8, 7> &id) {
 QByteArray identityLine(const std::array<quint8, 7> &id) {
     if (classicFits(id))
         return QByteArray::number(id[0]) + QByteArray::number(id[1]) + QByteArray::number(id[2]) +
-               QByteArray::number(id[3]) + QByteArray::number(id[4]) + "44";
+               QByteArray::number(id[3]) + QByteArray::number(id[4]) + emu::link::FileSignature;
     auto digit = [](quint8 b) { return QByteArray::number(std::min<int>(b, 9)); };
     QByteArray line = digit(id[0]) + digit(id[1]) +
                       QByteArray::number(std::min<int>(id[2], 99)).rightJustified(2, '0') +
-                      digit(id[3]) + digit(id[4]) + "44:";
+                      digit(id[3]) + digit(id[4]) + emu::link::FileSignature + ':';
     for (int i = 0; i < 5; ++i) {
         if (i) line += ',';
         line += QByteArray::number(id[i]);

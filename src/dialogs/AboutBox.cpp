@@ -58,6 +58,13 @@ QPixmap chartPicture(int w, int h, qreal dpr) {
 } // namespace
 
 namespace emu::ui {
+void centreOver(QWidget *window, QWidget *owner) {
+    if (!owner) return;
+    QRect r = window->frameGeometry();
+    r.moveCenter(owner->window()->frameGeometry().center());
+    window->move(r.topLeft());
+}
+
 void placeOver(QWidget *window, QWidget *owner) {
     if (!owner) return;
     QWidget *top = owner->window();
@@ -66,9 +73,7 @@ void placeOver(QWidget *window, QWidget *owner) {
     if (window->windowHandle() && top->windowHandle())
         window->windowHandle()->setTransientParent(top->windowHandle());
     window->adjustSize();
-    QRect r = window->frameGeometry();
-    r.moveCenter(top->frameGeometry().center());
-    window->move(r.topLeft());
+    centreOver(window, top);
 }
 } // namespace emu::ui
 

@@ -85,6 +85,8 @@ private:
 };
 
 namespace emu::ui {
-// Keeps window above owner (transient for it) and centres it on owner.
+// Centres window on owner's window, keeping its size.
+void centreOver(QWidget *window, QWidget *owner);
+// Keeps window above owner (transient for it), sizes it to its contents and centres it on owner.
 void placeOver(QWidget *window, QWidget *owner);
 } // namespace emu::ui

@@ -1,6 +1,7 @@
 #include "dialogs/TimingAnalysis.h"
 
 #include "connection/Session.h"
+#include "dialogs/AboutBox.h"
 #include "model/Numbers.h"
 #include "widgets/Messages.h"
 
@@ -425,11 +426,8 @@ void TTimingAnalysis::Button2Click() {
 }
 
 void TTimingAnalysis::centreOnMainWindow() {
-    if (!m_mainWindow) return;
-    const QRect main = m_mainWindow->frameGeometry();
-    QRect r = frameGeometry();
-    r.moveCenter(main.center());
-    move(r.topLeft());
+    // Not placeOver: the window keeps its own size and stays a window of its own.
+    emu::ui::centreOver(this, m_mainWindow);
 }
 
 // ---- Fixed headings ------------------------------------------------------------------------

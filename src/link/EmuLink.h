@@ -20,7 +20,16 @@ constexpr quint8 SectionFuel = 0xDE;
 constexpr quint8 SectionCorrection = 0xD4;
 constexpr quint8 SectionFuelVariant = 0xCA;
 
+// What a buffer holds before a reply is copied into it: a byte that did not come reads as "0".
 constexpr quint8 FillByte = 0x30;
+
+// The line: 19200 baud, 8 data bits, no parity, one stop bit, no flow control.
+constexpr int Baud = 19200;
+
+// The identity signature, bytes 5 and 6 as decimal text: an EMU on the line answers "56"; an
+// identity taken from a setup file carries "44".
+constexpr char LiveSignature[] = "56";
+constexpr char FileSignature[] = "44";
 
 constexpr int IdentitySize = 7;
 constexpr int SetupSize = 101;
@@ -43,7 +52,7 @@ int copyReply(const QByteArray &reply, quint8 *dest, int maxCopy);
 // Fill destLen bytes with FillByte, then copyReply. With terminate, a 0 is written behind the
 // last copied byte when that position lies inside dest (destLen) .
 int fillAndCopy(const QByteArray &reply, quint8 *dest, int destLen, int maxCopy, bool terminate);
-// The identity signature: decimal text of byte 5 followed by that of byte 6 ("56", "44").
+// The identity signature: decimal text of byte 5 followed by that of byte 6.
 QByteArray signature(const quint8 *identity7);
 } // namespace emu::link
 

@@ -1,0 +1,121 @@
+#pragma once
+// The connection to the EMU: the port search, Connect, the table read and write and the image
+// that Save From EMU stores. It runs the exchanges in their order, keeps what a failed exchange
+// must not destroy (the setup and maps in memory, the news of a lost link) and reports through
+// signals; the main window shows the reports, and emutool's read and write use the same steps.
+#include "model/EmuImage.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class Session;
+struct TableStream;
+
+class ConnectionController : public QObject {
+    Q_OBJECT
+public:
+    // The controls that follow the connection: the repeated search, Connect, the port choice,
+    // Read and Write.
+    enum class Action { Retry, Connect, PortChoice, Read, Write };
+    Q_ENUM(Action)
+    // The port number Connect uses, asked for each time it is needed; a negative answer stops the
+    // step (the asker has already said why).
+    using PortSource = std::function<int()>;
+
+    // Sets the session's port up for the EMU: 19200 baud 8N1, no flow control, no boxes, no
+    // waiting inside Receive (the protocol waits itself).
+    explicit ConnectionController(Session &session, QObject *parent = nullptr);
+
+    void setPortSource(PortSource source) { m_portSource = std::move(source); }
+
+    // ---- Port search
+    // Every port probed for 100 ms; the last one where an EMU answers is preselected.
+    void startupSearch();
+    // Every port probed for 200 ms; the first one where an EMU answers wins.
+    void repeatSearch();
+    // A port chosen by hand: Com n is opened and stays open.
+    void selectPort(int n);
+
+    // ---- Connect, Read, Write, Save From EMU
+    void connectEmu();
+    void readTables();
+    void writeTables();
+    // The table values a setup file stores, from the table write stream in memory or from a
+    // fresh image of the EMU. None when there is no source (the status bar says why); *message
+    // is set when the failure deserves a box.
+    std::optional<TableValues> tableForSave(bool fromMemory, QString *message);
+
+    // ---- Single steps (emutool runs them on its own)
+    // Opens Com n; false when it did not open.
+    bool openPort(int n);
+    // 0xFF, 300 ms, into the session's identity block (fill bytes where nothing came).
+    void identify();
+    // The identity block carries the signature of an EMU on the line.
+    bool liveEmuAnswered() const;
+    // Model and version texts, module type name and capabilities from the identity block; the
+    // capabilities are only ever added. False for a model code this program does not know,
+    // which leaves the name and the capabilities as they were.
+    bool adoptModel();
+    // 0xFD, 500 ms; the reply and in *usable the number of its bytes that count (up to the first
+    // zero byte, at most 457). Anything short of 457 is no whole image.
+    QByteArray readImage(int *usable);
+    // The table write from the session's setup block, maps and capabilities: 0xF3, the pause,
+    // the 458-byte stream. Returns whether the port took every byte.
+    bool sendTables(TableStream *sent = nullptr);
+
+    bool linkLost() const { return m_linkLost; }
+    // "AB-010203-04", set at Connect.
+    QString serialText() const { return m_serialText; }
+
+signals:
+    // Status bar panel 0, 1 or 2.
+    void status(int panel, const QString &text);
+    void actionEnabled(ConnectionController::Action action, bool on);
+    // A search listed Com n (it opened) / preselects Com n (an EMU answered there).
+    void portListed(int n);
+    void emuFound(int n);
+    // Connect shows the module type name ("EMU Type").
+    void moduleTypeShown(const QString &name);
+    // Connect has the setup block and the values derived from it: the editors, gauges and charts
+    // follow. Sent before the reconnect probe and the table read.
+    void setupLoaded();
+    // Read is about to take the EMU's image (the calibration poll stops).
+    void readStarting();
+    // The map tables are in the image: the maps are decoded and drawn.
+    void tablesRead();
+    // The live signals go on: after a read (the tracking box unchecked) or after finding the EMU
+    // again with the memory kept.
+    void liveRequested(bool afterRead);
+    // The tables went to the port: curves and editors are refreshed from memory.
+    void tablesWritten();
+    // The device of the open port went away (first notice; the data logger stops).
+    void linkDropped();
+    // The live signals are off because of a lost link.
+    void liveLost();
+    // Connect ran to its end.
+    void connectFinished();
+
+private:
+    void deviceLost(int port, const QString &device);
+    void reportLinkLost(const QString &more = QString());
+    bool probe(int n, int waitMs, quint8 *identity);
+    void notePermissionProblem();
+    void setIdentityTexts();
+    void reconnectKeepingMemory();
+
+    Session &m_s;
+    PortSource m_portSource;
+    QString m_serialText;
+    QStringList m_deniedDevices; // ports refused for lack of permission during a search
+    bool m_permissionReported = false;
+    bool m_searching = false; // a port search runs (probes are no connection that can be lost)
+    bool m_linkLost = false;  // the EMU's device went away since the last good Connect
+    int m_lostPort = 0;
+    QString m_lostDevice;
+    // The setup and the maps in memory came whole from an EMU or a file: a failed exchange
+    // must not replace them.
+    bool m_dataLoaded = false;
+};
