@@ -14,8 +14,9 @@
 #include "bench/TimingClock.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
+#include "live/LivePoll.h"
 #include "monitor/EngineMonitorPage.h"
-#include "monitor/LivePoll.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
 #include "sim/VirtualEmu.h"
 #include "widgets/A3nalogGauge.h"
@@ -71,8 +72,7 @@ int main(int argc, char **argv) {
     window.show();
 
     LivePoll poll(session);
-    poll.setFrames({rt1, &rt2, &rt3, &rt4});
-    poll.setMonitorPage(page);
+    subscribeLiveDisplays(poll, {{rt1, &rt2, &rt3, &rt4}, {}, page});
 
     std::vector<double> updateMs;
     // Warm-up: fonts, glyphs, faces.

@@ -158,7 +158,7 @@ int main(int argc, char **argv) {
             s.live.rpm = 5 + (i * 3) % 60;
             s.live.vacuum = 0.1 + (i % 20) * 0.04;
             t.start();
-            pages.updateLiveMarkers();
+            pages.updateLiveMarkers(s.live);
             marker.push_back(t.nsecsElapsed() / 1e6);
             QCoreApplication::processEvents();
             markerPaint.push_back(t.nsecsElapsed() / 1e6);

@@ -10,9 +10,10 @@
 #include "dialogs/TimingAnalysis.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
+#include "live/LivePoll.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
-#include "monitor/LivePoll.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
 #include "monitor/TPSCalForm.h"
 #include "tuning/MapChart.h"
@@ -181,11 +182,15 @@ void TForm1::buildMonitoring() {
     fill(MonitorSheet, m_monitorPage);
 
     m_poll = new LivePoll(s, this);
-    m_poll->setTrackingButton(RT_Track);
-    m_poll->setFrames({RT1, RT2, RT3, RT4});
-    m_poll->setMarkerUpdate([this] { m_mapPages->updateLiveMarkers(); });
-    m_poll->setMonitorPage(m_monitorPage);
-    m_poll->setCalibrationForm(m_calForm.get());
+    m_poll->setTrackingQuery([this] { return RT_Track->isChecked(); });
+    connect(m_poll, &LivePoll::trackingAvailable, RT_Track, &QWidget::setEnabled);
+    // The session keeps the latest values (the logger samples them on its own timer).
+    connect(m_poll, &LiveFeed::liveValues, &s, &Session::takeLive);
+    subscribeLiveDisplays(*m_poll,
+                          {{RT1, RT2, RT3, RT4},
+                           [this](const LiveValues &v) { m_mapPages->updateLiveMarkers(v); },
+                           m_monitorPage});
+    subscribeCalibration(*m_poll, *m_calForm);
     connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
     connect(m_poll, &LivePoll::operatingPoint, m_mapPages, &MapPages::trackOperatingPoint);
 

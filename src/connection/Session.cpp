@@ -110,11 +110,34 @@ void Session::sendPoint(MapId id, int p) {
     link.pointWrite(maps.section(id), maps.pointOffset(id, p), maps.encode(id, p));
 }
 
+void Session::setMapPointAt(MapId id, int p, double v, double position) {
+    maps.setStoredPosition(id, p, position);
+    setMapPoint(id, p, v);
+}
+
+void Session::storeMapPoints(MapId id, int first, const std::vector<double> &values) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        maps.setValue(id, first + int(i), values[i]);
+    emit mapChanged(id);
+}
+
+void Session::decodeMap(MapId id) {
+    maps.decodeMap(id, image, axes());
+    emit mapChanged(id);
+}
+
+void Session::clearMap(MapId id) {
+    const int n = maps.pointCount(id, axes());
+    for (int p = 1; p <= n; ++p) {
+        maps.setValue(id, p, 0);
+        if (id == MapId::FuelVacuum) maps.setStoredPosition(id, p, 0);
+    }
+    emit mapCleared(id);
+}
+
 void Session::deriveFromSetup() {
-    if (!image.isUnset(emu::model::OffRpmRange))
-        rpmRange = image.value(emu::model::OffRpmRange) * 100.0;
-    if (rpmRange == 0) rpmRange = 7000;
-    timingPoints = emu::model::timingPointsFor(rpmRange);
-    if (!image.isUnset(emu::model::OffMapSensorRange))
-        mapSensorRange = image.value(emu::model::OffMapSensorRange);
+    const MapAxes a = emu::model::axesFromSetup(image, axes());
+    rpmRange = a.rpmRange;
+    timingPoints = a.timingPoints;
+    mapSensorRange = a.mapSensorRange;
 }

@@ -4,6 +4,7 @@
 #include "link/EmuLink.h"
 #include "link/QCCom32.h"
 #include "live/LiveData.h"
+#include "live/LivePoll.h"
 #include "model/EmuImage.h"
 #include "model/Maps.h"
 
@@ -15,7 +16,7 @@ class Clock;
 
 enum class FuelVariant { Cruise, Low, High };
 
-class Session : public QObject {
+class Session : public QObject, public LivePollHost {
     Q_OBJECT
 public:
     explicit Session(Clock &clock, QObject *parent = nullptr);
@@ -25,8 +26,7 @@ public:
     EmuLink link;
     EmuImage image;
     EmuMaps maps;
-    LiveValues live;
-    LiveFrameBuffer liveFrame;
+    LiveValues live; // the latest live values
 
     // Flags (all start false).
     bool connected = false;          // an EMU answered Connect; never cleared
@@ -57,7 +57,7 @@ public:
     FuelVariant fuelVariant = FuelVariant::Cruise; // the fuel RPM map that is edited
 
     MapAxes axes() const;
-    LiveContext liveContext() const;
+    LiveContext liveContext() const override;
     // The map that the fuel RPM chart edits.
     MapId fuelVariantMap() const;
 
@@ -83,6 +83,18 @@ public:
     // then emits mapChanged(id) once.
     void setMapPoints(MapId id, int first, const std::vector<double> &values);
 
+    // A point of a vacuum map placed where it was dragged to: stores the position and v, sends
+    // the point write, emits mapChanged(id).
+    void setMapPointAt(MapId id, int p, double v, double position);
+    // Points first, first + 1, ... stored and mapChanged(id) emitted once, nothing sent: the
+    // keyboard sends the selected point when its key is released (sendPoint).
+    void storeMapPoints(MapId id, int first, const std::vector<double> &values);
+    // A map decoded from the image (after Read or Open) with the current axes; emits mapChanged.
+    void decodeMap(MapId id);
+    // Every point of the map to 0 (Close all); emits mapCleared(id): the charts keep what Close
+    // all leaves on them.
+    void clearMap(MapId id);
+
     // The parameter write alone (no signal), for callers that already hold the change.
     void sendParameter(int code, int value);
     // Point write of point p's current value.
@@ -91,6 +103,19 @@ public:
     // Derive R, N and S from the setup block (255 keeps the previous value; R 0 -> 7000).
     void deriveFromSetup();
 
+    // The latest live values, from whichever feed sent them (the poll decodes in place).
+    void takeLive(const LiveValues &values) {
+        if (&values != &live) live = values;
+    }
+
+    // What the live poll works on.
+    TQCCom32 &livePort() override { return EFI; }
+    EmuLink &liveLink() override { return link; }
+    bool liveReady() const override { return connected; }
+    const EmuMaps &liveMaps() const override { return maps; }
+    LiveFrameBuffer &liveFrameBuffer() override { return m_liveFrame; }
+    LiveValues &liveStore() override { return live; }
+
 signals:
     // Status bar panel text (0, 1, 2).
     void status(int panel, const QString &text);
@@ -98,10 +123,15 @@ signals:
     void setupChanged(int code);
     // A map's values changed (drag, key, decode); pages redraw its curve.
     void mapChanged(MapId id);
+    // A map was cleared by clearMap.
+    void mapCleared(MapId id);
     // The link lost its device (unplugged adapter).
     void linkLost(const QString &message);
     // The low / high throttle vacuum working values changed (fuel vacuum chart arrows follow).
     void thresholdsChanged();
     // The lambda target working value changed (the real-time frames' markers follow).
     void lambdaTargetChanged();
+
+private:
+    LiveFrameBuffer m_liveFrame; // the poll's reply buffer
 };

@@ -2,12 +2,15 @@
 // The eleven channels of the data logger, in series order (the series index is the channel's
 // identity): caption, check box, line colour and the value logged from the live values.
 #include "live/LiveData.h"
+#include "widgets/Palette.h"
 
 #include <QColor>
 #include <QString>
 #include <array>
 
 namespace LogChannels {
+
+namespace pal = emu::ui::palette;
 
 constexpr int Count = 11;
 
@@ -20,17 +23,17 @@ struct Channel {
 // Series 0..10.
 inline const std::array<Channel, Count> &all() {
     static const std::array<Channel, Count> channels = {{
-        {"RPM", "CheckBox7", qRgb(255, 0, 0)},        // red
-        {"Timing", "CheckBox8", qRgb(0, 128, 0)},     // green
-        {"Vacuum", "CheckBox9", qRgb(253, 253, 0)},   // yellow
-        {"Lambda", "CheckBox10", qRgb(255, 128, 64)}, // orange
-        {"Volt", "CheckBox11", qRgb(0, 0, 255)},      // blue
-        {"Injector (ms)", "CheckBox17", qRgb(64, 128, 128)},
-        {"Injector %", "CheckBox12", qRgb(255, 128, 128)},
-        {"Temperature", "CheckBox13", qRgb(255, 0, 255)}, // fuchsia
-        {"Throttle %", "CheckBox14", qRgb(0, 0, 128)},    // navy
-        {"Air Temp", "CheckBox15", qRgb(0, 204, 204)},
-        {"POT %", "CheckBox16", qRgb(0, 225, 0)},
+        {"RPM", "CheckBox7", pal::Red},
+        {"Timing", "CheckBox8", pal::Green},
+        {"Vacuum", "CheckBox9", pal::DimYellow},
+        {"Lambda", "CheckBox10", pal::Coral},
+        {"Volt", "CheckBox11", pal::Blue},
+        {"Injector (ms)", "CheckBox17", pal::Teal},
+        {"Injector %", "CheckBox12", pal::Salmon},
+        {"Temperature", "CheckBox13", pal::Fuchsia},
+        {"Throttle %", "CheckBox14", pal::Navy},
+        {"Air Temp", "CheckBox15", pal::Turquoise},
+        {"POT %", "CheckBox16", pal::BrightGreen},
     }};
     return channels;
 }

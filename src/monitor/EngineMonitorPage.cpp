@@ -3,6 +3,7 @@
 #include "live/LiveData.h"
 #include "model/Numbers.h"
 #include "widgets/A3nalogGauge.h"
+#include "widgets/Palette.h"
 
 #include <QEvent>
 #include <QFontInfo>
@@ -28,12 +29,13 @@ struct GaugeSetup {
     G::FaceOptions marks;
 };
 
-const QColor Green(0, 128, 0);
-const QColor Yellow(255, 255, 0);
-const QColor Red(255, 0, 0);
-const QColor Blue(0, 0, 255);
-const QColor Lime(0, 255, 0);
-const QColor Orange(255, 128, 0);
+namespace pal = emu::ui::palette;
+const QColor Green(pal::Green);
+const QColor Yellow(pal::Yellow);
+const QColor Red(pal::Red);
+const QColor Blue(pal::Blue);
+const QColor Lime(pal::Lime);
+const QColor Orange(pal::Orange);
 
 TA3nalogGauge *makeGauge(const GaugeSetup &s, QWidget *parent) {
     auto *g = new TA3nalogGauge(parent);
@@ -86,16 +88,16 @@ EngineMonitorPage::EngineMonitorPage(QWidget *parent) : QWidget(parent) {
     for (int i = 0; i < 7; ++i)
         *gauges[i] = makeGauge(setups[i], this);
 
-    RPMGauge->setFaceColor(Qt::white);
+    RPMGauge->setFaceColor(QColor(pal::White));
     RPMGauge->setArrowColor(Orange);
     RPMGauge->setCenterColor(Orange);
     RPMGauge->setArrowWidth(2);
     AnalogTiming->setMargin(17);
     for (TA3nalogGauge *g :
          {VacuumGauge, AnalogTiming, TempGauge, VoltGauge, LambdaGauge, InjectorGauge}) {
-        g->setArrowColor(Qt::black);
+        g->setArrowColor(QColor(pal::Black));
         g->setArrowWidth(1);
-        g->setCenterColor(QColor(128, 128, 128));
+        g->setCenterColor(QColor(pal::Gray));
         g->setFixedSize(SideWidth, SideHeight);
     }
     RPMGauge->setMinimumSize(360, 350);
@@ -114,7 +116,7 @@ EngineMonitorPage::EngineMonitorPage(QWidget *parent) : QWidget(parent) {
     italic.setItalic(true);
     EventLog->setFont(italic);
     QPalette pal = EventLog->palette();
-    pal.setColor(QPalette::Text, QColor(128, 128, 128));
+    pal.setColor(QPalette::Text, QColor(emu::ui::palette::Gray));
     EventLog->setPalette(pal);
     EventLog->setFixedHeight(64);
     EventLog->setAccessibleName(QStringLiteral("Event Logger"));

@@ -3,19 +3,21 @@
 #include "live/LiveData.h"
 #include "model/Numbers.h"
 #include "widgets/ALProgressBar.h"
+#include "widgets/Palette.h"
 
 #include <QLabel>
 #include <QPainter>
 
 namespace {
-const QColor Blue(0, 0, 255);
-const QColor Green(0, 128, 0);
-const QColor Red(255, 0, 0);
-const QColor SkyBlue(166, 202, 240);
-const QColor Navy(0, 0, 128);
-const QColor Yellow(255, 255, 0);
-const QColor BorderShadow(128, 128, 128);
-const QColor BorderLight(200, 200, 200);
+namespace pal = emu::ui::palette;
+const QColor Blue(pal::Blue);
+const QColor Green(pal::Green);
+const QColor Red(pal::Red);
+const QColor SkyBlue(pal::SkyBlue);
+const QColor Navy(pal::Navy);
+const QColor Yellow(pal::Yellow);
+const QColor BorderShadow(pal::Gray);
+const QColor BorderLight(pal::LightGray);
 
 // The lambda target marker: a small rounded rectangle.
 class TargetShape : public QWidget {
@@ -26,7 +28,7 @@ protected:
     void paintEvent(QPaintEvent *) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Qt::black, 1));
+        p.setPen(QPen(QColor(pal::Black), 1));
         p.setBrush(Navy);
         p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
     }
@@ -63,8 +65,8 @@ TRT::TRT(QWidget *parent) : QFrame(parent) {
     setLineWidth(1);
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::Window, QColor(emu::ui::palette::White));
+    pal.setColor(QPalette::WindowText, QColor(emu::ui::palette::Black));
     setPalette(pal);
     setFixedSize(FrameWidth, FrameHeight);
     setAccessibleName(QStringLiteral("Real-time data"));
@@ -97,7 +99,7 @@ TALProgressBar *TRT::addBar(const char *name, const QString &caption, const QRec
     // Nothing is polled yet: the bar starts empty, at its lower end (a bar's position starts at
     // 0, which on the air bar's -20..100 range would show a fifth filled).
     b->setPosition(min);
-    b->setBackgroundColor(Qt::white);
+    b->setBackgroundColor(QColor(pal::White));
     // A lowered border: the usual shadow on the top and left, and on the bottom and right a light
     // grey instead of the usual highlight, which is white and would vanish on the white frame.
     b->setBorderColor1(BorderShadow);
@@ -193,7 +195,7 @@ void TRT::buildThrottleAndInjectors() {
         int x;
     };
     const Pot pots[2] = {{"TPSBar", "Label19", "TPS", SkyBlue, 4},
-                         {"POTBar", "Label20", "POT", QColor(0, 255, 128), 44}};
+                         {"POTBar", "Label20", "POT", QColor(pal::SpringGreen), 44}};
     TALProgressBar **bars[2] = {&TPSBar, &POTBar};
     QLabel **labels[2] = {&Label19, &Label20};
     for (int i = 0; i < 2; ++i) {
@@ -233,11 +235,11 @@ void TRT::buildThrottleAndInjectors() {
     InjBar =
         addBar("InjBar", QStringLiteral("Injector ms"), QRect(112, barTop, 18, barHeight), 0, 250);
     InjBar->setBarColorStyle(TALProgressBar::cs1Color);
-    InjBar->setBarColor1(QColor(236, 118, 0));
+    InjBar->setBarColor1(QColor(pal::DarkOrange));
     InjPers =
         addBar("InjPers", QStringLiteral("Injector %"), QRect(134, barTop, 18, barHeight), 0, 100);
     InjPers->setBarColorStyle(TALProgressBar::cs1Color);
-    InjPers->setBarColor1(QColor(255, 128, 128));
+    InjPers->setBarColor1(QColor(pal::Salmon));
     const char *timeMarks[3] = {"25", "12", "0"};
     const char *dutyMarks[3] = {"100", "50", "0"};
     for (int m = 0; m < 3; ++m) {
@@ -276,7 +278,7 @@ void TRT::buildLambda() {
     LambdaBarL->setBarColorStyle(TALProgressBar::cs3Colors);
     LambdaBarL->setBarColor1(Yellow);
     LambdaBarL->setBarColor2(Red);
-    LambdaBarL->setBarColor3(QColor(138, 0, 0));
+    LambdaBarL->setBarColor3(QColor(pal::Maroon));
 
     LambdaBarR = addBar("LambdaBarR", QStringLiteral("Lambda lean"),
                         QRect(w / 2, track.top(), track.right() + 1 - w / 2, track.height()), 0, 50,
@@ -286,7 +288,7 @@ void TRT::buildLambda() {
     LambdaBarR->setBarColorStyle(TALProgressBar::cs3Colors);
     LambdaBarR->setBarColor1(Yellow);
     LambdaBarR->setBarColor2(Green);
-    LambdaBarR->setBarColor3(QColor(0, 64, 0));
+    LambdaBarR->setBarColor3(QColor(pal::DarkGreen));
 
     Shape1 = new TargetShape(LambdaPanel);
     Shape1->setObjectName(QStringLiteral("Shape1"));

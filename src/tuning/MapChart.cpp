@@ -1,5 +1,7 @@
 #include "tuning/MapChart.h"
 
+#include "widgets/Palette.h"
+
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,8 +144,8 @@ MapChart::MapChart(const QString &objectName, const QString &title, QWidget *par
     // layer's buffer on a full replot only, not on every paint.
     QLinearGradient gradient(0, 0, 0, 1);
     gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
-    gradient.setColorAt(0, QColor(255, 255, 255));
-    gradient.setColorAt(1, QColor(214, 222, 236));
+    gradient.setColorAt(0, QColor(emu::ui::palette::White));
+    gradient.setColorAt(1, QColor(emu::ui::palette::ChartShade));
     setBackground(Qt::NoBrush);
     auto *backdrop = new QCPItemRect(this);
     backdrop->setLayer(QStringLiteral("background"));

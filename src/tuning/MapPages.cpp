@@ -4,6 +4,7 @@
 #include "model/Numbers.h"
 #include "tuning/MapChart.h"
 #include "widgets/Messages.h"
+#include "widgets/Palette.h"
 
 #include <QBoxLayout>
 #include <QFrame>
@@ -14,9 +15,12 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
+#include <vector>
 
 namespace {
-const QColor CursorColor(0, 193, 97);
+namespace pal = emu::ui::palette;
+
+const QColor CursorColor(pal::CursorGreen);
 constexpr int RtHostWidth = 190;
 
 QFrame *makePanel(const QString &name, QWidget *parent) {
@@ -103,24 +107,24 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
     // Series in index order.
     MapChart *c = m_charts[Timing].chart;
     c->addBar(QStringLiteral("Series5"), CursorColor);
-    c->addBar(QStringLiteral("Series3"), QColor(128, 128, 255));
-    c->addCurve(QStringLiteral("Series1"), Qt::red);
+    c->addBar(QStringLiteral("Series3"), QColor(pal::Periwinkle));
+    c->addCurve(QStringLiteral("Series1"), QColor(pal::Red));
     c->setBottomAxis(1, 50, 1, QStringLiteral("RPM x 100"));
     c->setLeftAxis(0, 45, 5, QStringLiteral("Degrees"));
 
     c = m_charts[Vacuum].chart;
     c->addBar(QStringLiteral("Series7"), CursorColor);
-    c->addBar(QStringLiteral("Series6"), QColor(255, 128, 128));
-    c->addCurve(QStringLiteral("Series4"), QColor(0, 128, 64));
+    c->addBar(QStringLiteral("Series6"), QColor(pal::Salmon));
+    c->addCurve(QStringLiteral("Series4"), QColor(pal::SeaGreen));
     c->setBottomAxis(0, 1.2, 0.2, QStringLiteral("Bar"));
     c->setLeftAxis(-10, 10, 2, QStringLiteral("Degrees"));
 
     c = m_charts[FuelVac].chart;
-    c->addArrow(QStringLiteral("Series2"), QColor(0, 0, 128));
-    c->addArrow(QStringLiteral("Series10"), QColor(0, 128, 0));
+    c->addArrow(QStringLiteral("Series2"), QColor(pal::Navy));
+    c->addArrow(QStringLiteral("Series10"), QColor(pal::Green));
     c->addBar(QStringLiteral("Series11"), CursorColor);
-    c->addBar(QStringLiteral("Series12"), QColor(255, 128, 128));
-    c->addCurve(QStringLiteral("Series9"), Qt::red);
+    c->addBar(QStringLiteral("Series12"), QColor(pal::Salmon));
+    c->addCurve(QStringLiteral("Series9"), QColor(pal::Red));
     c->setBottomAxis(0, 1.2, 0.1, QStringLiteral("Bar"));
     c->setLeftAxis(-50, 50, 10, QStringLiteral("%"));
     m_charts[FuelVac].cursorIndex = 2;
@@ -128,31 +132,32 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
 
     c = m_charts[FuelRpm].chart;
     c->addBar(QStringLiteral("Series13"), CursorColor);
-    c->addBar(QStringLiteral("Series14"), QColor(128, 128, 255));
-    c->addCurve(QStringLiteral("Series8"), Qt::red, QCPScatterStyle::ssCircle);
-    c->addCurve(QStringLiteral("Series31"), QColor(0, 128, 0), QCPScatterStyle::ssTriangleInverted);
-    c->addCurve(QStringLiteral("Series32"), QColor(0, 64, 128), QCPScatterStyle::ssTriangle);
+    c->addBar(QStringLiteral("Series14"), QColor(pal::Periwinkle));
+    c->addCurve(QStringLiteral("Series8"), QColor(pal::Red), QCPScatterStyle::ssCircle);
+    c->addCurve(QStringLiteral("Series31"), QColor(pal::Green),
+                QCPScatterStyle::ssTriangleInverted);
+    c->addCurve(QStringLiteral("Series32"), QColor(pal::SteelBlue), QCPScatterStyle::ssTriangle);
     c->setBottomAxis(0, 50, 5, QStringLiteral("RPM"));
     c->setLeftAxis(-50, 50, 10, QStringLiteral("%"));
 
     c = m_charts[Temp].chart;
     c->addBar(QStringLiteral("Series28"), CursorColor);
-    c->addBar(QStringLiteral("Series23"), QColor(255, 255, 102));
-    c->addCurve(QStringLiteral("Series15"), Qt::blue);
+    c->addBar(QStringLiteral("Series23"), QColor(pal::LemonYellow));
+    c->addCurve(QStringLiteral("Series15"), QColor(pal::Blue));
     c->setBottomAxis(0, 120, 10, QStringLiteral("°C"));
     c->setLeftAxis(-60, 60, 10, QStringLiteral("%"));
 
     c = m_charts[AirTemp].chart;
     c->addBar(QStringLiteral("Series29"), CursorColor);
-    c->addBar(QStringLiteral("Series25"), QColor(255, 164, 119));
-    c->addCurve(QStringLiteral("Series24"), Qt::red);
+    c->addBar(QStringLiteral("Series25"), QColor(pal::Peach));
+    c->addCurve(QStringLiteral("Series24"), QColor(pal::Red));
     c->setBottomAxis(-20, 100, 10, QStringLiteral("°C"));
     c->setLeftAxis(-50, 50, 10, QStringLiteral("%"));
 
     c = m_charts[Voltage].chart;
     c->addBar(QStringLiteral("Series30"), CursorColor);
-    c->addBar(QStringLiteral("Series27"), QColor(255, 147, 201));
-    c->addCurve(QStringLiteral("Series26"), Qt::red);
+    c->addBar(QStringLiteral("Series27"), QColor(pal::Pink));
+    c->addCurve(QStringLiteral("Series26"), QColor(pal::Red));
     c->setBottomAxis(8, 16, 1, QStringLiteral("V"));
     c->setLeftAxis(-50, 50, 10, QStringLiteral("%"));
 
@@ -246,9 +251,7 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
     m_charts[Voltage].step = 0.5;
 
     connect(&m_s, &Session::thresholdsChanged, this, &MapPages::updateThresholdArrows);
-    connect(&m_s, &Session::mapChanged, this, [this](MapId id) {
-        if (!m_emitting) rebuildCurve(id);
-    });
+    connect(&m_s, &Session::mapChanged, this, &MapPages::rebuildCurve);
 }
 
 // --- chart and map bookkeeping ---
@@ -338,13 +341,6 @@ void MapPages::rebuildCurve(MapId id) {
     m_charts[c].chart->setPoints(index, keys, values);
 }
 
-void MapPages::mapEdited(MapId id) {
-    rebuildCurve(id);
-    m_emitting = true;
-    emit m_s.mapChanged(id);
-    m_emitting = false;
-}
-
 void MapPages::describe(Chart c, int p) {
     MapChart *ch = m_charts[c].chart;
     ch->setAccessibleDescription(
@@ -404,12 +400,8 @@ void MapPages::setJetBars() {
 
 void MapPages::readTables() {
     const Capabilities caps = m_s.caps;
-    const MapAxes axes = m_s.axes();
     m_charts[Timing].selection = 0;
-    auto decode = [&](MapId id) {
-        m_s.maps.decodeMap(id, m_s.image, axes);
-        mapEdited(id);
-    };
+    auto decode = [this](MapId id) { m_s.decodeMap(id); };
     if (caps.timing) {
         decode(MapId::Timing);
         m_charts[Timing].chart->setEnabled(true);
@@ -438,18 +430,9 @@ void MapPages::closeAll() {
     for (Chart c : {Timing, Vacuum})
         for (int i = 0; i < 3; ++i)
             m_charts[c].chart->clearSeries(i);
-    const MapAxes axes = m_s.axes();
-    for (MapId id : {MapId::Timing, MapId::VacuumTiming, MapId::FuelVacuum, MapId::FuelCruise}) {
-        const int n = m_s.maps.pointCount(id, axes);
-        for (int p = 1; p <= n; ++p) {
-            m_s.maps.setValue(id, p, 0);
-            if (id == MapId::FuelVacuum) m_s.maps.setStoredPosition(id, p, 0);
-        }
-        // Others (the live poll, analysis) learn of it; the curves stay as Close all leaves them.
-        m_emitting = true;
-        emit m_s.mapChanged(id);
-        m_emitting = false;
-    }
+    // The curves stay as Close all leaves them.
+    for (MapId id : {MapId::Timing, MapId::VacuumTiming, MapId::FuelVacuum, MapId::FuelCruise})
+        m_s.clearMap(id);
     {
         QSignalBlocker block(m_edit28); // nothing is sent for the cleared box
         m_edit28->clear();
@@ -460,8 +443,7 @@ void MapPages::closeAll() {
 
 // --- live displays ---
 
-void MapPages::updateLiveMarkers() {
-    const LiveValues &v = m_s.live;
+void MapPages::updateLiveMarkers(const LiveValues &v) {
     const double x[ChartCount] = {v.rpm,
                                   v.vacuum,
                                   v.vacuum,
@@ -488,15 +470,15 @@ void MapPages::showRegion(int region) {
     switch (FuelRegion(region)) {
     case FuelRegion::Low:
         r = m_radioLow;
-        color = QColor(0, 0, 128);
+        color = QColor(pal::Navy);
         break;
     case FuelRegion::High:
         r = m_radioHigh;
-        color = QColor(0, 128, 0);
+        color = QColor(pal::Green);
         break;
     case FuelRegion::Cruise:
         r = m_radioCruise;
-        color = QColor(255, 0, 0);
+        color = QColor(pal::Red);
         break;
     case FuelRegion::None:
         return;
@@ -586,7 +568,7 @@ void MapPages::jetTextChanged(QLineEdit *box, int code, QSlider *bar) {
                         tr("'%1' is not a valid jet value: enter 0 to 255").arg(text));
         return;
     }
-    m_s.sendParameter(code, v);
+    m_s.setSetupValue(code, v);
     // The track bar follows a typed value (without running its handler again).
     QSignalBlocker block(bar);
     bar->setValue(255 - v);
@@ -671,14 +653,13 @@ void MapPages::dragOver(Chart c, const QPoint &pos) {
     const int p = m_s.maps.nearest(id, x, axes);
     if (p < 1 || p > pointCount(id)) return;
     const double v = emu::num::roundHalfEven(y);
+    // The EMU gets the point first; the curve follows on the session's change signal.
     if (c == Vacuum)
-        m_s.maps.setStoredPosition(id, p, emu::num::roundTo(p / 32.0 * s10, 2));
+        m_s.setMapPointAt(id, p, v, emu::num::roundTo(p / 32.0 * s10, 2));
     else if (c == FuelVac)
-        m_s.maps.setStoredPosition(id, p, emu::num::roundTo(p / 64.0 * s10, 2));
-    m_s.maps.setValue(id, p, v);
-    // The EMU gets the point first; the curve follows in the same handler.
-    m_s.sendPoint(id, p);
-    mapEdited(id);
+        m_s.setMapPointAt(id, p, v, emu::num::roundTo(p / 64.0 * s10, 2));
+    else
+        m_s.setMapPoint(id, p, v);
     if (c == Timing)
         st.selection = m_s.maps.position(id, p, axes);
     else if (c == Vacuum || c == FuelVac)
@@ -848,21 +829,20 @@ void MapPages::keyPress(Chart c, int key) {
     // 4: selection cursor.
     st.chart->setBar(st.cursorIndex, x, st.cursorHeight);
 
-    // 5: store.
+    // 5, 6: store and redraw (the point is sent when the key is released).
     if (c == Timing && (key == Qt::Key_PageUp || key == Qt::Key_PageDown)) {
         const int delta = key == Qt::Key_PageUp ? 1 : -1;
         const int top = hi(c);
+        std::vector<double> all(n);
         for (int q = 1; q <= n; ++q) {
             const double w = m_s.maps.value(id, q);
-            if ((delta > 0 && w < top) || (delta < 0 && w > 0)) m_s.maps.setValue(id, q, w + delta);
+            all[q - 1] = (delta > 0 && w < top) || (delta < 0 && w > 0) ? w + delta : w;
         }
+        m_s.storeMapPoints(id, 1, all);
         v = emu::num::roundHalfEven(m_s.maps.value(id, p));
     } else {
-        m_s.maps.setValue(id, p, v);
+        m_s.storeMapPoints(id, p, {v});
     }
-
-    // 6: redraw.
-    mapEdited(id);
 
     // 7: selection and last key position.
     st.selection = c == FuelVac ? p / 64.0 * m_s.mapSensorRange / 10.0 : x;

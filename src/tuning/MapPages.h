@@ -8,6 +8,7 @@
 #include <array>
 
 class Session;
+struct LiveValues;
 class QWidget;
 class QFrame;
 class QLineEdit;
@@ -35,8 +36,8 @@ public:
     // Close all: clear the timing charts, zero the maps that it zeroes, clear Edit28, disable
     // the four charts of the timing and fuel tabs.
     void closeAll();
-    // Live markers from the session's live values (visible charts only; hidden ones on show).
-    void updateLiveMarkers();
+    // Live markers from one set of live values (visible charts only; hidden ones on show).
+    void updateLiveMarkers(const LiveValues &v);
     // Mouse tuning switch (SpeedButton3).
     void setMouseTuning(bool on);
     // Keys seen by the main window before the focused control. fuelTabActive: the "Fuel Maps"
@@ -125,7 +126,6 @@ private:
     void keyRelease(Chart c);
     int chartAt(const QPoint &globalPos) const;
     int chartIndex(QObject *o) const;
-    void mapEdited(MapId id);
     void jetTextChanged(QLineEdit *box, int code, QSlider *bar);
     void setJetBars();
     void setVariant(int variant, bool fromRadio);
@@ -149,5 +149,4 @@ private:
     int m_active = -1;
     double m_lastKeyPosition = 0;
     int m_dragSource = -1; // chart a drag started on, -1: no drag
-    bool m_emitting = false;
 };

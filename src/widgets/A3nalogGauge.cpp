@@ -1,5 +1,7 @@
 #include "widgets/A3nalogGauge.h"
 
+#include "widgets/Palette.h"
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -115,13 +117,15 @@ TA3nalogGauge::TA3nalogGauge(QWidget *parent) : QWidget(parent) {
     }();
     Q_UNUSED(factoryInstalled);
 
-    m_minColor = QColor(0, 128, 0);
-    m_midColor = QColor(255, 255, 0);
-    m_maxColor = QColor(255, 0, 0);
+    namespace pal = emu::ui::palette;
+    m_minColor = QColor(pal::Green);
+    m_midColor = QColor(pal::Yellow);
+    m_maxColor = QColor(pal::Red);
     m_faceColor = palette().color(QPalette::Button);
-    m_ticksColor = m_valueColor = m_captionColor = m_arrowColor = m_marginColor = Qt::black;
-    m_centerColor = QColor(128, 128, 128);
-    m_circleColor = QColor(0, 0, 255);
+    m_ticksColor = m_valueColor = m_captionColor = m_arrowColor = m_marginColor =
+        QColor(pal::Black);
+    m_centerColor = QColor(pal::Gray);
+    m_circleColor = QColor(pal::Blue);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(60, 50);
     resize(225, 180);

@@ -6,6 +6,7 @@
 // The fill pattern (gradient or tiling) covers the whole control and is built only when the size or
 // a look property changes; the fill merely uncovers it, so the colours stay in place while the bar
 // grows. A position change only re-composites the pattern, the background and the text.
+#include "widgets/Palette.h"
 #include <QColor>
 #include <QImage>
 #include <QRect>
@@ -39,9 +40,9 @@ public:
     Q_ENUM(Direction)
 
     // Colours of the standard palette used as defaults.
-    static QColor green() { return QColor(0, 128, 0); }
-    static QColor yellow() { return QColor(255, 255, 0); }
-    static QColor red() { return QColor(255, 0, 0); }
+    static QColor green() { return QColor(emu::ui::palette::Green); }
+    static QColor yellow() { return QColor(emu::ui::palette::Yellow); }
+    static QColor red() { return QColor(emu::ui::palette::Red); }
 
     explicit TALProgressBar(QWidget *parent = nullptr);
     ~TALProgressBar() override;

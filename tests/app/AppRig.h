@@ -5,6 +5,7 @@
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
+#include "support/RecordingDevice.h"
 #include "widgets/Messages.h"
 
 #include <QList>
@@ -12,39 +13,6 @@
 #include <QSet>
 #include <QStringList>
 #include <memory>
-
-struct Wire {
-    int port;
-    qint64 at;
-    QByteArray bytes;
-};
-
-// Forwards to a real device and records each write.
-class RecordingDevice : public ByteDevice {
-public:
-    RecordingDevice(std::unique_ptr<ByteDevice> inner, Clock &clock, QList<Wire> *log, int port)
-        : m_inner(std::move(inner)), m_clock(clock), m_log(log), m_port(port) {}
-    QString name() const override { return m_inner->name(); }
-    bool open(int baud, bool hw) override { return m_inner->open(baud, hw); }
-    void close() override { m_inner->close(); }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    qint64 write(const QByteArray &bytes) override {
-        m_log->append({m_port, m_clock.tickMs(), bytes});
-        return m_inner->write(bytes);
-    }
-    int queued() override { return m_inner->queued(); }
-    QByteArray read(int maxBytes) override { return m_inner->read(maxBytes); }
-    void purge() override { m_inner->purge(); }
-    OpenError lastError() const override { return m_inner->lastError(); }
-    QString errorString() const override { return m_inner->errorString(); }
-    bool lost() const override { return m_inner->lost(); }
-
-private:
-    std::unique_ptr<ByteDevice> m_inner;
-    Clock &m_clock;
-    QList<Wire> *m_log;
-    int m_port;
-};
 
 // A port that opens but never answers (or refuses to open with a given error).
 class SilentDevice : public ByteDevice {

@@ -4,40 +4,11 @@
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
+#include "support/RecordingDevice.h"
 
 #include <QByteArray>
 #include <QList>
 #include <memory>
-
-struct Wire {
-    qint64 at;
-    QByteArray bytes;
-};
-
-class RecordingDevice : public ByteDevice {
-public:
-    RecordingDevice(std::unique_ptr<ByteDevice> inner, Clock &clock, QList<Wire> *log)
-        : m_inner(std::move(inner)), m_clock(clock), m_log(log) {}
-    QString name() const override { return m_inner->name(); }
-    bool open(int baud, bool hw) override { return m_inner->open(baud, hw); }
-    void close() override { m_inner->close(); }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    qint64 write(const QByteArray &bytes) override {
-        m_log->append({m_clock.tickMs(), bytes});
-        return m_inner->write(bytes);
-    }
-    int queued() override { return m_inner->queued(); }
-    QByteArray read(int maxBytes) override { return m_inner->read(maxBytes); }
-    void purge() override { m_inner->purge(); }
-    OpenError lastError() const override { return m_inner->lastError(); }
-    QString errorString() const override { return m_inner->errorString(); }
-    bool lost() const override { return m_inner->lost(); }
-
-private:
-    std::unique_ptr<ByteDevice> m_inner;
-    Clock &m_clock;
-    QList<Wire> *m_log;
-};
 
 // A live data frame as the EMU sends it (every value + 1, the air temperature + 21).
 inline QByteArray liveFrame(int rpm, int vacuumByte, int tps, int lambda, int water, int air,

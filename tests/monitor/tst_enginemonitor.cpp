@@ -1,7 +1,8 @@
 // The "Engine Monitor" page: the seven gauges as the tuner sees them, fed by the live poll.
 #include "MonitorRig.h"
+#include "live/LivePoll.h"
 #include "monitor/EngineMonitorPage.h"
-#include "monitor/LivePoll.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
 #include "widgets/A3nalogGauge.h"
 
@@ -202,7 +203,7 @@ void TestEngineMonitor::positionsFromTheEmu() {
     rig.session.maps.setValue(MapId::VacuumTiming, 16, 0);
     EngineMonitorPage page;
     LivePoll poll(rig.session);
-    poll.setMonitorPage(&page);
+    subscribeLiveDisplays(poll, {{}, {}, &page});
     rig.emu.pinLiveFrame(frame);
     poll.tick();
     auto *g = page.findChild<G *>(gauge);
@@ -217,8 +218,7 @@ void TestEngineMonitor::vacuumErrStillMovesTheGauge() {
     page.rescale(7000, 40);
     TRT rt1, rt2, rt3, rt4;
     LivePoll poll(rig.session);
-    poll.setFrames({&rt1, &rt2, &rt3, &rt4});
-    poll.setMonitorPage(&page);
+    subscribeLiveDisplays(poll, {{&rt1, &rt2, &rt3, &rt4}, {}, &page});
     rig.emu.pinLiveFrame(liveFrame(30, 225, 40, 50, 80, 25, 129, 130, 35)); // 3.51 bar
     poll.tick();
     for (TRT *rt : {&rt1, &rt2, &rt3, &rt4})
@@ -257,7 +257,7 @@ void TestEngineMonitor::hiddenPageKeepsValuesAndPaintsWhenShown() {
     EngineMonitorPage page;
     page.resize(1000, 640);
     LivePoll poll(rig.session);
-    poll.setMonitorPage(&page);
+    subscribeLiveDisplays(poll, {{}, {}, &page});
     rig.emu.pinLiveFrame(liveFrame(42, 129, 40, 50, 80, 25, 129, 130, 35));
     for (int i = 0; i < 5; ++i)
         poll.tick();

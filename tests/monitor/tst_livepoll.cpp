@@ -1,8 +1,9 @@
 // The live poll: its bytes and waits on the line, what it decodes, the order in which it feeds
 // the displays, realtime tracking, the calibration poll and a vanishing adapter.
 #include "MonitorRig.h"
+#include "live/LivePoll.h"
 #include "monitor/EngineMonitorPage.h"
-#include "monitor/LivePoll.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
 #include "monitor/TPSCalForm.h"
 #include "widgets/A3nalogGauge.h"
@@ -35,6 +36,7 @@ private slots:
     void noTrackingTouchesNothing();
     void trackingFollowsTheEngine();
     void displayOrder();
+    void anotherFeedDrivesTheSameDisplays();
     void rpmZeroKeepsDuty();
     void calibrationPollTakesTpsOnly();
     void calibrationStopsWithTheDialog();
@@ -77,7 +79,8 @@ void TestLivePoll::analogSignalsSwitch() {
     QCheckBox track(QStringLiteral("Realtime Tracking"));
     track.setEnabled(false);
     track.setChecked(true);
-    poll.setTrackingButton(&track);
+    connect(&poll, &LivePoll::trackingAvailable, &track, &QWidget::setEnabled);
+    poll.setTrackingQuery([&] { return track.isChecked(); });
     QVERIFY(!poll.Timer1->isActive());
     QVERIFY(!poll.Timer2->isActive());
     QCOMPARE(poll.Timer1->interval(), 20);
@@ -139,7 +142,8 @@ void TestLivePoll::noTrackingTouchesNothing() {
     LivePoll poll(rig.session);
     QCheckBox track;
     track.setChecked(false);
-    poll.setTrackingButton(&track);
+    connect(&poll, &LivePoll::trackingAvailable, &track, &QWidget::setEnabled);
+    poll.setTrackingQuery([&] { return track.isChecked(); });
     QSignalSpy regions(&poll, &LivePoll::regionChanged);
     QSignalSpy points(&poll, &LivePoll::operatingPoint);
     for (int b : {11, 129, 250}) {
@@ -171,15 +175,14 @@ void TestLivePoll::displayOrder() {
     LivePoll poll(rig.session);
     TRT rt1, rt2, rt3, rt4;
     EngineMonitorPage page;
-    poll.setFrames({&rt1, &rt2, &rt3, &rt4});
-    poll.setMonitorPage(&page);
     QStringList seen;
-    poll.setMarkerUpdate([&] {
-        // The markers come after all four frames and before the gauges.
+    // The markers come after all four frames and before the gauges.
+    const auto markers = [&](const LiveValues &) {
         for (TRT *rt : {&rt1, &rt2, &rt3, &rt4})
             seen << rt->Label50->text();
         seen << QString::number(page.RPMGauge->position());
-    });
+    };
+    subscribeLiveDisplays(poll, {{&rt1, &rt2, &rt3, &rt4}, markers, &page});
     bool trackedAfterGauges = false;
     poll.setTrackingQuery([] { return true; });
     connect(&poll, &LivePoll::operatingPoint, this,
@@ -191,11 +194,33 @@ void TestLivePoll::displayOrder() {
     QVERIFY(trackedAfterGauges);
 }
 
+void TestLivePoll::anotherFeedDrivesTheSameDisplays() {
+    // Values recorded from the poll and sent again by another feed (log playback) show the same.
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    TRT polled, replayed;
+    EngineMonitorPage polledPage, replayedPage;
+    subscribeLiveDisplays(poll, {{&polled}, {}, &polledPage});
+    QList<LiveValues> recorded;
+    connect(&poll, &LiveFeed::liveValues, this, [&](const LiveValues &v) { recorded << v; });
+    rig.emu.pinLiveFrame(liveFrame(42, 200, 40, 50, 80, 25, 129, 130, 35));
+    poll.tick();
+    QCOMPARE(recorded.size(), 1);
+
+    LiveFeed player;
+    subscribeLiveDisplays(player, {{&replayed}, {}, &replayedPage});
+    emit player.liveValues(recorded.constFirst());
+    for (QLabel *TRT::*label : {&TRT::Label50, &TRT::Label51, &TRT::Label13, &TRT::Label10})
+        QCOMPARE((replayed.*label)->text(), (polled.*label)->text());
+    QCOMPARE(replayedPage.RPMGauge->position(), polledPage.RPMGauge->position());
+    QCOMPARE(replayedPage.VacuumGauge->position(), polledPage.VacuumGauge->position());
+}
+
 void TestLivePoll::rpmZeroKeepsDuty() {
     MonitorRig rig;
     LivePoll poll(rig.session);
     TRT rt;
-    poll.setFrames({&rt});
+    subscribeLiveDisplays(poll, {{&rt}, {}, nullptr});
     rig.emu.pinLiveFrame(liveFrame(30, 129, 40, 50, 80, 25, 129, 130, 60));
     poll.tick();
     QCOMPARE(rt.Label13->text(), QStringLiteral("15"));
@@ -211,7 +236,7 @@ void TestLivePoll::calibrationPollTakesTpsOnly() {
     rig.session.connected = false; // the calibration poll does not look at it
     LivePoll poll(rig.session);
     TTPSCalForm form(rig.session);
-    poll.setCalibrationForm(&form);
+    subscribeCalibration(poll, form);
     rig.emu.pinLiveFrame(liveFrame(30, 129, 73, 50, 80, 25, 129, 130, 35));
     poll.calibrationTick();
     QCOMPARE(rig.sent(), QByteArray("\xFC", 1));
@@ -232,7 +257,7 @@ void TestLivePoll::calibrationStopsWithTheDialog() {
     MonitorRig rig;
     LivePoll poll(rig.session);
     TTPSCalForm form(rig.session);
-    poll.setCalibrationForm(&form);
+    subscribeCalibration(poll, form);
     form.open();
     poll.startCalibration();
     QVERIFY(poll.calibrating());
@@ -246,7 +271,7 @@ void TestLivePoll::deviceLostDuringTick() {
     rig.emu.pinLiveFrame(Quiet);
     LivePoll poll(rig.session);
     TRT rt;
-    poll.setFrames({&rt});
+    subscribeLiveDisplays(poll, {{&rt}, {}, nullptr});
     poll.tick();
     QCOMPARE(rt.Label50->text(), QStringLiteral("3000"));
     poll.setAnalogEnabled(true);
@@ -292,7 +317,7 @@ void TestLivePoll::calibrationPollNoticesLoss() {
     MonitorRig rig;
     LivePoll poll(rig.session);
     TTPSCalForm form(rig.session);
-    poll.setCalibrationForm(&form);
+    subscribeCalibration(poll, form);
     poll.startCalibration();
     QSignalSpy lost(&poll, &LivePoll::linkLost);
     rig.emu.setVanished(true);

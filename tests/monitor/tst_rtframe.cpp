@@ -1,6 +1,7 @@
 // The real-time frame: what a live data frame from the EMU becomes on its labels and bars.
 #include "MonitorRig.h"
-#include "monitor/LivePoll.h"
+#include "live/LivePoll.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
 #include "widgets/ALProgressBar.h"
 
@@ -313,7 +314,7 @@ void TestRTFrame::frameToDisplay() {
     }
     owned[0]->show(); // one on screen, three on hidden tabs
     LivePoll poll(rig.session);
-    poll.setFrames(frames);
+    subscribeLiveDisplays(poll, {frames, {}, nullptr});
 
     if (!before.isEmpty()) {
         rig.emu.pinLiveFrame(before);

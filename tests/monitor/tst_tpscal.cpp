@@ -1,8 +1,9 @@
 // The throttle calibration dialog, driven by F1 key presses and button clicks while the
 // calibration poll reads the virtual EMU's throttle.
 #include "MonitorRig.h"
+#include "live/LivePoll.h"
 #include "model/EmuImage.h"
-#include "monitor/LivePoll.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/TPSCalForm.h"
 #include "widgets/ALProgressBar.h"
 
@@ -22,7 +23,7 @@ struct CalRig : MonitorRig {
         session.tpsSpan = tpsSpan;
         session.image.storeValue(emu::model::OffTpsMinimum, tpsMinimum);
         session.image.storeValue(emu::model::OffTpsSpan, tpsSpan);
-        poll.setCalibrationForm(&form);
+        subscribeCalibration(poll, form);
         form.open();
         poll.startCalibration();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

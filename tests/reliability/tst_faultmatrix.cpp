@@ -6,8 +6,8 @@
 #include "../app/AppRig.h"
 
 #include "dialogs/SaveFrm.h"
+#include "live/LivePoll.h"
 #include "model/EmuImage.h"
-#include "monitor/LivePoll.h"
 #include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
 #include "tuning/SetupPage.h"

@@ -781,7 +781,7 @@ void TestMapCharts::liveMarkersAndArrows() {
     r.s.live.vacuum = 0.62;
     r.s.live.battery = 126;
     r.s.live.waterTemp = 80;
-    r.pages->updateLiveMarkers();
+    r.pages->updateLiveMarkers(r.s.live);
     QCOMPARE(r.chart(MapPages::Timing)->series(1)->data()->at(0)->key, 25.0);
     QCOMPARE(r.chart(MapPages::Timing)->series(1)->data()->at(0)->value, 45.0);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(3)->data()->at(0)->key, 0.62);
@@ -816,7 +816,7 @@ void TestMapCharts::liveMarkerRepaintsStripsOnly() {
     const int tempPaints = temp->paintCount();
     for (double rpm : {10.0, 20.0, 30.0, 40.0}) {
         r.s.live.rpm = rpm;
-        r.pages->updateLiveMarkers();
+        r.pages->updateLiveMarkers(r.s.live);
         QTRY_VERIFY(timing->paintCount() > paints);
     }
     QTest::qWait(timing->frameIntervalMs() + 5);
@@ -849,7 +849,7 @@ void TestMapCharts::liveMarkerRepaintsStripsOnly() {
             QColor(128, 128, 255));
     // The hidden chart's marker shows where it stands when its tab is shown.
     r.s.live.waterTemp = 60;
-    r.pages->updateLiveMarkers();
+    r.pages->updateLiveMarkers(r.s.live);
     QCOMPARE(temp->paintCount(), tempPaints);
     r.showTab(r.corrTab);
     QCOMPARE(shownAt(temp, 60, 5), QColor(255, 255, 102));
@@ -860,7 +860,7 @@ void TestMapCharts::barOverlayFollowsReplot() {
     r.showTab(r.timingTab);
     MapChart *timing = r.chart(MapPages::Timing);
     r.s.live.rpm = 30;
-    r.pages->updateLiveMarkers();
+    r.pages->updateLiveMarkers(r.s.live);
     QCOMPARE(timing->barOverlay()->geometry(), timing->axisRect()->rect());
     QCOMPARE(shownAt(timing, 30, 5), QColor(128, 128, 255));
     // A new axis range moves the bar with it; so does a new size.

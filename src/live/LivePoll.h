@@ -1,49 +1,53 @@
 #pragma once
 // The live data poll: Timer1 asks the EMU for a live data frame every 20 ms, decodes it into the
-// session's live values and updates the displays; Timer2 runs the reduced poll of the throttle
+// live values and hands them to whoever listens; Timer2 runs the reduced poll of the throttle
 // calibration, which takes the throttle position only.
-#include <QList>
-#include <QObject>
-#include <QPointer>
+#include "live/LiveFeed.h"
+
+#include <QString>
 #include <functional>
 
-class QAbstractButton;
 class QTimer;
-class Session;
-class TRT;
-class EngineMonitorPage;
-class TTPSCalForm;
+class TQCCom32;
+class EmuLink;
+class EmuMaps;
 
-class LivePoll : public QObject {
+// What the poll works on: the port and the link, whether an EMU has answered Connect, what it
+// reads from the setup and the maps, and where the reply bytes and the decoded values are kept.
+class LivePollHost {
+public:
+    virtual ~LivePollHost() = default;
+    virtual TQCCom32 &livePort() = 0;
+    virtual EmuLink &liveLink() = 0;
+    virtual bool liveReady() const = 0;
+    virtual LiveContext liveContext() const = 0;
+    virtual const EmuMaps &liveMaps() const = 0;
+    virtual LiveFrameBuffer &liveFrameBuffer() = 0;
+    virtual LiveValues &liveStore() = 0;
+};
+
+class LivePoll : public LiveFeed {
     Q_OBJECT
 public:
     static constexpr int IntervalMs = 20;
 
-    explicit LivePoll(Session &session, QObject *parent = nullptr);
+    explicit LivePoll(LivePollHost &host, QObject *parent = nullptr);
     ~LivePoll() override;
 
     QTimer *Timer1 = nullptr; // live poll, disabled at start
     QTimer *Timer2 = nullptr; // calibration poll, disabled at start
 
-    // "Analog Signals": on starts Timer1 and enables the tracking box, off stops both; the
-    // tracking box keeps its check state.
+    // "Analog Signals": on starts Timer1 and enables tracking (trackingAvailable(true)), off stops
+    // both; the tracking choice itself stays as it was.
     void setAnalogEnabled(bool on);
     bool analogEnabled() const;
 
     // "Realtime Tracking": the operating region and the keyboard selections follow the engine
-    // only while this box is checked. A query can stand in for the box (tests, other windows).
-    void setTrackingButton(QAbstractButton *rtTrack);
+    // only while the query says so (the window asks its check box).
     void setTrackingQuery(std::function<bool()> query);
     bool tracking() const;
 
-    // Displays updated after each decoded frame, in this order: the real-time frames, the chart
-    // markers, the gauges. Hidden displays take their values and paint when shown.
-    void setFrames(const QList<TRT *> &frames);
-    void setMarkerUpdate(std::function<void()> update);
-    void setMonitorPage(EngineMonitorPage *page);
-
-    // The throttle calibration: Timer2 feeds the dialog; leaving the dialog stops Timer2.
-    void setCalibrationForm(TTPSCalForm *form);
+    // The throttle calibration: Timer2 emits tpsReading; stopCalibration ends it.
     void startCalibration();
     void stopCalibration();
     bool calibrating() const;
@@ -59,13 +63,17 @@ public:
     quint64 polls() const { return m_polls; }
 
 signals:
-    // A frame was decoded and the registered displays are up to date.
+    // A frame was decoded and every display listening to liveValues is up to date.
     void liveUpdated();
+    // One reading of the calibration poll (throttle position, percent).
+    void tpsReading(double tps);
     // The operating region found while tracking (an int of FuelRegion: Low, Cruise or High).
     void regionChanged(int region);
     // While tracking: the keyboard selections follow this operating point (RPM in hundreds,
     // vacuum in bar).
     void operatingPoint(double rpm, double vacuum);
+    // Tracking can (analog signals on) or cannot (off, device lost) be used now.
+    void trackingAvailable(bool available);
     // The serial device went away: both polls have stopped. Text for the status bar.
     void linkLost(const QString &message);
     // Analog signals were switched off by the poll itself (device lost).
@@ -75,15 +83,9 @@ private:
     // Stops both polls when the device has gone; true when it has.
     bool checkLost();
     void deviceLost(int port, const QString &device);
-    void updateDisplays();
 
-    Session &m_session;
-    QPointer<QAbstractButton> m_track;
+    LivePollHost &m_host;
     std::function<bool()> m_trackQuery;
-    QList<QPointer<TRT>> m_frames;
-    std::function<void()> m_markers;
-    QPointer<EngineMonitorPage> m_page;
-    QPointer<TTPSCalForm> m_calForm;
     bool m_lost = false;
     bool m_inTick = false;
     qint64 m_lastDisplayNs = 0;

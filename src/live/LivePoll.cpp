@@ -1,12 +1,8 @@
-#include "monitor/LivePoll.h"
+#include "live/LivePoll.h"
 
-#include "connection/Session.h"
-#include "live/LiveData.h"
-#include "monitor/EngineMonitorPage.h"
-#include "monitor/RTFrame.h"
-#include "monitor/TPSCalForm.h"
+#include "link/EmuLink.h"
+#include "link/QCCom32.h"
 
-#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -19,7 +15,7 @@ struct TickGuard {
 };
 } // namespace
 
-LivePoll::LivePoll(Session &session, QObject *parent) : QObject(parent), m_session(session) {
+LivePoll::LivePoll(LivePollHost &host, QObject *parent) : LiveFeed(parent), m_host(host) {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(IntervalMs);
@@ -34,7 +30,7 @@ LivePoll::LivePoll(Session &session, QObject *parent) : QObject(parent), m_sessi
     Timer2->setTimerType(Qt::PreciseTimer);
     connect(Timer2, &QTimer::timeout, this, &LivePoll::Timer2Timer);
 
-    connect(&m_session.EFI, &TQCCom32::lostDevice, this, &LivePoll::deviceLost);
+    connect(&m_host.livePort(), &TQCCom32::lostDevice, this, &LivePoll::deviceLost);
 }
 
 LivePoll::~LivePoll() = default;
@@ -46,15 +42,11 @@ void LivePoll::setAnalogEnabled(bool on) {
     } else {
         Timer1->stop();
     }
-    if (m_track) m_track->setEnabled(on);
+    emit trackingAvailable(on);
 }
 
 bool LivePoll::analogEnabled() const {
     return Timer1->isActive();
-}
-
-void LivePoll::setTrackingButton(QAbstractButton *rtTrack) {
-    m_track = rtTrack;
 }
 
 void LivePoll::setTrackingQuery(std::function<bool()> query) {
@@ -62,28 +54,7 @@ void LivePoll::setTrackingQuery(std::function<bool()> query) {
 }
 
 bool LivePoll::tracking() const {
-    if (m_trackQuery) return m_trackQuery();
-    return m_track && m_track->isChecked();
-}
-
-void LivePoll::setFrames(const QList<TRT *> &frames) {
-    m_frames.clear();
-    for (TRT *f : frames)
-        m_frames.append(f);
-}
-
-void LivePoll::setMarkerUpdate(std::function<void()> update) {
-    m_markers = std::move(update);
-}
-
-void LivePoll::setMonitorPage(EngineMonitorPage *page) {
-    m_page = page;
-}
-
-void LivePoll::setCalibrationForm(TTPSCalForm *form) {
-    if (m_calForm) disconnect(m_calForm, nullptr, this, nullptr);
-    m_calForm = form;
-    if (form) connect(form, &TTPSCalForm::finished, this, &LivePoll::stopCalibration);
+    return m_trackQuery && m_trackQuery();
 }
 
 void LivePoll::startCalibration() {
@@ -100,11 +71,12 @@ bool LivePoll::calibrating() const {
 }
 
 bool LivePoll::checkLost() {
-    if (!m_session.EFI.deviceLost()) return false;
+    TQCCom32 &port = m_host.livePort();
+    if (!port.deviceLost()) return false;
     // Let the port notice the loss itself: it closes and tells everyone listening, this poll
     // included.
-    m_session.EFI.InCount();
-    if (!m_lost) deviceLost(m_session.EFI.Port(), m_session.EFI.deviceName());
+    port.InCount();
+    if (!m_lost) deviceLost(port.Port(), port.deviceName());
     return true;
 }
 
@@ -115,28 +87,29 @@ void LivePoll::deviceLost(int port, const QString &device) {
     // Polling a vanished adapter would only try to reopen it every 20 ms: stop quietly.
     Timer1->stop();
     Timer2->stop();
-    if (m_track) m_track->setEnabled(false);
+    emit trackingAvailable(false);
     emit linkLost(QStringLiteral("Link lost on Com%1 (%2)").arg(port).arg(device));
     emit stopped();
 }
 
 void LivePoll::Timer1Timer() {
     // 1. Nothing before an EMU has answered Connect.
-    if (!m_session.connected) return;
+    if (!m_host.liveReady()) return;
     const TickGuard guard(m_inTick);
     if (checkLost()) return;
     m_lost = false;
 
     // 2..4. Request, 20 ms, whatever has arrived.
-    const QByteArray reply = m_session.link.liveData();
+    const QByteArray reply = m_host.liveLink().liveData();
     if (m_lost)
         return; // the device went away during the exchange; the displays keep the last frame
 
     // 5. Decode into the live values.
-    m_session.liveFrame.take(reply);
-    const LiveContext ctx = m_session.liveContext();
-    LiveValues &v = m_session.live;
-    Live::decode(m_session.liveFrame, ctx, v);
+    LiveFrameBuffer &frame = m_host.liveFrameBuffer();
+    frame.take(reply);
+    const LiveContext ctx = m_host.liveContext();
+    LiveValues &v = m_host.liveStore();
+    Live::decode(frame, ctx, v);
     ++m_polls;
 
     // 6. Operating region.
@@ -147,12 +120,12 @@ void LivePoll::Timer1Timer() {
     }
 
     // 7, 8. Total timing and injector duty.
-    Live::derive(m_session.maps, ctx, v);
+    Live::derive(m_host.liveMaps(), ctx, v);
 
     // 9. Displays.
     QElapsedTimer t;
     t.start();
-    updateDisplays();
+    emit liveValues(v);
     emit liveUpdated();
     m_lastDisplayNs = t.nsecsElapsed();
 
@@ -160,21 +133,15 @@ void LivePoll::Timer1Timer() {
     if (track) emit operatingPoint(v.rpm, v.vacuum);
 }
 
-void LivePoll::updateDisplays() {
-    const LiveValues &v = m_session.live;
-    for (const QPointer<TRT> &f : qAsConst(m_frames))
-        if (f) f->update(v);
-    if (m_markers) m_markers();
-    if (m_page) m_page->update(v);
-}
-
 void LivePoll::Timer2Timer() {
     const TickGuard guard(m_inTick);
     if (checkLost()) return;
     m_lost = false;
-    const QByteArray reply = m_session.link.liveData();
+    const QByteArray reply = m_host.liveLink().liveData();
     if (m_lost) return;
-    m_session.liveFrame.take(reply);
-    Live::decodeTps(m_session.liveFrame, m_session.live);
-    if (m_calForm) m_calForm->showReading(m_session.live.tps);
+    LiveFrameBuffer &frame = m_host.liveFrameBuffer();
+    frame.take(reply);
+    LiveValues &v = m_host.liveStore();
+    Live::decodeTps(frame, v);
+    emit tpsReading(v.tps);
 }
