@@ -389,6 +389,7 @@ void TForm1::updatePortHint() {
                    .arg(n)
                    .arg(dev.isEmpty() ? QStringLiteral("no device") : dev);
     }
+    if (!m_portFailures.isEmpty()) tip += QLatin1Char('\n') + m_portFailures.join('\n');
     ComboBox1->setToolTip(tip);
 }
 
@@ -420,6 +421,10 @@ bool TForm1::probe(int n, int waitMs, quint8 *identity) {
         if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
             const QString dev = PortMap::instance().device(n);
             m_deniedDevices << QStringLiteral("Com%1 (%2)").arg(n).arg(dev);
+        } else if (PortMap::instance().isExplicit(n)) { // asked for: say why it failed
+            m_portFailures << PortMap::openFailure(QStringLiteral("Com%1").arg(n),
+                                                   PortMap::instance().device(n),
+                                                   efi.lastOpenError(), efi.lastOpenErrorString());
         }
         return false;
     }
@@ -428,6 +433,8 @@ bool TForm1::probe(int n, int waitMs, quint8 *identity) {
 }
 
 void TForm1::notePermissionProblem() {
+    if (!m_portFailures.isEmpty())
+        setStatus(0, QStringLiteral("No EMU present - %1").arg(m_portFailures.join("; ")));
     if (m_deniedDevices.isEmpty() || m_permissionReported) return;
     m_permissionReported = true;
     QString text = QStringLiteral("No permission to open %1").arg(m_deniedDevices.join(", "));
@@ -443,6 +450,7 @@ void TForm1::FormShow() {
     TQCCom32 &efi = s.EFI;
     const QScopedValueRollback<bool> searching(m_searching, true);
     m_deniedDevices.clear();
+    m_portFailures.clear();
     quint8 id[emu::link::IdentitySize];
     bool found = false;
     for (int n = 1; n <= PortMap::MaxPorts; ++n) {
@@ -493,6 +501,7 @@ void TForm1::spRetryClick() {
     ComboBox1->setEditText(text);
     efi.Close();
     m_deniedDevices.clear();
+    m_portFailures.clear();
     quint8 id[emu::link::IdentitySize];
     bool found = false;
     for (int n = 1; n <= PortMap::MaxPorts; ++n) {
@@ -943,10 +952,14 @@ void TForm1::spOpenClick() {
 }
 
 void TForm1::openFile() {
+    m_session->fileMode = false;
+    const QString name = m_openChooser ? m_openChooser(this) : QString();
+    if (!name.isEmpty()) openSetupFile(name);
+}
+
+void TForm1::openSetupFile(const QString &name) {
     Session &s = *m_session;
     s.fileMode = false;
-    const QString name = m_openChooser ? m_openChooser(this) : QString();
-    if (name.isEmpty()) return;
     SetupFileData data;
     QString error;
     if (!SetupFile::read(name, &data, &error)) {

@@ -95,6 +95,8 @@ public:
     void spReadClick();
     void spWriteClick();
     void spOpenClick();
+    // Open a setup file by name, as Open does with the chosen file (file mode).
+    void openSetupFile(const QString &name);
     void spSaveClick();
     void spCloseClick();
     void spExitClick();
@@ -181,6 +183,7 @@ private:
     QString m_serialText;
     QString m_lastPortText;
     QStringList m_deniedDevices; // ports refused for lack of permission during a search
+    QStringList m_portFailures;  // other ports that did not open, with the reason
     bool m_permissionReported = false;
     bool m_autoSearch = true;
     bool m_shown = false;

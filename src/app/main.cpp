@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 #include <memory>
 
 namespace {
@@ -34,6 +35,7 @@ int main(int argc, char *argv[]) {
         return 2;
     }
     bool demo = false;
+    QString file;
     for (const QString &a : args) {
         if (a == QLatin1String("--demo")) {
             demo = true;
@@ -41,6 +43,8 @@ int main(int argc, char *argv[]) {
             QTextStream out(stdout);
             usage(out);
             return 0;
+        } else if (!a.startsWith(QLatin1Char('-')) && file.isEmpty()) {
+            file = a; // a setup file, as a file manager passes it: opened as Open does
         } else {
             err << "emutune: unknown option '" << a << "'\n";
             usage(err);
@@ -57,6 +61,8 @@ int main(int argc, char *argv[]) {
 
     TForm1 form(Clock::system());
     form.show();
+    // After the port search that showing the window starts.
+    if (!file.isEmpty()) QTimer::singleShot(0, &form, [&form, file] { form.openSetupFile(file); });
     const int rc = app.exec();
     return rc;
 }
