@@ -38,8 +38,8 @@ bool checkTarget(const QString &path, QString *error) {
     const QString kind = notRegular(path);
     if (kind.isEmpty()) return true;
     if (error)
-        *error = QStringLiteral("Cannot save to \"%1\": it is %2, not a file; it was left as it "
-                                "is.")
+        *error = QStringLiteral("\"%1\" cannot be created: it is %2, not a file; it was left "
+                                "as it is.")
                      .arg(path, kind);
     return false;
 }

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
 #include <QStringList>
 
 // The identity line. The classic line holds identity bytes 0, 1, 3 and 4 as one digit each and
@@ -60,9 +59,9 @@ bool toCp1252(const QString &text, QByteArray *bytes) {
         int b = -1;
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             b = c;
-        } else {
+        } else if (c > 0xFF) { // 0x80 to 0x9F are control characters, not in the character set
             for (int k = 0; k < 32 && b < 0; ++k)
-                if (kCp1252High[k] == c && !(c >= 0x80 && c < 0xA0)) b = 0x80 + k;
+                if (kCp1252High[k] == c) b = 0x80 + k;
         }
         if (b < 0) return false;
         out[i] = char(b);
