@@ -278,11 +278,12 @@ bool parse(const QByteArray &content, SetupFileData *out, QString *error) {
         return false;
     }
     // A NUL would end a number early ("1<NUL>2" read as 1), an escape sequence would reach the
-    // terminal of whoever prints the vehicle text: no control character but the line ends.
+    // terminal of whoever prints the vehicle text: no control character but the line ends (LF
+    // or CR LF).
     for (int i = 0; i < lines.size(); ++i) {
         const QString &l = lines.at(i);
         for (int pos = 0; pos < l.size(); ++pos) {
-            if (isControl(l.at(pos)) && l.at(pos) != QLatin1Char('\r')) {
+            if (isControl(l.at(pos))) { // a CR is only taken as part of a line end
                 err = lineError(i + 1, QStringLiteral("control character %1 at position %2; a "
                                                       "setup file holds none")
                                            .arg(printable(l.mid(pos, 1)))

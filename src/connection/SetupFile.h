@@ -18,11 +18,11 @@ namespace SetupFile {
 // Parse file content. On failure returns false, leaves *out untouched, and *error names the
 // line and the offending text in the runtime's words ("'x' is not a valid integer value").
 // The bytes are read as UTF-8 when they are valid UTF-8, else as Windows-1252.
-// Refused: a control character other than CR and LF anywhere, no "#EMU Version" or "#Table"
-// section, an identity line that is not 8 digits (or the
-// widened form, see SetupFile.cpp), a table line without ";", with more or fewer than 458
-// values, or with a value outside 0 to 255. A missing "#VehicleInfo" gives empty strings; the
-// vehicle line is split at its first three "~" however long it is.
+// Refused: a control character anywhere but in the line ends (LF or CR LF), no "#EMU Version" or
+// "#Table" section, an identity line that is not 8 digits (or the widened form, see SetupFile.cpp),
+// a table line without ";", with more or fewer than 458 values, or with a value outside 0 to 255. A
+// missing "#VehicleInfo" gives empty strings; the vehicle line is split at its first three "~"
+// however long it is.
 bool parse(const QByteArray &content, SetupFileData *out, QString *error);
 bool read(const QString &path, SetupFileData *out, QString *error);
 // Identity block, vehicle information and file table area (image 104..561) from the data.

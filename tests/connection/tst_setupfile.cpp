@@ -243,6 +243,8 @@ void TstSetupFile::malformed_data() {
         << with("1,2,3,", QByteArray("1,1\0002,3,", 9)) << "Line 6: control character \\x00";
     QTest::newRow("escape in vehicle")
         << with("Make~", "Ma\x1b[2Jke~") << "Line 4: control character \\x1b at position 3";
+    QTest::newRow("CR inside a line")
+        << with("Make~", "Ma\rke~") << "Line 4: control character \\x0d at position 3";
     QTest::newRow("tab in identity") << with("13120044", "1312\t0044") << "Line 2: control";
     QTest::newRow("C1 control in UTF-8") << with("Make~", "Ma\xC2\x9B"
                                                           "ke~")
