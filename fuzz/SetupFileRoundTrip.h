@@ -1,7 +1,9 @@
 #pragma once
 // The property the setup file fuzzer checks, shared with the replay test in tests/fuzz: any input
 // either is refused with a message, or parses, applies to an EMU image, and the file the writer
-// makes of it parses back to the same data.
+// makes of it parses back to the same data. An input with a control character other than CR and
+// LF (a NUL that would cut a number short, an escape sequence) must be refused, and neither the
+// data read nor the file written may hold one.
 #include "connection/SetupFile.h"
 #include "model/EmuImage.h"
 
@@ -17,6 +19,18 @@ struct Outcome {
     QByteArray written; // the file the writer made (when parsed)
 };
 
+inline bool hasControlByte(const QByteArray &bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = quint8(c);
+        return (b < 0x20 && b != '\r' && b != '\n') || b == 0x7F;
+    });
+}
+
+inline bool hasControl(const QString &text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
 inline Outcome check(const QByteArray &content) {
     Outcome o;
     SetupFileData first;
@@ -26,6 +40,15 @@ inline Outcome check(const QByteArray &content) {
         return o;
     }
     o.parsed = true;
+    if (hasControlByte(content)) {
+        o.failure = QStringLiteral("a file with a control character was accepted");
+        return o;
+    }
+    if (hasControl(first.vehicleMake) || hasControl(first.vehicleModel) ||
+        hasControl(first.engineType)) {
+        o.failure = QStringLiteral("a vehicle text read holds a control character");
+        return o;
+    }
     EmuImage image;
     SetupFile::apply(first, image);
     if (image.identity != first.identity ||
@@ -35,6 +58,10 @@ inline Outcome check(const QByteArray &content) {
     }
     o.written = SetupFile::format(image.identity, image.vehicleMake, image.vehicleModel,
                                   image.engineType, first.table);
+    if (hasControlByte(o.written)) {
+        o.failure = QStringLiteral("the written file holds a control character");
+        return o;
+    }
     SetupFileData second;
     if (!SetupFile::parse(o.written, &second, &error)) {
         o.failure = QStringLiteral("the written file is refused: %1").arg(error);

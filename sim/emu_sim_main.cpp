@@ -44,8 +44,7 @@ void usage(std::FILE *to) {
 // Ends a --help or --version answer: 0, or 2 when standard output took not all of it.
 int finishAnswer() {
     if (std::ferror(stdout) || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "emu-sim: cannot write to standard output: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "emu-sim: cannot write output: %s\n", std::strerror(errno));
         return 2;
     }
     return 0;

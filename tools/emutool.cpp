@@ -33,7 +33,9 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -117,9 +119,9 @@ Result runInfo(const QStringList &args) {
         << (s.moduleType.isEmpty() ? QStringLiteral("(unknown model code %1)").arg(img.modelCode())
                                    : s.moduleType)
         << "\n";
-    out << "Vehicle make: " << img.vehicleMake << "\n";
-    out << "Vehicle model: " << img.vehicleModel << "\n";
-    out << "Engine type: " << img.engineType << "\n";
+    out << "Vehicle make: " << SetupFile::printable(img.vehicleMake) << "\n";
+    out << "Vehicle model: " << SetupFile::printable(img.vehicleModel) << "\n";
+    out << "Engine type: " << SetupFile::printable(img.engineType) << "\n";
     out << "Serial number: " << img.serialText() << "\n";
     out << "\nSetup\n";
     for (const SetupField &f : emu::model::setupFields()) {
@@ -230,7 +232,7 @@ Result runDiff(const QStringList &args) {
 
     QStringList lines;
     auto differ = [&lines](const QString &what, const QString &x, const QString &y) {
-        if (x != y) lines << QStringLiteral("%1: %2 -> %3").arg(what, x, y);
+        if (x != y) lines << SetupFile::printable(QStringLiteral("%1: %2 -> %3").arg(what, x, y));
     };
     auto shown = [](const EmuImage &img, const SetupField &f) {
         return emu::model::displayValue(img, f) ? emu::model::displayText(img, f)
@@ -261,8 +263,9 @@ Result runDiff(const QStringList &args) {
         const char *key = emu::model::mapInfo(id).key;
         if (!inA && !inB) continue;
         if (inA != inB) {
-            lines << QStringLiteral("map %1: only in %2")
-                         .arg(QLatin1String(key), inA ? args.at(0) : args.at(1));
+            lines << SetupFile::printable(
+                QStringLiteral("map %1: only in %2")
+                    .arg(QLatin1String(key), inA ? args.at(0) : args.at(1)));
             continue;
         }
         const int na = a.maps.pointCount(id, a.axes), nb = b.maps.pointCount(id, b.axes);
@@ -282,10 +285,13 @@ Result runDiff(const QStringList &args) {
 // free number of its own for this run.
 struct PortChoice {
     int number = 0;
-    QString device; // what the number maps to ("" when nothing)
+    QString device;      // what the number maps to ("" when nothing)
+    bool byPath = false; // given as a device path: the number is only this run's
+    QString comLabel() const { return byPath ? QString() : QStringLiteral("Com%1").arg(number); }
     QString label() const {
-        return device.isEmpty() ? QStringLiteral("Com%1").arg(number)
-                                : QStringLiteral("Com%1 (%2)").arg(number).arg(device);
+        return byPath             ? device
+               : device.isEmpty() ? comLabel()
+                                  : QStringLiteral("%1 (%2)").arg(comLabel(), device);
     }
 };
 
@@ -317,6 +323,7 @@ bool choosePort(const QString &text, PortChoice *choice, QString *error) {
     map.setOverride(chosen, text);
     choice->number = chosen;
     choice->device = text;
+    choice->byPath = true;
     return true;
 }
 
@@ -346,12 +353,19 @@ struct Connection {
 bool connectEmu(const QString &portText, Connection *c, QString *error) {
     if (!choosePort(portText, &c->where, error)) return false;
     if (!c->controller.openPort(c->where.number)) {
-        const QString why = c->session.EFI.lastOpenErrorString();
-        *error = QStringLiteral("cannot open %1: %2")
-                     .arg(c->where.label(), why.isEmpty() ? QStringLiteral("no such device") : why);
+        const TQCCom32 &port = c->session.EFI;
+        *error = QStringLiteral("cannot open ") +
+                 PortMap::openFailure(c->where.comLabel(), c->where.device, port.lastOpenError(),
+                                      port.lastOpenErrorString());
         return false;
     }
-    c->controller.identify();
+    if (c->controller.identify() == 0) {
+        *error = QStringLiteral("no EMU answers on %1: nothing was received within %2 ms of the "
+                                "identify command; nothing was done")
+                     .arg(c->where.label())
+                     .arg(emu::link::WaitIdentifyConnect);
+        return false;
+    }
     if (!c->controller.liveEmuAnswered()) {
         *error = QStringLiteral("no EMU answers on %1 (identity signature \"%2\", expected "
                                 "\"%3\"); nothing was done")
@@ -394,11 +408,16 @@ Result runRead(const QStringList &argsIn) {
     if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
         return fail(QStringLiteral(
             "usage: emutool read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]"));
-    for (const QString *t : {&make, &model, &engine})
+    for (const QString *t : {&make, &model, &engine}) {
         if (SetupFile::cleanVehicleText(*t) != *t)
-            return fail(QStringLiteral("read: '%1' cannot be stored in a setup file (no \"~\", "
-                                       "control characters or characters outside Latin-1)")
-                            .arg(*t));
+            return fail(QStringLiteral("read: '%1' cannot be stored in a setup file (no \"~\" or "
+                                       "control characters)")
+                            .arg(SetupFile::printable(*t)));
+        if (t->size() > SetupFile::VehicleTextMax)
+            return fail(QStringLiteral("read: '%1' is longer than %2 characters")
+                            .arg(*t)
+                            .arg(SetupFile::VehicleTextMax));
+    }
 
     Connection c;
     if (!connectEmu(args.at(0), &c, &error)) return fail(error);
@@ -565,9 +584,15 @@ int main(int argc, char *argv[]) {
         std::fputs(("emutool: " + message).constData(), stderr);
         return ExitError;
     }
-    std::fwrite(result.out.constData(), 1, size_t(result.out.size()), stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fputs("emutool: cannot write to standard output\n", stderr);
+    // A full disk or a closed pipe must not pass for success.
+    errno = 0;
+    const bool written = std::fwrite(result.out.constData(), 1, size_t(result.out.size()),
+                                     stdout) == size_t(result.out.size()) &&
+                         std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!written) {
+        const int why = errno;
+        std::fprintf(stderr, "emutool: cannot write output: %s\n",
+                     why ? std::strerror(why) : "write error");
         return ExitError;
     }
     return result.code;

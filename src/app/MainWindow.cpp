@@ -372,6 +372,8 @@ void TForm1::updatePortHint() {
                    .arg(n)
                    .arg(dev.isEmpty() ? QStringLiteral("no device") : dev);
     }
+    if (!m_conn->portFailures().isEmpty())
+        tip += QLatin1Char('\n') + m_conn->portFailures().join('\n');
     ComboBox1->setToolTip(tip);
 }
 
@@ -619,10 +621,14 @@ void TForm1::spOpenClick() {
 }
 
 void TForm1::openFile() {
+    m_session->fileMode = false;
+    const QString name = m_openChooser ? m_openChooser(this) : QString();
+    if (!name.isEmpty()) openSetupFile(name);
+}
+
+void TForm1::openSetupFile(const QString &name) {
     Session &s = *m_session;
     s.fileMode = false;
-    const QString name = m_openChooser ? m_openChooser(this) : QString();
-    if (name.isEmpty()) return;
     SetupFileData data;
     QString error;
     if (!SetupFile::read(name, &data, &error)) {

@@ -97,6 +97,8 @@ public:
     void spReadClick();
     void spWriteClick();
     void spOpenClick();
+    // Open a setup file by name, as Open does with the chosen file (file mode).
+    void openSetupFile(const QString &name);
     void spSaveClick();
     void spCloseClick();
     void spExitClick();

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,8 @@
 
 namespace {
 void usage(QTextStream &out) {
-    out << "usage: emutune [--port ComN=DEVICE]... [--demo]\n"
+    out << "usage: emutune [--port ComN=DEVICE]... [--demo] [FILE.emu]\n"
+           "  FILE.emu            open this setup file after the port search\n"
            "  --port ComN=DEVICE  use DEVICE as serial port N (1 to 20)\n"
            "  --demo              attach the built-in virtual EMU as Com1\n"
            "  -h, --help          print this and exit\n"
@@ -40,8 +42,7 @@ int answerInfoOptions(int argc, char *argv[]) {
         if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
                 size_t(bytes.size()) ||
             std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "emutune: cannot write to standard output: %s\n",
-                         std::strerror(errno));
+            std::fprintf(stderr, "emutune: cannot write output: %s\n", std::strerror(errno));
             return 2;
         }
         return 0;
@@ -68,9 +69,12 @@ int main(int argc, char *argv[]) {
         return 2;
     }
     bool demo = false;
+    QString file;
     for (const QString &a : args) {
         if (a == QLatin1String("--demo")) {
             demo = true;
+        } else if (!a.startsWith(QLatin1Char('-')) && file.isEmpty()) {
+            file = a; // a setup file, as a file manager passes it: opened as Open does
         } else {
             err << "emutune: unknown option '" << a << "'\n";
             usage(err);
@@ -87,6 +91,8 @@ int main(int argc, char *argv[]) {
 
     TForm1 form(Clock::system());
     form.show();
+    // After the port search that showing the window starts.
+    if (!file.isEmpty()) QTimer::singleShot(0, &form, [&form, file] { form.openSetupFile(file); });
     const int rc = app.exec();
     return rc;
 }

@@ -57,6 +57,10 @@ bool ConnectionController::probe(int n, int waitMs, quint8 *identity) {
         if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
             const QString dev = PortMap::instance().device(n);
             m_deniedDevices << QStringLiteral("Com%1 (%2)").arg(n).arg(dev);
+        } else if (PortMap::instance().isExplicit(n)) { // asked for: say why it failed
+            m_portFailures << PortMap::openFailure(QStringLiteral("Com%1").arg(n),
+                                                   PortMap::instance().device(n),
+                                                   efi.lastOpenError(), efi.lastOpenErrorString());
         }
         return false;
     }
@@ -65,6 +69,8 @@ bool ConnectionController::probe(int n, int waitMs, quint8 *identity) {
 }
 
 void ConnectionController::notePermissionProblem() {
+    if (!m_portFailures.isEmpty())
+        emit status(0, QStringLiteral("No EMU present - %1").arg(m_portFailures.join("; ")));
     if (m_deniedDevices.isEmpty() || m_permissionReported) return;
     m_permissionReported = true;
     QString text = QStringLiteral("No permission to open %1").arg(m_deniedDevices.join(", "));
@@ -77,6 +83,7 @@ void ConnectionController::notePermissionProblem() {
 void ConnectionController::startupSearch() {
     const QScopedValueRollback<bool> searching(m_searching, true);
     m_deniedDevices.clear();
+    m_portFailures.clear();
     quint8 id[emu::link::IdentitySize];
     bool found = false;
     for (int n = 1; n <= PortMap::MaxPorts; ++n) {
@@ -108,6 +115,7 @@ void ConnectionController::repeatSearch() {
     PortMap::instance().scanSystem();
     m_s.EFI.Close();
     m_deniedDevices.clear();
+    m_portFailures.clear();
     quint8 id[emu::link::IdentitySize];
     bool found = false;
     for (int n = 1; n <= PortMap::MaxPorts; ++n) {
@@ -174,8 +182,8 @@ bool ConnectionController::openPort(int n) {
     return m_s.EFI.Open();
 }
 
-void ConnectionController::identify() {
-    m_s.link.identify(emu::link::WaitIdentifyConnect, m_s.image.identity.data());
+int ConnectionController::identify() {
+    return m_s.link.identify(emu::link::WaitIdentifyConnect, m_s.image.identity.data());
 }
 
 bool ConnectionController::liveEmuAnswered() const {

@@ -51,8 +51,9 @@ public:
     // ---- Single steps (emutool runs them on its own)
     // Opens Com n; false when it did not open.
     bool openPort(int n);
-    // 0xFF, 300 ms, into the session's identity block (fill bytes where nothing came).
-    void identify();
+    // 0xFF, 300 ms, into the session's identity block (fill bytes where nothing came). Returns
+    // the number of bytes received.
+    int identify();
     // The identity block carries the signature of an EMU on the line.
     bool liveEmuAnswered() const;
     // Model and version texts, module type name and capabilities from the identity block; the
@@ -69,6 +70,8 @@ public:
     bool linkLost() const { return m_linkLost; }
     // "AB-010203-04", set at Connect.
     QString serialText() const { return m_serialText; }
+    // Ports given on the command line that did not open at the last search, with the reason.
+    const QStringList &portFailures() const { return m_portFailures; }
 
 signals:
     // Status bar panel 0, 1 or 2.
@@ -110,6 +113,7 @@ private:
     PortSource m_portSource;
     QString m_serialText;
     QStringList m_deniedDevices; // ports refused for lack of permission during a search
+    QStringList m_portFailures;  // other ports that did not open, with the reason
     bool m_permissionReported = false;
     bool m_searching = false; // a port search runs (probes are no connection that can be lost)
     bool m_linkLost = false;  // the EMU's device went away since the last good Connect

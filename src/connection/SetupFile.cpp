@@ -1,9 +1,10 @@
 #include "connection/SetupFile.h"
 
+#include "connection/FileCheck.h"
 #include "model/Numbers.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QStringDecoder>
 #include <QStringList>
 
 // The identity line. The classic line holds identity bytes 0, 1, 3 and 4 as one digit each and
@@ -14,10 +15,81 @@
 //     <8 classic characters, each byte cut to its digits>:<b0>,<b1>,<b2>,<b3>,<b4>
 // e.g. "13050044:1,3,5,0,0" or "93990044:12,3,250,0,0". Our reader takes bytes 0 to 4 from the
 // part after ":" and bytes 5 and 6 from characters 7 and 8 as usual.
+//
+// Text encoding. Older files hold the vehicle line in the Windows-1252 character set, which Qt
+// has no built-in converter for (only through ICU, which not every build has); its 32 characters
+// that differ from Latin-1 are in the table below. A file is read as UTF-8 when it is valid
+// UTF-8 and as Windows-1252 otherwise; the writer uses Windows-1252 when every vehicle character
+// fits and the bytes cannot be taken for UTF-8, and UTF-8 otherwise, so that what was typed is
+// what reads back.
 
 namespace {
 constexpr int TableCount = emu::link::TableStreamSize;
 constexpr qint64 MaxFileSize = 1 << 20; // a setup file is about 2 KB
+
+// Windows-1252 bytes 0x80 to 0x9F; the five bytes it leaves undefined read as the C1 control
+// character of the same value (and are then refused like any control character).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool isUtf8(const QByteArray &bytes, QString *text) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QString decoded = utf8(bytes);
+    if (utf8.hasError()) return false;
+    if (text) *text = std::move(decoded);
+    return true;
+}
+
+QString fromCp1252(const QByteArray &bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i) {
+        const auto b = quint8(bytes.at(i));
+        text[i] = QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
+    }
+    return text;
+}
+
+// Windows-1252 bytes of text, or false when a character has none.
+bool toCp1252(const QString &text, QByteArray *bytes) {
+    QByteArray out(text.size(), Qt::Uninitialized);
+    for (int i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        int b = -1;
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            b = c;
+        } else if (c > 0xFF) { // 0x80 to 0x9F are control characters, not in the character set
+            for (int k = 0; k < 32 && b < 0; ++k)
+                if (kCp1252High[k] == c) b = 0x80 + k;
+        }
+        if (b < 0) return false;
+        out[i] = char(b);
+    }
+    *bytes = out;
+    return true;
+}
+
+QString decodeFile(const QByteArray &content) {
+    QString text;
+    return isUtf8(content, &text) ? text : fromCp1252(content);
+}
+
+QByteArray encodeLine(const QString &text) {
+    QByteArray cp;
+    // Windows-1252 bytes that also form valid UTF-8 ("Ã©") would read back as other characters.
+    if (toCp1252(text, &cp)) {
+        bool ascii = true;
+        for (char b : std::as_const(cp))
+            ascii = ascii && quint8(b) < 0x80;
+        if (ascii || !isUtf8(cp, nullptr)) return cp;
+    }
+    return text.toUtf8();
+}
+
+bool isControl(QChar c) {
+    return c.category() == QChar::Other_Control;
+}
 
 const QString kVersionMarker = QStringLiteral("#EMU Version");
 const QString kVehicleMarker = QStringLiteral("#VehicleInfo");
@@ -26,6 +98,11 @@ const QString kEofMarker = QStringLiteral("#EOF");
 
 QString lineError(int line, const QString &what) {
     return QStringLiteral("Line %1: %2").arg(line).arg(what);
+}
+
+QString notSetupFile() {
+    return QStringLiteral("This is not a setup file: it has no \"%1\" section.")
+        .arg(kVersionMarker);
 }
 
 QString notInteger(const QString &text) {
@@ -131,9 +208,18 @@ bool parseTable(const QString &text, int lineNo, TableValues *table, QString *er
                            QStringLiteral("the table holds more than %1 values").arg(TableCount));
         return false;
     }
+    if (values < TableCount) {
+        QString what =
+            QStringLiteral("the table holds %1 values, expected %2").arg(values).arg(TableCount);
+        if (trailing)
+            what += QStringLiteral(" (the last, '%1', has no \",\" after it)")
+                        .arg(parts.last().trimmed());
+        *error = lineError(lineNo, what);
+        return false;
+    }
     TableValues result{};
     for (int k = 0; k < TableCount; ++k) {
-        const QString value = k < values ? parts.at(k) : QString();
+        const QString value = parts.at(k);
         int v = 0;
         QString convError;
         if (!emu::num::parseInteger(value, &v, &convError)) {
@@ -161,22 +247,51 @@ QString cleanVehicleText(const QString &text) {
     for (QChar &c : clean) {
         if (c == QLatin1Char('~'))
             c = QLatin1Char('-');
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        else if (isControl(c))
             c = QLatin1Char(' ');
-        else if (c.unicode() > 0xFF)
-            c = QLatin1Char('?');
     }
     return clean;
+}
+
+QString printable(const QString &text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (isControl(c))
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 bool parse(const QByteArray &content, SetupFileData *out, QString *error) {
     QString dummy;
     QString &err = error ? *error : dummy;
-    QStringList lines = QString::fromLatin1(content).split(QLatin1Char('\n'));
+    QStringList lines = decodeFile(content).split(QLatin1Char('\n'));
     for (QString &l : lines)
         if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the line end of the last line
+    if (!lines.contains(kVersionMarker)) {
+        err = notSetupFile();
+        return false;
+    }
+    // A NUL would end a number early ("1<NUL>2" read as 1), an escape sequence would reach the
+    // terminal of whoever prints the vehicle text: no control character but the line ends (LF
+    // or CR LF).
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &l = lines.at(i);
+        for (int pos = 0; pos < l.size(); ++pos) {
+            if (isControl(l.at(pos))) { // a CR is only taken as part of a line end
+                err = lineError(i + 1, QStringLiteral("control character %1 at position %2; a "
+                                                      "setup file holds none")
+                                           .arg(printable(l.mid(pos, 1)))
+                                           .arg(pos + 1));
+                return false;
+            }
+        }
+    }
 
     SetupFileData data;
     bool haveIdentity = false, haveTable = false;
@@ -209,8 +324,7 @@ bool parse(const QByteArray &content, SetupFileData *out, QString *error) {
         }
     }
     if (!haveIdentity) {
-        err = QStringLiteral("This is not a setup file: it has no \"%1\" section.")
-                  .arg(kVersionMarker);
+        err = notSetupFile();
         return false;
     }
     if (!haveTable) {
@@ -222,6 +336,7 @@ bool parse(const QByteArray &content, SetupFileData *out, QString *error) {
 }
 
 bool read(const QString &path, SetupFileData *out, QString *error) {
+    if (!emu::files::checkSource(path, error)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -273,9 +388,8 @@ QByteArray format(const std::array<quint8, 7> &identity, const QString &make, co
     text += kVersionMarker.toLatin1() + eol;
     text += identityLine(identity) + eol;
     text += kVehicleMarker.toLatin1() + eol;
-    text += (cleanVehicleText(make) + QLatin1Char('~') + cleanVehicleText(model) +
-             QLatin1Char('~') + cleanVehicleText(engine) + QLatin1Char('~'))
-                .toLatin1() +
+    text += encodeLine(cleanVehicleText(make) + QLatin1Char('~') + cleanVehicleText(model) +
+                       QLatin1Char('~') + cleanVehicleText(engine) + QLatin1Char('~')) +
             eol;
     text += kTableMarker.toLatin1() + eol;
     for (quint8 b : table)
@@ -286,24 +400,7 @@ QByteArray format(const std::array<quint8, 7> &identity, const QString &make, co
 }
 
 bool write(const QString &path, const QByteArray &content, QString *error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot create file \"%1\": %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(content) != content.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        if (error) *error = QStringLiteral("Cannot write file \"%1\": %2").arg(path, why);
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return emu::files::save(path, content, error);
 }
 
 } // namespace SetupFile

@@ -17,10 +17,12 @@ struct SetupFileData {
 namespace SetupFile {
 // Parse file content. On failure returns false, leaves *out untouched, and *error names the
 // line and the offending text in the runtime's words ("'x' is not a valid integer value").
-// Refused: no "#EMU Version" or "#Table" section, an identity line that is not 8 digits (or the
-// widened form, see SetupFile.cpp), a table line without ";", with more or fewer than 458
-// values, or with a value outside 0 to 255. A missing "#VehicleInfo" gives empty strings; the
-// vehicle line is split at its first three "~" however long it is.
+// The bytes are read as UTF-8 when they are valid UTF-8, else as Windows-1252.
+// Refused: a control character anywhere but in the line ends (LF or CR LF), no "#EMU Version" or
+// "#Table" section, an identity line that is not 8 digits (or the widened form, see SetupFile.cpp),
+// a table line without ";", with more or fewer than 458 values, or with a value outside 0 to 255. A
+// missing "#VehicleInfo" gives empty strings; the vehicle line is split at its first three "~"
+// however long it is.
 bool parse(const QByteArray &content, SetupFileData *out, QString *error);
 bool read(const QString &path, SetupFileData *out, QString *error);
 // Identity block, vehicle information and file table area (image 104..561) from the data.
@@ -33,13 +35,20 @@ TableValues tableFromReply(const QByteArray &reply);
 // TableStream::fileTable, which has the image stream layout whatever the capabilities.
 TableValues tableFromEncoded(const QByteArray &encoded);
 
-// Vehicle text as the file can hold it: "~" becomes "-", control characters a space, characters
-// outside Latin-1 "?". format() applies it, so a written file reads back to what it holds.
+// The vehicle boxes take at most this many characters each.
+constexpr int VehicleTextMax = 18;
+
+// Vehicle text as the file can hold it: "~" becomes "-", control characters a space. format()
+// applies it, so a written file reads back to what it holds.
 QString cleanVehicleText(const QString &text);
+// Text for a terminal or a message: control characters shown as "\x1b".
+QString printable(const QString &text);
 
 // The whole file text for an identity, vehicle and table (seven CR LF lines).
 QByteArray format(const std::array<quint8, 7> &identity, const QString &make, const QString &model,
                   const QString &engine, const TableValues &table);
-// Write atomically; on failure *error says why and any existing file is untouched.
+// The vehicle line is written in Windows-1252 when every character fits, else in UTF-8.
+// Write atomically; on failure *error says why and any existing file is untouched. A target
+// that is not a regular file (a device, FIFO, folder) is refused and left as it is.
 bool write(const QString &path, const QByteArray &content, QString *error);
 } // namespace SetupFile

@@ -15,10 +15,11 @@ QByteArray EmuLink::exchange(const QByteArray &command, int waitMs) {
     return m_port.Receive();
 }
 
-void EmuLink::identify(int waitMs, quint8 *identity7) {
+int EmuLink::identify(int waitMs, quint8 *identity7) {
     const QByteArray reply = exchange(QByteArray(1, char(emu::link::CmdIdentify)), waitMs);
     emu::link::fillAndCopy(reply, identity7, emu::link::IdentitySize, emu::link::IdentitySize,
                            false);
+    return int(reply.size());
 }
 
 QByteArray EmuLink::readImage() {

@@ -64,8 +64,9 @@ public:
     // late reply of an earlier exchange) is purged so it cannot shift this reply.
     QByteArray exchange(const QByteArray &command, int waitMs);
 
-    // 0xFF, wait, reply; fills the 7 bytes with 0x30 and copies at most 7.
-    void identify(int waitMs, quint8 *identity7);
+    // 0xFF, wait, reply; fills the 7 bytes with 0x30 and copies at most 7. Returns the number
+    // of bytes received (0: nothing answered).
+    int identify(int waitMs, quint8 *identity7);
     // 0xFD, 500 ms, reply (uncopied; the caller copies 101 or 457 bytes).
     QByteArray readImage();
     // 0xF3, 100 ms pause, then the 458-byte stream as a second write. Returns whether the port

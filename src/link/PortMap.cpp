@@ -164,6 +164,36 @@ std::unique_ptr<ByteDevice> PortMap::create(int n) const {
     return std::make_unique<SerialDevice>(d);
 }
 
+QString PortMap::openFailure(const QString &label, const QString &device,
+                             ByteDevice::OpenError error, const QString &errorString) {
+    QString why;
+    switch (error) {
+    case ByteDevice::OpenError::NotFound:
+        why = device.isEmpty() ? QStringLiteral("no device is mapped to it")
+                               : QStringLiteral("no such device");
+        break;
+    case ByteDevice::OpenError::PermissionDenied:
+        why = QStringLiteral("permission denied");
+        break;
+    case ByteDevice::OpenError::Busy:
+        why = QStringLiteral("in use by another program");
+        break;
+    default: {
+        QString detail = errorString;
+        if (!device.isEmpty() && detail.startsWith(device + QLatin1String(": ")))
+            detail = detail.mid(device.size() + 2);
+        why = detail.isEmpty()
+                  ? QStringLiteral("cannot be opened")
+                  : QStringLiteral("cannot be opened as a serial port (%1)").arg(detail);
+        break;
+    }
+    }
+    const QString who = label.isEmpty()    ? device
+                        : device.isEmpty() ? label
+                                           : QStringLiteral("%1 (%2)").arg(label, device);
+    return QStringLiteral("%1: %2").arg(who, why);
+}
+
 int PortMap::portNumber(const QString &text) {
     QString t = text.trimmed();
     if (t.startsWith(QLatin1String("com"), Qt::CaseInsensitive)) t = t.mid(3);

@@ -35,6 +35,8 @@ public:
                     const QString &name = QString::fromLatin1(VirtualDevice));
     void clear();
 
+    // True when Com n was mapped explicitly (--port), not by the scan.
+    bool isExplicit(int n) const { return m_override.contains(n); }
     // Device behind Com n, "" when unmapped.
     QString device(int n) const;
     // "Com3 = /dev/ttyUSB0" lines for every mapped number, in order.
@@ -44,6 +46,10 @@ public:
     // Takes every "--port ComN=DEVICE" (or "--port=ComN=DEVICE") out of args and records it as
     // an override. Returns false with a message for a malformed one.
     bool takeArguments(QStringList &args, QString *error);
+    // Why a port did not open, for the user: "Com1 (/dev/ttyUSB0): no such device". An empty
+    // label names the device alone (a device given by its path).
+    static QString openFailure(const QString &label, const QString &device,
+                               ByteDevice::OpenError error, const QString &errorString);
     // Parses "Com3" (any case) or a plain number; 0 when it is neither.
     static int portNumber(const QString &text);
 

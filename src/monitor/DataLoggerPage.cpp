@@ -1,5 +1,6 @@
 #include "monitor/DataLoggerPage.h"
 
+#include "connection/FileCheck.h"
 #include "connection/Session.h"
 #include "widgets/Messages.h"
 #include "widgets/ThdTimer.h"
@@ -217,7 +218,8 @@ void DataLoggerPage::SpeedButton1Click() {
         for (int i = 0; i < LogChannels::Count; ++i)
             if (m_boxes[i]->isChecked()) columns.append(i);
         QString error;
-        if (!m_writer.open(path, columns, &error)) {
+        // A FIFO or device would be written to row by row: only a regular file records.
+        if (!emu::files::checkTarget(path, &error) || !m_writer.open(path, columns, &error)) {
             SpeedButton2->setChecked(true);
             Messages::error(this, error);
             return;
@@ -291,7 +293,7 @@ bool DataLoggerPage::openLog(const QString &path) {
     }
     LogRecord record;
     QString error;
-    if (!LogReader::read(path, &record, &error)) {
+    if (!emu::files::checkSource(path, &error) || !LogReader::read(path, &record, &error)) {
         Messages::error(this, error);
         return false;
     }

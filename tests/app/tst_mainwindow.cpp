@@ -3,6 +3,7 @@
 #include "AppRig.h"
 
 #include "dialogs/SaveFrm.h"
+#include "link/PortMap.h"
 #include "model/TableStream.h"
 #include "tuning/SetupPage.h"
 
@@ -27,6 +28,7 @@ private slots:
     void startupSearch();
     void repeatedSearchTakesFirst();
     void permissionDeniedIsReported();
+    void portFailureIsNamed();
     void manualPortChoice();
     void connectLive_data();
     void connectLive();
@@ -181,6 +183,18 @@ void TestMainWindow::repeatedSearchTakesFirst() {
     QVERIFY(!rig.form->spRetry->isEnabled());
     QVERIFY(rig.form->spConnect->isEnabled());
     QCOMPARE(rig.clock.slept() - before, qint64(400)); // 200 ms per opened port
+}
+
+// A port given on the command line that does not open says which device and why.
+void TestMainWindow::portFailureIsNamed() {
+    PortMap::instance().setOverride(1, "/dev/does_not_exist");
+    AppRig rig;
+    rig.form->FormShow();
+    PortMap::instance().setOverride(1, QString());
+    const QString why = "Com1 (/dev/does_not_exist): no such device";
+    QVERIFY2(rig.form->statusText(0).contains(why), qPrintable(rig.form->statusText(0)));
+    QVERIFY2(rig.form->ComboBox1->toolTip().contains(why),
+             qPrintable(rig.form->ComboBox1->toolTip()));
 }
 
 void TestMainWindow::permissionDeniedIsReported() {

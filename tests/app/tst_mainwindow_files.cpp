@@ -13,6 +13,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace {
 const std::array<quint8, 7> FileIdentity = {1, 3, 12, 0, 0, 4, 4};
 
@@ -71,6 +74,10 @@ private slots:
     void saveCancelPaths();
     void saveFailureIsReported();
     void closeAllKeepsSetup();
+    void nonRegularFilesRefused_data();
+    void nonRegularFilesRefused();
+    void vehicleTextKept_data();
+    void vehicleTextKept();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -118,7 +125,7 @@ void TestMainWindowFiles::openBadFile_data() {
     QTest::newRow("short table line")
         << QByteArray("#EMU Version\r\n13120044\r\n#VehicleInfo\r\na~b~c~\r\n#Table\r\n"
                       "1,2,3,;\r\n#EOF\r\n")
-        << "is not a valid integer value";
+        << "the table holds 3 values, expected 458";
     QTest::newRow("identity not digits")
         << QByteArray("#EMU Version\r\n1x120044\r\n#VehicleInfo\r\na~b~c~\r\n#Table\r\n;\r\n"
                       "#EOF\r\n")
@@ -370,6 +377,77 @@ void TestMainWindowFiles::closeAllKeepsSetup() {
     QVERIFY(rig.s().fileConnectPending); // a later Connect still ends with the probe
     QVERIFY(std::equal(setup.begin(), setup.begin() + 101, rig.s().image.bytes.begin()));
     QVERIFY(rig.wires.isEmpty());
+}
+
+// Open and Save refuse a FIFO or device promptly (a FIFO used to block Open for good, and a
+// save renamed a regular file over it) and leave it as it is.
+void TestMainWindowFiles::nonRegularFilesRefused_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("open FIFO") << "open"
+                               << "fifo";
+    QTest::newRow("save over FIFO") << "save"
+                                    << "fifo";
+    QTest::newRow("save over device") << "save"
+                                      << "device";
+}
+
+void TestMainWindowFiles::nonRegularFilesRefused() {
+    QFETCH(QString, command);
+    QFETCH(QString, kind);
+    AppRig rig;
+    const QString target = path("special.emu");
+    QFile::remove(target);
+    const QByteArray native = QFile::encodeName(target);
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    else if (::mknod(native.constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+        QSKIP("cannot make a device node here");
+    struct stat before {};
+    QCOMPARE(::lstat(native.constData(), &before), 0);
+    if (command == "open") {
+        rig.form->setOpenFileChooser([target](QWidget *) { return target; });
+        rig.form->spOpenClick();
+        QVERIFY(!rig.s().fileMode);
+    } else {
+        rig.form->setSaveFileChooser([target](QWidget *) { return target; });
+        rig.form->spSaveClick();
+        rig.form->saveForm()->RadioButton1->setChecked(true);
+        QTest::mouseClick(rig.form->saveForm()->Button1, Qt::LeftButton);
+    }
+    QCOMPARE(rig.messages.size(), 1);
+    QVERIFY2(rig.messages[0].contains(kind == "fifo" ? "a FIFO" : "a device"),
+             qPrintable(rig.messages[0]));
+    struct stat after {};
+    QCOMPARE(::lstat(native.constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+}
+
+// What was typed into the vehicle boxes comes back from Save and Open (it used to be read as
+// Latin-1, and characters outside Latin-1 were saved as "?").
+void TestMainWindowFiles::vehicleTextKept_data() {
+    QTest::addColumn<QString>("make");
+    QTest::newRow("Windows-1252") << "Škoda €";
+    QTest::newRow("beyond Windows-1252") << "Łada Ωmega";
+}
+
+void TestMainWindowFiles::vehicleTextKept() {
+    QFETCH(QString, make);
+    const QString dst = path("vehicle.emu");
+    AppRig rig;
+    if (!rig.form->findChild<QLineEdit *>("Edit9")) QSKIP("no vehicle boxes");
+    rig.form->findChild<QLineEdit *>("Edit9")->setText(make);
+    rig.form->setSaveFileChooser([dst](QWidget *) { return dst; });
+    rig.form->spSaveClick();
+    rig.form->saveForm()->RadioButton1->setChecked(true);
+    QTest::mouseClick(rig.form->saveForm()->Button1, Qt::LeftButton);
+    QVERIFY2(rig.messages.isEmpty(), qPrintable(rig.messages.join('\n')));
+
+    AppRig again; // as `emutune FILE.emu` opens it
+    again.form->openSetupFile(dst);
+    QVERIFY(again.s().fileMode);
+    QCOMPARE(editText(*again.form, "Edit9"), make);
 }
 
 QTEST_MAIN(TestMainWindowFiles)

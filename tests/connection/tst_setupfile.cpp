@@ -11,6 +11,10 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using Identity = std::array<quint8, 7>;
@@ -61,6 +65,10 @@ private slots:
     void applyFillsImage();
     void tableFromReply();
     void tableFromEncodedKeepsZeroBytes();
+    void encoding_data();
+    void encoding();
+    void nonRegularFiles_data();
+    void nonRegularFiles();
     void roundTrip_data();
     void roundTrip();
     void readMissingFile();
@@ -157,7 +165,7 @@ void TstSetupFile::vehicleText_data() {
                              << "m"
                              << "Motor€"
                              << "Citroën"
-                             << "Motor?";
+                             << "Motor€";
 }
 
 void TstSetupFile::vehicleText() {
@@ -228,6 +236,20 @@ void TstSetupFile::malformed_data() {
         << with("#EMU Version\r\n13120044\r\n", "") << "no \"#EMU Version\" section";
     QTest::newRow("empty file") << QByteArray() << "no \"#EMU Version\" section";
     QTest::newRow("binary") << QByteArray("\x00\x01\x02\xFF", 4) << "not a setup file";
+    // Control characters: a NUL ended a number early, an escape reached the terminal.
+    QTest::newRow("NUL inside a value") << with("1,2,3,", QByteArray("1,61\0garbage,3,", 15))
+                                        << "Line 6: control character \\x00 at position 5";
+    QTest::newRow("NUL between digits")
+        << with("1,2,3,", QByteArray("1,1\0002,3,", 9)) << "Line 6: control character \\x00";
+    QTest::newRow("escape in vehicle")
+        << with("Make~", "Ma\x1b[2Jke~") << "Line 4: control character \\x1b at position 3";
+    QTest::newRow("CR inside a line")
+        << with("Make~", "Ma\rke~") << "Line 4: control character \\x0d at position 3";
+    QTest::newRow("tab in identity") << with("13120044", "1312\t0044") << "Line 2: control";
+    QTest::newRow("C1 control in UTF-8") << with("Make~", "Ma\xC2\x9B"
+                                                          "ke~")
+                                         << "\\x9b";
+    QTest::newRow("undefined Windows-1252 byte") << with("Make~", "Ma\x81ke~") << "\\x81";
     QTest::newRow("no table section") << with("#Table\r\n", "") << "no \"#Table\" section";
     QTest::newRow("identity letter")
         << with("13120044", "13x20044")
@@ -243,7 +265,9 @@ void TstSetupFile::malformed_data() {
     QTest::newRow("table cut short")
         << with(tableLine, tableLine.left(300)) << "Line 6: the table line does not end with ';'";
     QTest::newRow("table 457 values")
-        << with(",0,;", ",;") << "Line 6: table value 457: '' is not a valid integer value";
+        << with(",0,;", ",;") << "Line 6: the table holds 457 values, expected 458";
+    QTest::newRow("table 458 values, no final comma")
+        << with(",0,;", ",0;") << "Line 6: the table holds 457 values, expected 458 (the last, '0'";
     QTest::newRow("table 459 values")
         << with(",0,;", ",0,0,;") << "Line 6: the table holds more than 458";
     QTest::newRow("table trailing value")
@@ -274,6 +298,98 @@ void TstSetupFile::malformed() {
     QCOMPARE(data.identity, before.identity);
     QCOMPARE(data.vehicleMake, before.vehicleMake);
     QCOMPARE(data.table, before.table);
+}
+
+// What a user typed reads back unchanged; files of older versions (Windows-1252) read as before.
+void TstSetupFile::encoding_data() {
+    QTest::addColumn<QString>("make");
+    QTest::addColumn<QByteArray>("written"); // the make as the vehicle line holds it
+    QTest::newRow("ascii") << "Mini" << QByteArray("Mini");
+    QTest::newRow("Windows-1252 letter") << "Škoda" << QByteArray("\x8Akoda");
+    QTest::newRow("Latin-1 letter") << "Citroën" << QByteArray("Citro\xEBn");
+    QTest::newRow("euro sign") << "€uro" << QByteArray("\x80uro");
+    QTest::newRow("outside Windows-1252") << "Łada Ωmega"
+                                          << QByteArray("\xC5\x81"
+                                                        "ada \xCE\xA9mega");
+    QTest::newRow("Windows-1252 bytes that are UTF-8") << "Ã©" << QByteArray("\xC3\x83\xC2\xA9");
+    QTest::newRow("emoji") << "Car 🚗" << QByteArray("Car \xF0\x9F\x9A\x97");
+}
+
+void TstSetupFile::encoding() {
+    QFETCH(QString, make);
+    QFETCH(QByteArray, written);
+    const QByteArray text = SetupFile::format({1, 3, 12, 0, 0, 5, 6}, make, "", "", Table{});
+    QCOMPARE(text.split('\n').at(3), written + "~~~\r");
+    SetupFileData data;
+    QString error;
+    QVERIFY2(SetupFile::parse(text, &data, &error), qPrintable(error));
+    QCOMPARE(data.vehicleMake, make);
+}
+
+// Only regular files are read or saved; anything else is refused promptly and left as it is.
+void TstSetupFile::nonRegularFiles_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("refusal"); // empty: saved and read
+    QTest::newRow("FIFO") << "fifo"
+                          << "a FIFO";
+    QTest::newRow("device") << "device"
+                            << "a device";
+    QTest::newRow("socket") << "socket"
+                            << "a socket";
+    QTest::newRow("folder") << "folder"
+                            << "a folder";
+    QTest::newRow("link to a FIFO") << "link to fifo"
+                                    << "a FIFO";
+    QTest::newRow("link to a file") << "link to file" << QString();
+}
+
+void TstSetupFile::nonRegularFiles() {
+    QFETCH(QString, kind);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.emu"), target = dir.filePath("target");
+    const QByteArray native = QFile::encodeName(kind.startsWith("link") ? target : path);
+    if (kind.endsWith("fifo")) {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (kind == "device") {
+        // The same device as /dev/full, made in the test folder.
+        if (::mknod(native.constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+            QSKIP("cannot make a device node here");
+    } else if (kind == "socket") {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        qstrncpy(addr.sun_path, native.constData(), sizeof addr.sun_path);
+        QVERIFY(fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
+        ::close(fd);
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QVERIFY(SetupFile::write(target, "old", nullptr));
+    }
+    if (kind.startsWith("link")) QVERIFY(QFile::link(target, path));
+    struct stat before {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &before), 0);
+
+    QString error;
+    const bool saved = SetupFile::write(path, sampleFile(), &error);
+    SetupFileData data;
+    QString readError;
+    const bool read = SetupFile::read(path, &data, &readError);
+    struct stat after {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode); // still the same kind of thing
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (refusal.isEmpty()) {
+        QVERIFY2(saved && read, qPrintable(error + readError));
+        QCOMPARE(data.table, sampleTable());
+        QCOMPARE(QFileInfo(path).symLinkTarget(), target); // the target got the content
+        return;
+    }
+    QVERIFY(!saved && !read);
+    QVERIFY2(error.contains("x.emu") && error.contains(refusal) && error.contains("left as it is"),
+             qPrintable(error));
+    QVERIFY2(readError.contains("x.emu") && readError.contains(refusal), qPrintable(readError));
 }
 
 void TstSetupFile::applyFillsImage() {

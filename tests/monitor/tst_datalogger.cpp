@@ -15,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 void setLive(LiveValues &v, const QString &field, double x) {
@@ -599,11 +601,14 @@ void TestDataLogger::unwritableFile_data() {
     QTest::addColumn<QString>("path");
     QTest::newRow("missing folder") << "no/such/folder/run.csv";
     QTest::newRow("a folder") << "";
+    QTest::newRow("a FIFO") << "fifo.csv"; // opening it for writing would block
 }
 
 void TestDataLogger::unwritableFile() {
     QFETCH(QString, path);
     m_saveAnswer = m_dir->filePath(path);
+    if (path.startsWith("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(m_saveAnswer).constData(), 0600), 0);
     start(1);
     samples(2);
     click(page().SpeedButton2);

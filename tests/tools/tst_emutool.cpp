@@ -9,14 +9,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 struct Run {
     int code = -1;
     QByteArray out, err;
 };
 
-Run emutool(const QStringList &args) {
+Run emutool(const QStringList &args, const QString &stdoutFile = QString()) {
     QProcess p;
+    if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
     p.start(qEnvironmentVariable("EMU_BIN_DIR") + "/emutool", args);
     Run r;
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) return r;
@@ -63,6 +66,10 @@ private slots:
     void diff();
     void errors_data();
     void errors();
+    void outputFailure_data();
+    void outputFailure();
+    void hostileFiles_data();
+    void hostileFiles();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -208,6 +215,11 @@ void TstEmutool::errors_data() {
     QTest::newRow("export bad file") << QStringList{"export", "BAD", "--json"} << "Line 6";
     QTest::newRow("diff bad file") << QStringList{"diff", "GOOD", "BAD"} << "Line 6";
     QTest::newRow("diff one file") << QStringList{"diff", "GOOD"} << "usage";
+    QTest::newRow("read, make longer than the box")
+        << QStringList{"read", "Com20", "x.emu", "--make", QString(19, 'a')}
+        << "longer than 18 characters";
+    QTest::newRow("read, engine with escape")
+        << QStringList{"read", "Com20", "x.emu", "--engine", "V8\x1b[2J"} << "V8\\x1b[2J";
 }
 
 void TstEmutool::errors() {
@@ -228,6 +240,69 @@ void TstEmutool::errors() {
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY2(QString::fromLocal8Bit(r.err).contains(message), r.err.constData());
+}
+
+// Output that could not be written is an error, not a success.
+void TstEmutool::outputFailure_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("info, long vehicle line") << QStringList{"info", "LONG"};
+    QTest::newRow("export json") << QStringList{"export", "GOOD", "--json"};
+    QTest::newRow("export csv") << QStringList{"export", "GOOD", "--csv"};
+    QTest::newRow("diff") << QStringList{"diff", "GOOD", "OTHER"};
+}
+
+void TstEmutool::outputFailure() {
+    QFETCH(QStringList, args);
+    for (QString &a : args) {
+        if (a == "GOOD") a = write("good.emu", makeFile(3));
+        if (a == "OTHER") a = write("other.emu", makeFile(1));
+        if (a == "LONG")
+            a = write("long.emu", QByteArray(makeFile(3)).replace("Make", QByteArray(3000, 'M')));
+    }
+    const Run r = emutool(args, "/dev/full");
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains("emutool: cannot write output: No space left on device"),
+             r.err.constData());
+}
+
+// Files that must be refused promptly, without a raw control character reaching the terminal.
+void TstEmutool::hostileFiles_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("info, escape sequence") << QStringList{"info", "ESC"} << "Line 4: control";
+    QTest::newRow("diff, escape sequence") << QStringList{"diff", "GOOD", "ESC"} << "\\x1b";
+    QTest::newRow("export, NUL in a value")
+        << QStringList{"export", "NUL", "--json"} << "Line 6: control character \\x00";
+    QTest::newRow("info, FIFO") << QStringList{"info", "FIFO"} << "a FIFO";
+    QTest::newRow("export, FIFO") << QStringList{"export", "FIFO", "--csv"} << "a FIFO";
+    QTest::newRow("diff, FIFO") << QStringList{"diff", "GOOD", "FIFO"} << "a FIFO";
+    QTest::newRow("write, FIFO") << QStringList{"write", "Com20", "FIFO"} << "a FIFO";
+    QTest::newRow("info, folder") << QStringList{"info", "."} << "a folder";
+}
+
+void TstEmutool::hostileFiles() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const QString fifo = m_dir.filePath("fifo.emu");
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    for (QString &a : args) {
+        if (a == "GOOD") a = write("good.emu", makeFile(3));
+        if (a == "ESC")
+            a = write("esc.emu", makeFile(3).replace("Make", "\x1b]0;owned\x07\x1b[2J"));
+        if (a == "NUL")
+            a = write("nul.emu", makeFile(3).replace(",11,", QByteArray(",1\0001,", 6)));
+        if (a == "FIFO") a = fifo;
+        if (a == ".") a = m_dir.path();
+    }
+    QElapsedTimer t;
+    t.start();
+    const Run r = emutool(args);
+    QCOMPARE(r.code, 2);
+    QVERIFY(t.elapsed() < 10000);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+    for (char c : r.err)
+        QVERIFY2(quint8(c) >= 0x20 || c == '\n', r.err.toHex().constData());
 }
 
 QTEST_GUILESS_MAIN(TstEmutool)

@@ -13,6 +13,8 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -119,6 +121,8 @@ private slots:
     void malformedFileSendsNothing();
     void nothingAnswers_data();
     void nothingAnswers();
+    void readRefusesNonRegularTarget_data();
+    void readRefusesNonRegularTarget();
     void imageReplyLength_data();
     void imageReplyLength();
 
@@ -143,6 +147,12 @@ void TstEmutoolPort::readSavesImage_data() {
         << 1 << QStringList{"--make", "Mini", "--model=Cooper S", "--engine", "A+ 1275"}
         << QByteArray("Mini~Cooper S~A+ 1275~");
     QTest::newRow("model 2") << 2 << QStringList{"--engine", "B18"} << QByteArray("~~B18~");
+    QTest::newRow("Windows-1252 text")
+        << 3 << QStringList{"--make", "Škoda", "--model", "Felicia €"}
+        << QByteArray("\x8Akoda~Felicia \x80~~");
+    QTest::newRow("text beyond Windows-1252")
+        << 3 << QStringList{"--make", "Škoda", "--engine", "Łada"}
+        << QString("Škoda~~Łada~").toUtf8();
 }
 
 void TstEmutoolPort::readSavesImage() {
@@ -178,6 +188,66 @@ void TstEmutoolPort::readSavesImage() {
     QCOMPARE(got["maps"], want["maps"]);
     QCOMPARE(got["setup"], want["setup"]);
     QCOMPARE(got["identity"], want["identity"]);
+    // What was typed reads back unchanged.
+    for (int i = 0; i < vehicle.size(); ++i) {
+        QString key = vehicle.at(i).mid(2), value;
+        if (key.contains('='))
+            value = key.section('=', 1), key = key.section('=', 0, 0);
+        else
+            value = vehicle.value(++i);
+        QCOMPARE(got["vehicle"].toObject()[key].toString(), value);
+    }
+}
+
+// A save target that is not a regular file is refused and left as it is; a link is followed.
+void TstEmutoolPort::readRefusesNonRegularTarget_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("refusal"); // empty: saved through the link
+    QTest::newRow("FIFO") << "fifo"
+                          << "a FIFO";
+    QTest::newRow("device like /dev/full") << "device"
+                                           << "a device";
+    QTest::newRow("folder") << "folder"
+                            << "a folder";
+    QTest::newRow("link to a file") << "link" << QString();
+}
+
+void TstEmutoolPort::readRefusesNonRegularTarget() {
+    QFETCH(QString, kind);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.emu"), target = dir.filePath("target.emu");
+    const QByteArray native = QFile::encodeName(out);
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (kind == "device") {
+        if (::mknod(native.constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+            QSKIP("cannot make a device node here");
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(out));
+    } else {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
+        f.close();
+        QVERIFY(QFile::link(target, out));
+    }
+    struct stat before {};
+    QCOMPARE(::lstat(native.constData(), &before), 0);
+    EmuSim sim(3, file("target.log"));
+    const Run r = emutool({"read", sim.path(), out});
+    struct stat after {};
+    QCOMPARE(::lstat(native.constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (refusal.isEmpty()) {
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY(readAll(target).startsWith("#EMU Version\r\n"));
+        return;
+    }
+    QCOMPARE(r.code, 2);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(r.err.contains(refusal.toUtf8()) && r.err.contains("left as it is"),
+             r.err.constData());
 }
 
 void TstEmutoolPort::writeSendsTables() {
@@ -285,7 +355,7 @@ void TstEmutoolPort::malformedFileSendsNothing_data() {
     QTest::newRow("missing file") << QByteArray() << "Cannot open";
     QTest::newRow("not a setup file") << QByteArray("hello\r\n") << "#EMU Version";
     QTest::newRow("short table") << head + values.mid(4) + ";\r\n#EOF\r\n"
-                                 << "is not a valid integer value";
+                                 << "the table holds 456 values, expected 458";
     QTest::newRow("no semicolon") << head + values + "\r\n#EOF\r\n"
                                   << "';'";
     QTest::newRow("value 256") << head + "256," + values.mid(2) + ";\r\n#EOF\r\n"
@@ -319,11 +389,11 @@ void TstEmutoolPort::nothingAnswers_data() {
     QTest::addColumn<QString>("port"); // "PTY": a pseudo-terminal nobody serves
     QTest::addColumn<QString>("message");
     QTest::newRow("silent terminal") << "PTY"
-                                     << "no EMU answers";
+                                     << "nothing was received within 300 ms";
     QTest::newRow("number mapped to nothing") << "Com20"
                                               << "Com20";
     QTest::newRow("missing device") << "/dev/no-such-emu"
-                                    << "cannot open";
+                                    << "cannot open /dev/no-such-emu: no such device";
 }
 
 void TstEmutoolPort::nothingAnswers() {
@@ -346,6 +416,9 @@ void TstEmutoolPort::nothingAnswers() {
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+    // A device given by its path is named by its path only; no made-up signature.
+    if (port.startsWith('/')) QVERIFY2(!r.err.contains("Com"), r.err.constData());
+    QVERIFY2(!r.err.contains("signature"), r.err.constData());
     QCOMPARE(readAll(out), old); // nothing written over it
 
     // write refuses too (the file is valid; the EMU is missing).
