@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/Settings.h"
 
 #include "connection/ConnectionController.h"
 #include "connection/Session.h"
@@ -11,6 +12,7 @@
 #include "link/Clock.h"
 #include "link/PortMap.h"
 #include "live/LivePoll.h"
+#include "live/LogChannels.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
@@ -25,12 +27,16 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -98,12 +104,12 @@ TForm1::TForm1(Clock &clock, QWidget *parent)
     buildMonitoring();
     connectConnection();
 
-    m_openChooser = [](QWidget *p) {
-        return QFileDialog::getOpenFileName(p, QStringLiteral("Open"), QStringLiteral("."),
+    m_openChooser = [this](QWidget *p) {
+        return QFileDialog::getOpenFileName(p, QStringLiteral("Open"), folderOr(m_openDir),
                                             QStringLiteral("*.emu (*.emu)"));
     };
-    m_saveChooser = [](QWidget *p) {
-        QFileDialog dlg(p, QStringLiteral("Save As"), QStringLiteral("."),
+    m_saveChooser = [this](QWidget *p) {
+        QFileDialog dlg(p, QStringLiteral("Save As"), folderOr(m_saveDir),
                         QStringLiteral("*.emu (*.emu)"));
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setDefaultSuffix(QStringLiteral("emu"));
@@ -286,10 +292,11 @@ void TForm1::buildToolBar() {
     connect(spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
     connect(spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
     connect(sp3D, &QToolButton::clicked, this, [this] { sp3DClick(); });
-    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    // Switches act on their state, whoever changed it: a click, a key, an assistive tool.
+    connect(SpeedButton3, &QToolButton::toggled, this, &TForm1::SpeedButton3Click);
     connect(spAbout, &QToolButton::clicked, this, [this] { spAboutClick(); });
     connect(spExit, &QToolButton::clicked, this, &TForm1::spExitClick);
-    connect(AnalogEn, &QCheckBox::clicked, this, [this] { AnalogEnClick(); });
+    connect(AnalogEn, &QCheckBox::toggled, this, [this] { AnalogEnClick(); });
     // A port picked from the list, or a typed one once the typing is finished.
     connect(ComboBox1, &QComboBox::textActivated, this, [this] { ComboBox1Change(); });
     connect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, this, [this] {
@@ -374,6 +381,8 @@ void TForm1::updatePortHint() {
     }
     if (!m_conn->portFailures().isEmpty())
         tip += QLatin1Char('\n') + m_conn->portFailures().join('\n');
+    // What the last run used, for the user to pick again (never reused by itself).
+    if (!m_lastRun.isEmpty()) tip += QLatin1Char('\n') + m_lastRun.join('\n');
     ComboBox1->setToolTip(tip);
 }
 
@@ -421,6 +430,7 @@ void TForm1::connectConnection() {
     });
     // The poll has stopped itself; the box follows without running its handler again.
     connect(&c, &ConnectionController::liveLost, this, [this] {
+        const QSignalBlocker quiet(AnalogEn);
         AnalogEn->setChecked(false);
         RT_Track->setEnabled(false);
     });
@@ -511,14 +521,12 @@ void TForm1::spReadClick() {
 void TForm1::startLiveSignals(bool afterRead) {
     AnalogEn->setEnabled(true);
     if (afterRead) {
-        if (!AnalogEn->isChecked()) {
-            AnalogEn->setChecked(true);
-            AnalogEnClick();
-        }
+        AnalogEn->setChecked(true); // starts the poll if it was off
         RT_Track->setChecked(false);
-    } else {
-        if (!AnalogEn->isChecked()) AnalogEn->setChecked(true);
+    } else if (AnalogEn->isChecked()) {
         AnalogEnClick();
+    } else {
+        AnalogEn->setChecked(true);
     }
     RT_Track->setEnabled(true);
 }
@@ -623,7 +631,9 @@ void TForm1::spOpenClick() {
 void TForm1::openFile() {
     m_session->fileMode = false;
     const QString name = m_openChooser ? m_openChooser(this) : QString();
-    if (!name.isEmpty()) openSetupFile(name);
+    if (name.isEmpty()) return;
+    m_openDir = QFileInfo(name).absolutePath();
+    openSetupFile(name);
 }
 
 void TForm1::openSetupFile(const QString &name) {
@@ -665,7 +675,10 @@ void TForm1::saveChosen(bool fromMemory) {
                 SetupFile::format(identity, m_setupPage->vehicleMake(), m_setupPage->vehicleModel(),
                                   m_setupPage->engineType(), *table);
             QString error;
-            if (!SetupFile::write(name, content, &error)) Messages::error(this, error);
+            if (!SetupFile::write(name, content, &error))
+                Messages::error(this, error);
+            else
+                m_saveDir = QFileInfo(name).absolutePath();
         }
     }
     m_saveFrm->finish();
@@ -753,7 +766,78 @@ void TForm1::closeEvent(QCloseEvent *event) {
     m_session->EFI.Close();
     m_saveFrm->hide();
     m_svForm->hide();
+    saveSettings();
     event->accept();
+}
+
+// ---- Settings --------------------------------------------------------------------------------
+
+QString TForm1::folderOr(const QString &dir) {
+    return dir.isEmpty() ? QStringLiteral(".") : dir;
+}
+
+void TForm1::restoreSettings() {
+    AppSettings settings;
+    QSettings &s = settings.store();
+    m_settingsOn = true;
+    if (!settings.problem().isEmpty()) statusBar()->showMessage(settings.problem(), 10000);
+    restoreGeometry(s.value(QLatin1String(AppSettings::Geometry)).toByteArray());
+    m_lastRun.clear();
+    const QString port = s.value(QLatin1String(AppSettings::LastPort)).toString();
+    if (!port.isEmpty()) m_lastRun << QStringLiteral("Last used: ") + port;
+    for (const QString &m : s.value(QLatin1String(AppSettings::PortMappings)).toStringList())
+        m_lastRun << QStringLiteral("Given last time: --port ") + m;
+    updatePortHint();
+    m_openDir = s.value(QLatin1String(AppSettings::OpenDir)).toString();
+    m_saveDir = s.value(QLatin1String(AppSettings::SaveDir)).toString();
+    m_logDir = s.value(QLatin1String(AppSettings::LogDir)).toString();
+    m_loggerPage->setSaveFileDialog([this](QWidget *p, const QString &suggested) {
+        const QString name = QFileDialog::getSaveFileName(
+            p, QStringLiteral("Record to File"),
+            m_logDir.isEmpty() ? suggested
+                               : QDir(m_logDir).filePath(QFileInfo(suggested).fileName()),
+            QStringLiteral("Data logs (*.csv)"));
+        if (!name.isEmpty()) m_logDir = QFileInfo(name).absolutePath();
+        return name;
+    });
+    const QVariant channels = s.value(QLatin1String(AppSettings::LogChannels));
+    if (channels.isValid()) {
+        const QStringList on = channels.toStringList();
+        for (int i = 0; i < LogChannels::Count; ++i) {
+            QCheckBox *box = m_loggerPage->channelBox(i);
+            box->setChecked(on.contains(box->objectName()));
+        }
+    }
+    const QString interval = s.value(QLatin1String(AppSettings::LogInterval)).toString();
+    if (auto *r = m_loggerPage->DataInterval->findChild<QRadioButton *>(interval))
+        r->setChecked(true);
+}
+
+void TForm1::saveSettings() {
+    if (!m_settingsOn) return;
+    AppSettings settings;
+    QSettings &s = settings.store();
+    s.setValue(QLatin1String(AppSettings::Geometry), saveGeometry());
+    s.setValue(QLatin1String(AppSettings::LastPort), ComboBox1->currentText());
+    QStringList mappings;
+    const PortMap &ports = PortMap::instance();
+    for (int n = 1; n <= PortMap::MaxPorts; ++n)
+        if (ports.isExplicit(n)) mappings << QStringLiteral("Com%1=%2").arg(n).arg(ports.device(n));
+    s.setValue(QLatin1String(AppSettings::PortMappings), mappings);
+    s.setValue(QLatin1String(AppSettings::OpenDir), m_openDir);
+    s.setValue(QLatin1String(AppSettings::SaveDir), m_saveDir);
+    s.setValue(QLatin1String(AppSettings::LogDir), m_logDir);
+    QStringList on;
+    for (int i = 0; i < LogChannels::Count; ++i)
+        if (m_loggerPage->channelBox(i)->isChecked())
+            on << m_loggerPage->channelBox(i)->objectName();
+    s.setValue(QLatin1String(AppSettings::LogChannels), on);
+    for (QRadioButton *r : m_loggerPage->DataInterval->findChildren<QRadioButton *>())
+        if (r->isChecked()) s.setValue(QLatin1String(AppSettings::LogInterval), r->objectName());
+    s.sync();
+    if (s.status() != QSettings::NoError)
+        statusBar()->showMessage(
+            QStringLiteral("Settings could not be saved to %1.").arg(s.fileName()));
 }
 
 // ---- Keys ------------------------------------------------------------------------------------

@@ -57,6 +57,11 @@ public:
 
     void setOpenFileChooser(FileChooser chooser) { m_openChooser = std::move(chooser); }
     void setSaveFileChooser(FileChooser chooser) { m_saveChooser = std::move(chooser); }
+    // Reads what the last run remembered (window, folders, logger choices, ports for the port box
+    // tooltip) and remembers them again on close. Off unless called: tests leave the user's
+    // settings alone.
+    void restoreSettings();
+    void saveSettings();
     // Whether the first show runs the start-up search by itself (tests call FormShow).
     void setAutoSearch(bool on) { m_autoSearch = on; }
 
@@ -144,6 +149,7 @@ private:
     void lambdaTargetFocus(bool focused);
     void updateAnalyseButton();
     void updatePortHint();
+    static QString folderOr(const QString &dir);
     // The port number in the port box ("Com7" -> 7, "Com12" -> 12); shows the conversion error
     // and returns -1 when the fourth (and fifth) characters are no number.
     int portFromBox();
@@ -177,6 +183,9 @@ private:
     FileChooser m_openChooser;
     FileChooser m_saveChooser;
     QString m_lastPortText;
+    QStringList m_lastRun; // the port and --port mappings of the last run (port box tooltip)
+    QString m_openDir, m_saveDir, m_logDir;
+    bool m_settingsOn = false;
     bool m_autoSearch = true;
     bool m_shown = false;
     bool m_exiting = false; // spExit / Esc: close without asking

@@ -1,8 +1,10 @@
 // emutune: the EMU tuning and monitoring program.
 //   --port ComN=DEVICE   map a port number to a serial device (repeatable)
 //   --demo               attach the in-process virtual EMU as Com1
+//   --reset-settings     forget the remembered window, folders, ports and choices
 //   --help, --version    answered before any window system is needed
 #include "app/MainWindow.h"
+#include "app/Settings.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
 #include "sim/VirtualEmu.h"
@@ -18,10 +20,11 @@
 
 namespace {
 void usage(QTextStream &out) {
-    out << "usage: emutune [--port ComN=DEVICE]... [--demo] [FILE.emu]\n"
+    out << "usage: emutune [--port ComN=DEVICE]... [--demo] [--reset-settings] [FILE.emu]\n"
            "  FILE.emu            open this setup file after the port search\n"
            "  --port ComN=DEVICE  use DEVICE as serial port N (1 to 20)\n"
            "  --demo              attach the built-in virtual EMU as Com1\n"
+           "  --reset-settings    forget the remembered window, folders, ports and choices\n"
            "  -h, --help          print this and exit\n"
            "  --version           print the program version and exit\n";
 }
@@ -73,6 +76,8 @@ int main(int argc, char *argv[]) {
     for (const QString &a : args) {
         if (a == QLatin1String("--demo")) {
             demo = true;
+        } else if (a == QLatin1String("--reset-settings")) {
+            AppSettings::reset();
         } else if (!a.startsWith(QLatin1Char('-')) && file.isEmpty()) {
             file = a; // a setup file, as a file manager passes it: opened as Open does
         } else {
@@ -90,6 +95,7 @@ int main(int argc, char *argv[]) {
     }
 
     TForm1 form(Clock::system());
+    form.restoreSettings();
     form.show();
     // After the port search that showing the window starts.
     if (!file.isEmpty()) QTimer::singleShot(0, &form, [&form, file] { form.openSetupFile(file); });

@@ -20,6 +20,11 @@
 #include <QVBoxLayout>
 
 namespace {
+// The handlers show their outcome on the On/Off switches without running again.
+void setQuietly(QAbstractButton *b) {
+    const QSignalBlocker quiet(b);
+    b->setChecked(true);
+}
 constexpr double WindowSeconds = 30;
 constexpr int IntervalMs[4] = {50, 100, 500, 1000};
 const char *const IntervalText[4] = {"50 ms", "100 ms", "500 ms", "1 s"};
@@ -114,8 +119,13 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     m_onOff->addButton(SpeedButton1);
     m_onOff->addButton(SpeedButton2);
     SpeedButton2->setChecked(true);
-    connect(SpeedButton1, &QToolButton::clicked, this, &DataLoggerPage::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &DataLoggerPage::SpeedButton2Click);
+    // The switches act on their state, whoever changed it; the handlers set them quietly.
+    connect(SpeedButton1, &QToolButton::toggled, this, [this](bool on) {
+        if (on) SpeedButton1Click();
+    });
+    connect(SpeedButton2, &QToolButton::toggled, this, [this](bool on) {
+        if (on) SpeedButton2Click();
+    });
 
     CheckBox18 = new QCheckBox(QStringLiteral("Display Chart"), this);
     CheckBox18->setObjectName(QStringLiteral("CheckBox18"));
@@ -191,10 +201,10 @@ QString DataLoggerPage::defaultRecordPath() {
 
 void DataLoggerPage::SpeedButton1Click() {
     if (running()) {
-        SpeedButton1->setChecked(true);
+        setQuietly(SpeedButton1);
         return; // already logging
     }
-    SpeedButton1->setChecked(true);
+    setQuietly(SpeedButton1);
 
     int interval = chosenInterval();
     if (interval == 0) {
@@ -211,7 +221,7 @@ void DataLoggerPage::SpeedButton1Click() {
                 : QFileDialog::getSaveFileName(this, QStringLiteral("Record to File"), suggested,
                                                QStringLiteral("Data logs (*.csv)"));
         if (path.isEmpty()) {
-            SpeedButton2->setChecked(true);
+            setQuietly(SpeedButton2);
             return;
         }
         QVector<int> columns;
@@ -220,7 +230,7 @@ void DataLoggerPage::SpeedButton1Click() {
         QString error;
         // A FIFO or device would be written to row by row: only a regular file records.
         if (!emu::files::checkTarget(path, &error) || !m_writer.open(path, columns, &error)) {
-            SpeedButton2->setChecked(true);
+            setQuietly(SpeedButton2);
             Messages::error(this, error);
             return;
         }
@@ -243,7 +253,7 @@ void DataLoggerPage::SpeedButton2Click() {
 
 void DataLoggerPage::stop() {
     DataLogTimer->setEnabled(false);
-    SpeedButton2->setChecked(true);
+    setQuietly(SpeedButton2);
     QString error;
     if (!m_writer.close(&error)) Messages::error(this, error);
 }

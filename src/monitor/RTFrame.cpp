@@ -4,6 +4,7 @@
 #include "model/Numbers.h"
 #include "widgets/ALProgressBar.h"
 #include "widgets/Palette.h"
+#include "widgets/ValueLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -53,8 +54,7 @@ private:
 };
 
 void setTextIfChanged(QLabel *label, const QString &text) {
-    // A label repaints (and re-lays out) on every setText; most values stay put between ticks.
-    if (label->text() != text) label->setText(text);
+    static_cast<ValueLabel *>(label)->setValueText(text);
 }
 } // namespace
 
@@ -89,6 +89,18 @@ QLabel *TRT::addLabel(const QString &text, const QRect &r, Qt::Alignment align, 
     return l;
 }
 
+QLabel *TRT::addValue(const QString &caption, const QString &unit, const QString &text,
+                      const QRect &r, Qt::Alignment align, int pointSize, QWidget *parent) {
+    auto *l = new ValueLabel(caption, unit, parent ? parent : this);
+    l->setText(text);
+    l->setGeometry(r);
+    l->setAlignment(align);
+    QFont f = l->font();
+    f.setPointSize(pointSize);
+    l->setFont(f);
+    return l;
+}
+
 TALProgressBar *TRT::addBar(const char *name, const QString &caption, const QRect &r, int min,
                             int max, QWidget *parent) {
     auto *b = new TALProgressBar(parent ? parent : this);
@@ -119,19 +131,20 @@ void TRT::buildValues() {
     big.setPointSize(16);
     const char *names[3] = {"Label49", "Label50", "Label51"};
     const char *titles[3] = {"Timing", "RPM", "Vacuum"};
+    const char *units[3] = {"degrees", "rpm", "bar"};
     QLabel **labels[3] = {&Label49, &Label50, &Label51};
     for (int i = 0; i < 3; ++i) {
         const int y = 4 + i * 28;
         addLabel(QLatin1String(titles[i]), QRect(6, y + 6, 56, 16),
                  Qt::AlignLeft | Qt::AlignVCenter, 9);
-        QLabel *l = addLabel(QStringLiteral("NA"), QRect(62, y, 100, 26),
-                             Qt::AlignRight | Qt::AlignVCenter, 16);
+        QLabel *l =
+            addValue(QLatin1String(titles[i]), QLatin1String(units[i]), QStringLiteral("NA"),
+                     QRect(62, y, 100, 26), Qt::AlignRight | Qt::AlignVCenter, 16);
         l->setObjectName(QLatin1String(names[i]));
         l->setFont(big);
         QPalette p = l->palette();
         p.setColor(QPalette::WindowText, Red);
         l->setPalette(p);
-        l->setAccessibleName(QLatin1String(titles[i]));
         *labels[i] = l;
     }
     // The degree sign after the timing.
@@ -146,14 +159,35 @@ void TRT::buildTemperatureBars() {
         const char *label;
         const char *caption;
         const char *unit;
+        const char *spoken;
         int min, max;
         const char *marks[3];
         QColor c1, c2, c3;
     };
     const Column cols[3] = {
-        {"WaterBar", "Label53", "Water", "\u00baC", 0, 120, {"120", "60", "0"}, Blue, Green, Red},
-        {"AirBar", "Label54", "Air", "\u00baC", -20, 100, {"100", "40", "-20"}, SkyBlue, Navy, Red},
-        {"BATBar", "Label55", "Battery", "V", 80, 160, {"16", "12", "8"}, Yellow, Green, Red},
+        {"WaterBar",
+         "Label53",
+         "Water",
+         "\u00baC",
+         "\u00b0C",
+         0,
+         120,
+         {"120", "60", "0"},
+         Blue,
+         Green,
+         Red},
+        {"AirBar",
+         "Label54",
+         "Air",
+         "\u00baC",
+         "\u00b0C",
+         -20,
+         100,
+         {"100", "40", "-20"},
+         SkyBlue,
+         Navy,
+         Red},
+        {"BATBar", "Label55", "Battery", "V", "V", 80, 160, {"16", "12", "8"}, Yellow, Green, Red},
     };
     QLabel **values[3] = {&Label53, &Label54, &Label55};
     TALProgressBar **bars[3] = {&WaterBar, &AirBar, &BATBar};
@@ -162,10 +196,10 @@ void TRT::buildTemperatureBars() {
         const Column &c = cols[i];
         const int x0 = 2 + i * 59;
         addLabel(QString::fromUtf8(c.caption), QRect(x0, top - 16, 58, 14), Qt::AlignCenter, 8);
-        QLabel *v = addLabel(QStringLiteral("0"), QRect(x0 + 4, top, 34, 14),
-                             Qt::AlignRight | Qt::AlignVCenter, 8);
+        QLabel *v =
+            addValue(QString::fromUtf8(c.caption), QString::fromUtf8(c.spoken), QStringLiteral("0"),
+                     QRect(x0 + 4, top, 34, 14), Qt::AlignRight | Qt::AlignVCenter, 8);
         v->setObjectName(QLatin1String(c.label));
-        v->setAccessibleName(QString::fromUtf8(c.caption));
         *values[i] = v;
         addLabel(QString::fromUtf8(c.unit), QRect(x0 + 39, top, 18, 14),
                  Qt::AlignLeft | Qt::AlignVCenter, 7);
@@ -208,10 +242,9 @@ void TRT::buildThrottleAndInjectors() {
         b->setBarColor1(p.color);
         b->setPercentage(true);
         *bars[i] = b;
-        QLabel *v = addLabel(QStringLiteral("0"), QRect(p.x, barTop + barHeight / 2 - 7, 36, 14),
-                             Qt::AlignCenter, 7);
+        QLabel *v = addValue(QLatin1String(p.caption), QStringLiteral("%"), QStringLiteral("0"),
+                             QRect(p.x, barTop + barHeight / 2 - 7, 36, 14), Qt::AlignCenter, 7);
         v->setObjectName(QLatin1String(p.label));
-        v->setAccessibleName(QLatin1String(p.caption));
         v->setAttribute(Qt::WA_TransparentForMouseEvents);
         v->raise();
         *labels[i] = v;
@@ -219,16 +252,14 @@ void TRT::buildThrottleAndInjectors() {
 
     // Injector time and duty.
     addLabel(QStringLiteral("Injectors"), QRect(86, capY, 90, 14), Qt::AlignCenter, 8);
-    Label10 = addLabel(QStringLiteral("0"), QRect(96, capY + 14, 22, 14),
-                       Qt::AlignRight | Qt::AlignVCenter, 7);
+    Label10 = addValue(QStringLiteral("Injector time"), QStringLiteral("ms"), QStringLiteral("0"),
+                       QRect(96, capY + 14, 22, 14), Qt::AlignRight | Qt::AlignVCenter, 7);
     Label10->setObjectName(QStringLiteral("Label10"));
-    Label10->setAccessibleName(QStringLiteral("Injector ms"));
     addLabel(QStringLiteral("ms"), QRect(119, capY + 14, 14, 14), Qt::AlignLeft | Qt::AlignVCenter,
              7);
-    Label13 = addLabel(QStringLiteral("0"), QRect(134, capY + 14, 22, 14),
-                       Qt::AlignRight | Qt::AlignVCenter, 7);
+    Label13 = addValue(QStringLiteral("Injector duty"), QStringLiteral("%"), QStringLiteral("0"),
+                       QRect(134, capY + 14, 22, 14), Qt::AlignRight | Qt::AlignVCenter, 7);
     Label13->setObjectName(QStringLiteral("Label13"));
-    Label13->setAccessibleName(QStringLiteral("Injector %"));
     addLabel(QStringLiteral("%"), QRect(157, capY + 14, 14, 14), Qt::AlignLeft | Qt::AlignVCenter,
              7);
 
@@ -265,10 +296,9 @@ void TRT::buildLambda() {
              LambdaPanel);
     addLabel(QStringLiteral("1.0"), QRect(w - 20, 0, 20, 12), Qt::AlignRight | Qt::AlignVCenter, 7,
              LambdaPanel);
-    Label56 = addLabel(QStringLiteral("0"), QRect(w / 2 - 20, 0, 40, 12), Qt::AlignCenter, 7,
-                       LambdaPanel);
+    Label56 = addValue(QStringLiteral("Lambda"), QStringLiteral("V"), QStringLiteral("0"),
+                       QRect(w / 2 - 20, 0, 40, 12), Qt::AlignCenter, 7, LambdaPanel);
     Label56->setObjectName(QStringLiteral("Label56"));
-    Label56->setAccessibleName(QStringLiteral("Lambda"));
 
     LambdaBarL = addBar("LambdaBarL", QStringLiteral("Lambda rich"),
                         QRect(track.left(), track.top(), w / 2 - track.left(), track.height()), 0,
@@ -296,10 +326,9 @@ void TRT::buildLambda() {
     Shape1->setToolTip(QStringLiteral("Target Lambda Volts = 0.45V"));
     Shape1->setAccessibleName(QStringLiteral("Target Lambda Volts = 0.45V"));
 
-    Label6 = addLabel(QStringLiteral(".50"), QRect(w / 2 - 10, 37, 20, 12), Qt::AlignCenter, 7,
-                      LambdaPanel);
+    Label6 = addValue(QStringLiteral("Target lambda"), QStringLiteral("V"), QStringLiteral(".50"),
+                      QRect(w / 2 - 10, 37, 20, 12), Qt::AlignCenter, 7, LambdaPanel);
     Label6->setObjectName(QStringLiteral("Label6"));
-    Label6->setAccessibleName(QStringLiteral("Target lambda"));
 
     LambdaCaption =
         addLabel(QStringLiteral("Lambda"), QRect(0, 49, w, 13), Qt::AlignCenter, 8, LambdaPanel);
@@ -347,7 +376,7 @@ void TRT::update(const LiveValues &v) {
 void TRT::placeLambdaTarget(double volts, bool rt2Style) {
     const int w = LambdaPanel->width();
     const int x = emu::num::roundInt(w * volts);
-    Label6->setText(QStringLiteral(".") + emu::num::formatGeneral(volts * 100));
+    setTextIfChanged(Label6, QStringLiteral(".") + emu::num::formatGeneral(volts * 100));
     Label6->adjustSize();
     Shape1->move(x - emu::num::roundInt(Shape1->width() / 2.0), Shape1->y());
     Label6->move(x - emu::num::roundInt(Label6->width() / 2.0) - (rt2Style ? 0 : 1), Label6->y());

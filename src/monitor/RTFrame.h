@@ -57,6 +57,9 @@ public:
 private:
     QLabel *addLabel(const QString &text, const QRect &r, Qt::Alignment align, int pointSize,
                      QWidget *parent = nullptr);
+    // A label showing a live value: caption and unit are what assistive technology reads.
+    QLabel *addValue(const QString &caption, const QString &unit, const QString &text,
+                     const QRect &r, Qt::Alignment align, int pointSize, QWidget *parent = nullptr);
     TALProgressBar *addBar(const char *name, const QString &caption, const QRect &r, int min,
                            int max, QWidget *parent = nullptr);
     void buildValues();

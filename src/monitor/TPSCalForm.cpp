@@ -5,6 +5,7 @@
 #include "model/EmuImage.h"
 #include "model/Numbers.h"
 #include "widgets/ALProgressBar.h"
+#include "widgets/ValueLabel.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -53,12 +54,12 @@ TTPSCalForm::TTPSCalForm(Session &session, QWidget *mainWindow)
     TPSCalBar->setShowPosText(false);
     TPSCalBar->setAccessibleName(QStringLiteral("Throttle position"));
 
-    Label3 = new QLabel(QStringLiteral("0"), this);
+    Label3 = new ValueLabel(QStringLiteral("Throttle reading"), QStringLiteral("%"), this);
+    Label3->setText(QStringLiteral("0"));
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(16, 26, 328, 24);
     Label3->setAlignment(Qt::AlignCenter);
     Label3->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Label3->setAccessibleName(QStringLiteral("Throttle reading"));
     Label3->raise();
 
     const auto makeEdit = [this](const char *name, int x, const QString &accessible) {
@@ -144,7 +145,7 @@ int TTPSCalForm::editValue(const QLineEdit *edit) const {
 void TTPSCalForm::showReading(double tps) {
     if (tps <= TPSCalBar->max()) TPSCalBar->setPosition(emu::num::roundInt(tps));
     const QString text = emu::num::formatGeneral(tps);
-    if (Label3->text() != text) Label3->setText(text);
+    static_cast<ValueLabel *>(Label3)->setValueText(text);
 }
 
 void TTPSCalForm::FormKeyDown(int key) {

@@ -2,12 +2,16 @@
 
 #include "widgets/Palette.h"
 
+#include <QFocusEvent>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <cmath>
 
 namespace {
@@ -411,4 +415,23 @@ void MapChart::paintEvent(QPaintEvent *event) {
     ++m_paints;
     if (event->rect().contains(rect())) ++m_fullPaints;
     QCustomPlot::paintEvent(event);
+    if (hasFocus()) {
+        QPainter p(this);
+        QStyleOptionFocusRect opt;
+        opt.initFrom(this);
+        opt.rect = rect().adjusted(1, 1, -1, -1);
+        opt.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &p, this);
+    }
+}
+
+void MapChart::focusInEvent(QFocusEvent *event) {
+    QCustomPlot::focusInEvent(event);
+    update();
+    if (event->reason() != Qt::MouseFocusReason) emit keyboardFocused();
+}
+
+void MapChart::focusOutEvent(QFocusEvent *event) {
+    QCustomPlot::focusOutEvent(event);
+    update();
 }

@@ -94,10 +94,18 @@ public:
     int paintCount() const { return m_paints; }
     int fullPaintCount() const { return m_fullPaints; }
 
+signals:
+    // The chart took the keyboard focus (Tab, a shortcut): it takes the tuning keys as if the
+    // pointer were over it.
+    void keyboardFocused();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    // A dotted frame shows which chart has the keyboard focus.
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     MapSeries *addSeries(const QString &name, MapSeries::Kind kind, const QColor &color);

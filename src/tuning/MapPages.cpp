@@ -102,6 +102,8 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
         st.chart->setReadoutsVisible(d.c == Vacuum);
         st.chart->setEnabled(false);
         st.chart->installEventFilter(this);
+        // A chart reached with the keyboard takes the tuning keys as under the pointer.
+        connect(st.chart, &MapChart::keyboardFocused, this, [this, c = d.c] { m_active = c; });
     }
 
     // Series in index order.
