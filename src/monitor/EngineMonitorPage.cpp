@@ -85,8 +85,14 @@ EngineMonitorPage::EngineMonitorPage(QWidget *parent) : QWidget(parent) {
     };
     TA3nalogGauge **gauges[7] = {&RPMGauge,  &VacuumGauge, &AnalogTiming, &TempGauge,
                                  &VoltGauge, &LambdaGauge, &InjectorGauge};
-    for (int i = 0; i < 7; ++i)
+    // What each dial shows, for assistive technology (its name is the caption on its face).
+    const char *shows[7] = {"Engine speed",      "Manifold vacuum", "Ignition timing",
+                            "Water temperature", "Battery voltage", "Lambda",
+                            "Injector duty"};
+    for (int i = 0; i < 7; ++i) {
         *gauges[i] = makeGauge(setups[i], this);
+        (*gauges[i])->setAccessibleDescription(QLatin1String(shows[i]));
+    }
 
     RPMGauge->setFaceColor(QColor(pal::White));
     RPMGauge->setArrowColor(Orange);

@@ -209,6 +209,7 @@ void TRT::buildTemperatureBars() {
         b->setBarColor1(c.c1);
         b->setBarColor2(c.c2);
         b->setBarColor3(c.c3);
+        if (i == 2) b->setAccessibleDescription(QStringLiteral("tenths of a volt"));
         *bars[i] = b;
         for (int m = 0; m < 3; ++m) {
             const int y = barTop - 6 + m * (barHeight / 2);
@@ -267,6 +268,7 @@ void TRT::buildThrottleAndInjectors() {
         addBar("InjBar", QStringLiteral("Injector ms"), QRect(112, barTop, 18, barHeight), 0, 250);
     InjBar->setBarColorStyle(TALProgressBar::cs1Color);
     InjBar->setBarColor1(QColor(pal::DarkOrange));
+    InjBar->setAccessibleDescription(QStringLiteral("tenths of a millisecond"));
     InjPers =
         addBar("InjPers", QStringLiteral("Injector %"), QRect(134, barTop, 18, barHeight), 0, 100);
     InjPers->setBarColorStyle(TALProgressBar::cs1Color);
@@ -304,6 +306,7 @@ void TRT::buildLambda() {
                         QRect(track.left(), track.top(), w / 2 - track.left(), track.height()), 0,
                         50, LambdaPanel);
     LambdaBarL->setDirection(TALProgressBar::pdRightToLeft);
+    LambdaBarL->setAccessibleDescription(QStringLiteral("hundredths of a volt below 0.50 V"));
     LambdaBarL->setShowBorder(false);
     LambdaBarL->setBarColorStyle(TALProgressBar::cs3Colors);
     LambdaBarL->setBarColor1(Yellow);
@@ -314,6 +317,7 @@ void TRT::buildLambda() {
                         QRect(w / 2, track.top(), track.right() + 1 - w / 2, track.height()), 0, 50,
                         LambdaPanel);
     LambdaBarR->setDirection(TALProgressBar::pdLeftToRight);
+    LambdaBarR->setAccessibleDescription(QStringLiteral("hundredths of a volt above 0.50 V"));
     LambdaBarR->setShowBorder(false);
     LambdaBarR->setBarColorStyle(TALProgressBar::cs3Colors);
     LambdaBarR->setBarColor1(Yellow);
