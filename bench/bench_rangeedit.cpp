@@ -54,7 +54,7 @@ int main(int argc, char **argv) {
     std::vector<double> edit, undo;
     QElapsedTimer t;
     for (int i = 0; i < 60; ++i) {
-        std::vector<double> values(std::size_t(n));
+        std::vector<double> values(static_cast<std::size_t>(n));
         for (int p = 1; p <= n; ++p)
             values[std::size_t(p - 1)] = s.maps.value(MapId::Timing, p);
         t.start();

@@ -944,6 +944,10 @@ QMenu *MapPages::chartMenu(Chart c, const QPoint &pos) {
     return menu;
 }
 
+RangeEditDialog *MapPages::rangeEditDialog() const {
+    return m_rangeDialog;
+}
+
 RangeEditDialog *MapPages::editPoints(Chart c, int first, int last) {
     delete m_rangeDialog;
     auto *dlg = new RangeEditDialog(

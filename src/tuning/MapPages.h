@@ -80,7 +80,7 @@ public:
     // "Edit points..." on chart c: the dialog preset to points first..last of its map; OK
     // applies the edit as one step. Shown window-modal; also kept for tests.
     RangeEditDialog *editPoints(Chart c, int first, int last);
-    RangeEditDialog *rangeEditDialog() const { return m_rangeDialog; }
+    RangeEditDialog *rangeEditDialog() const;
 
 signals:
     // "Compare with File..." was chosen in a chart's context menu.
