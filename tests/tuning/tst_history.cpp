@@ -166,6 +166,40 @@ private slots:
         QVERIFY2(r.lastStatus.contains(QStringLiteral("memory only")), qPrintable(r.lastStatus));
     }
 
+    // "Edit points..." reaches every map, whichever chart it was opened on: points 1 to 3 from
+    // 0 to 10 and back.
+    void rangeEditEveryMap_data() {
+        QTest::addColumn<int>("map");
+        QTest::addColumn<int>("section");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("bias");
+        QTest::newRow("fuel RPM Low") << int(MapId::FuelLow) << 0xCA << 0 << 100;
+        QTest::newRow("fuel RPM High") << int(MapId::FuelHigh) << 0xCA << 32 << 100;
+        QTest::newRow("vacuum timing") << int(MapId::VacuumTiming) << 0xE8 << 100 << 10;
+        QTest::newRow("voltage") << int(MapId::Voltage) << 0xD4 << 48 << 100;
+    }
+    void rangeEditEveryMap() {
+        QFETCH(int, map);
+        QFETCH(int, section);
+        QFETCH(int, offset);
+        QFETCH(int, bias);
+        HistoryRig r;
+        for (int p = 1; p <= 3; ++p)
+            r.s.maps.setValue(MapId(map), p, 0);
+        RangeEditDialog *d = r.pages->editPoints(MapPages::Timing, 1, 3);
+        d->setMap(MapId(map));
+        d->setRange(1, 3);
+        d->setOperation(RangeOp::Set, 10);
+        d->accept();
+        const auto three = [&](int v) {
+            return points(section, {{offset, v}, {offset + 1, v}, {offset + 2, v}});
+        };
+        QCOMPARE(r.emu.written(), three(bias + 10));
+        r.emu.clearWritten();
+        r.s.history().undo();
+        QCOMPARE(r.emu.written(), three(bias));
+    }
+
     void readClearsHistory() {
         HistoryRig r;
         r.edit(Key);
