@@ -23,6 +23,7 @@
 #include "tuning/SetupPage.h"
 #include "widgets/Messages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -336,6 +337,16 @@ void TForm1::buildPages() {
     m_mapPages = new MapPages(*m_session, TimingSheet, FuelSheet, CorrectionSheet, this);
     connect(m_setupPage, &SetupPage::setupEdited, this, &TForm1::setupEdited);
     connect(m_session.get(), &Session::status, this, &TForm1::setStatus);
+
+    // Undo and redo of the edit history, from any tab.
+    QAction *undo = m_session->history().createUndoAction(this);
+    undo->setObjectName(QStringLiteral("UndoAction"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction *redo = m_session->history().createRedoAction(this);
+    redo->setObjectName(QStringLiteral("RedoAction"));
+    redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    addActions({undo, redo});
 }
 
 void TForm1::buildStatusBar() {

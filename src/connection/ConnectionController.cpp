@@ -45,6 +45,10 @@ ConnectionController::ConnectionController(Session &session, QObject *parent)
     efi.setShowErrors(false);
     efi.setEndOfResponse(QString());
     connect(&efi, &TQCCom32::lostDevice, this, &ConnectionController::deviceLost);
+    // Undo never reaches across a Connect or a table read; it sends nothing while the link is
+    // lost.
+    m_s.setLinkDownQuery([this] { return m_linkLost; });
+    connect(this, &ConnectionController::connectFinished, &m_s, &Session::clearHistory);
 }
 
 // ---- Port search -----------------------------------------------------------------------------
@@ -409,6 +413,7 @@ void ConnectionController::readTables() {
     }
     // 3.-6.
     emit tablesRead();
+    s.clearHistory();
     m_dataLoaded = whole;
     // 7.-9.
     if (s.connected) emit actionEnabled(Action::Write, true);

@@ -4,8 +4,211 @@
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
 
+#include <QUndoCommand>
+#include <algorithm>
+#include <map>
+
+// One step of the edit history: the setup bytes and map points it changed, with the values
+// before and after. Recorded while the edit runs (old values at first touch, new values read
+// from memory when the step closes); pushed already done.
+class EditStep : public QUndoCommand {
+public:
+    struct Point {
+        double before = 0, after = 0;
+        double posBefore = 0, posAfter = 0; // stored positions (vacuum maps)
+    };
+    struct MapEdit {
+        MapId id;
+        std::map<int, Point> points; // by point number: sent in point order
+    };
+    struct SetupEdit {
+        int code;
+        quint8 before, after;
+    };
+
+    EditStep(Session &s, const QString &text) : m_s(s), m_givenText(text) {}
+
+    void noteSetup(int code) {
+        for (const SetupEdit &e : m_setup)
+            if (e.code == code) return;
+        m_setup.push_back({code, m_s.image.bytes[code], 0});
+    }
+    void noteMap(MapId id, int p) {
+        MapEdit *m = nullptr;
+        for (MapEdit &e : m_maps)
+            if (e.id == id) m = &e;
+        if (!m) m = &m_maps.emplace_back(MapEdit{id, {}});
+        if (m->points.count(p)) return;
+        Point pt;
+        pt.before = m_s.maps.value(id, p);
+        if (hasPositions(id)) pt.posBefore = m_s.maps.storedPosition(id, p);
+        m->points.emplace(p, pt);
+    }
+    // Reads the new values and drops what did not change; false: nothing changed.
+    bool close() {
+        for (SetupEdit &e : m_setup)
+            e.after = m_s.image.bytes[e.code];
+        m_setup.erase(std::remove_if(m_setup.begin(), m_setup.end(),
+                                     [](const SetupEdit &e) { return e.before == e.after; }),
+                      m_setup.end());
+        for (MapEdit &m : m_maps) {
+            for (auto it = m.points.begin(); it != m.points.end();) {
+                Point &pt = it->second;
+                pt.after = m_s.maps.value(m.id, it->first);
+                if (hasPositions(m.id)) pt.posAfter = m_s.maps.storedPosition(m.id, it->first);
+                if (pt.before == pt.after && pt.posBefore == pt.posAfter)
+                    it = m.points.erase(it);
+                else
+                    ++it;
+            }
+        }
+        m_maps.erase(std::remove_if(m_maps.begin(), m_maps.end(),
+                                    [](const MapEdit &m) { return m.points.empty(); }),
+                     m_maps.end());
+        if (m_setup.empty() && m_maps.empty()) return false;
+        setText(m_givenText.isEmpty() ? describe() : m_givenText);
+        return true;
+    }
+
+    void undo() override { apply(false); }
+    void redo() override {
+        if (m_done) { // pushed after the edit itself ran
+            m_done = false;
+            return;
+        }
+        apply(true);
+    }
+
+private:
+    static bool hasPositions(MapId id) {
+        return id == MapId::VacuumTiming || id == MapId::FuelVacuum;
+    }
+    static QString number(double v) { return emu::num::formatGeneral(v); }
+
+    QString describe() const {
+        if (m_maps.empty() && m_setup.size() == 1) {
+            const SetupEdit &e = m_setup.front();
+            const SetupField *f = emu::model::setupFieldAt(e.code);
+            const QString caption = f && *f->caption ? QString::fromUtf8(f->caption)
+                                                     : QStringLiteral("Setup byte %1").arg(e.code);
+            auto shown = [&](quint8 b) {
+                const int v = e.code == emu::model::OffCoilCombination ? b : int(b) - 1;
+                return number(f ? emu::model::displayFromRaw(*f, v) : v);
+            };
+            return QStringLiteral("%1 from %2 to %3").arg(caption, shown(e.before), shown(e.after));
+        }
+        if (m_setup.empty() && m_maps.size() == 1) {
+            const MapEdit &m = m_maps.front();
+            const QString name = Session::mapName(m.id);
+            if (m.points.size() == 1) {
+                const auto &[p, pt] = *m.points.begin();
+                return QStringLiteral("%1 point %2 from %3 to %4")
+                    .arg(name)
+                    .arg(p)
+                    .arg(number(pt.before), number(pt.after));
+            }
+            return QStringLiteral("%1 points %2 to %3 (%4 changed)")
+                .arg(name)
+                .arg(m.points.begin()->first)
+                .arg(m.points.rbegin()->first)
+                .arg(m.points.size());
+        }
+        return QStringLiteral("%1 setup values, %2 maps").arg(m_setup.size()).arg(m_maps.size());
+    }
+
+    void apply(bool after) {
+        const bool send = m_s.historySends();
+        m_s.m_replaying = true;
+        for (const SetupEdit &e : m_setup) {
+            const quint8 b = after ? e.after : e.before;
+            const int value = e.code == emu::model::OffCoilCombination ? b : int(b) - 1;
+            if (send)
+                m_s.sendParameter(e.code, value);
+            else
+                m_s.storeParameter(e.code, value);
+            m_s.followSetup(e.code, value);
+            emit m_s.setupRestored(e.code);
+        }
+        for (const MapEdit &m : m_maps) {
+            for (const auto &[p, pt] : m.points) {
+                if (hasPositions(m.id))
+                    m_s.maps.setStoredPosition(m.id, p, after ? pt.posAfter : pt.posBefore);
+                m_s.maps.setValue(m.id, p, after ? pt.after : pt.before);
+                if (send) m_s.sendPoint(m.id, p);
+            }
+            emit m_s.mapChanged(m.id);
+        }
+        m_s.m_replaying = false;
+        QString message = (after ? QStringLiteral("Redo: ") : QStringLiteral("Undo: ")) + text();
+        if (!send)
+            message += m_s.fileMode ? QStringLiteral(" (memory only: a file is open)")
+                                    : QStringLiteral(" (memory only: the EMU is not connected)");
+        emit m_s.status(0, message);
+    }
+
+    friend class Session;
+    Session &m_s;
+    QString m_givenText;
+    std::vector<SetupEdit> m_setup;
+    std::vector<MapEdit> m_maps;
+    bool m_done = true;
+};
+
 Session::Session(Clock &c, QObject *parent)
     : QObject(parent), clock(c), EFI(this, &c), link(EFI, c) {}
+
+Session::~Session() = default;
+
+QString Session::mapName(MapId id) {
+    switch (id) {
+    case MapId::Timing:
+        return QStringLiteral("Timing");
+    case MapId::VacuumTiming:
+        return QStringLiteral("Vacuum timing");
+    case MapId::FuelVacuum:
+        return QStringLiteral("Fuel vacuum");
+    case MapId::FuelCruise:
+        return QStringLiteral("Fuel RPM Cruise");
+    case MapId::FuelLow:
+        return QStringLiteral("Fuel RPM Low");
+    case MapId::FuelHigh:
+        return QStringLiteral("Fuel RPM High");
+    case MapId::WaterTemp:
+        return QStringLiteral("Water temp correction");
+    case MapId::AirTemp:
+        return QStringLiteral("Air temp correction");
+    case MapId::Voltage:
+        break;
+    }
+    return QStringLiteral("Voltage correction");
+}
+
+bool Session::historySends() const {
+    return connected && !fileMode && !(m_linkDown && m_linkDown());
+}
+
+void Session::beginEdit(const QString &text) {
+    if (m_openDepth++ == 0) m_open = std::make_unique<EditStep>(*this, text);
+}
+
+void Session::endEdit() {
+    if (m_openDepth == 0 || --m_openDepth > 0) return;
+    std::unique_ptr<EditStep> step = std::move(m_open);
+    if (step->close()) m_history.push(step.release());
+}
+
+void Session::clearHistory() {
+    m_history.clear();
+    if (m_open) m_open = std::make_unique<EditStep>(*this, m_open->m_givenText);
+}
+
+void Session::noteSetup(int code) {
+    if (m_open) m_open->noteSetup(code);
+}
+
+void Session::noteMap(MapId id, int p) {
+    if (m_open) m_open->noteMap(id, p);
+}
 
 MapAxes Session::axes() const {
     MapAxes a;
@@ -38,17 +241,28 @@ MapId Session::fuelVariantMap() const {
     return MapId::FuelCruise;
 }
 
-void Session::sendParameter(int code, int value) {
-    link.parameterWrite(quint8(code), quint8(value & 0xFF));
+void Session::storeParameter(int code, int value) {
     if (code == emu::model::OffCoilCombination)
         image.bytes[code] = quint8(value & 0xFF);
     else
         image.storeValue(code, value);
 }
 
+void Session::sendParameter(int code, int value) {
+    link.parameterWrite(quint8(code), quint8(value & 0xFF));
+    storeParameter(code, value);
+}
+
 void Session::setSetupValue(int code, int value) {
+    if (m_replaying) return; // an editor showing a restored value
+    EditScope step(*this);
+    noteSetup(code);
     sendParameter(code, value);
     emit setupChanged(code);
+    followSetup(code, value);
+}
+
+void Session::followSetup(int code, int value) {
     switch (code) {
     case emu::model::OffLowThrottleVacuum:
     case emu::model::OffHighThrottleVacuum:
@@ -62,6 +276,11 @@ void Session::setSetupValue(int code, int value) {
         break;
     case emu::model::OffTwoStroke:
         twoStroke = value == 2;
+        break;
+    case emu::model::OffTpsMinimum:
+    case emu::model::OffTpsSpan:
+        // The calibration sets the working values itself; undo and redo follow the block.
+        if (m_replaying) deriveWorkingValues();
         break;
     default:
         break;
@@ -92,14 +311,18 @@ void Session::deriveWorkingValues() {
 }
 
 void Session::setMapPoint(MapId id, int p, double v) {
+    EditScope step(*this);
+    noteMap(id, p);
     maps.setValue(id, p, v);
     sendPoint(id, p);
     emit mapChanged(id);
 }
 
 void Session::setMapPoints(MapId id, int first, const std::vector<double> &values) {
+    EditScope step(*this);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const int p = first + int(i);
+        noteMap(id, p);
         maps.setValue(id, p, values[i]);
         sendPoint(id, p);
     }
@@ -110,23 +333,41 @@ void Session::sendPoint(MapId id, int p) {
     link.pointWrite(maps.section(id), maps.pointOffset(id, p), maps.encode(id, p));
 }
 
+void Session::editMapPoints(MapId id, const std::vector<std::pair<int, double>> &points,
+                            const QString &text) {
+    EditScope step(*this, text);
+    for (const auto &[p, v] : points) {
+        noteMap(id, p);
+        maps.setValue(id, p, v);
+        sendPoint(id, p);
+    }
+    emit mapChanged(id);
+}
+
 void Session::setMapPointAt(MapId id, int p, double v, double position) {
+    EditScope step(*this);
+    noteMap(id, p);
     maps.setStoredPosition(id, p, position);
     setMapPoint(id, p, v);
 }
 
 void Session::storeMapPoints(MapId id, int first, const std::vector<double> &values) {
-    for (std::size_t i = 0; i < values.size(); ++i)
+    EditScope step(*this);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        noteMap(id, first + int(i));
         maps.setValue(id, first + int(i), values[i]);
+    }
     emit mapChanged(id);
 }
 
 void Session::decodeMap(MapId id) {
+    clearHistory();
     maps.decodeMap(id, image, axes());
     emit mapChanged(id);
 }
 
 void Session::clearMap(MapId id) {
+    clearHistory();
     const int n = maps.pointCount(id, axes());
     for (int p = 1; p <= n; ++p) {
         maps.setValue(id, p, 0);

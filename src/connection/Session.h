@@ -10,9 +10,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QUndoStack>
+#include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 class Clock;
+class EditStep;
 
 enum class FuelVariant { Cruise, Low, High };
 
@@ -20,6 +25,7 @@ class Session : public QObject, public LivePollHost {
     Q_OBJECT
 public:
     explicit Session(Clock &clock, QObject *parent = nullptr);
+    ~Session() override;
 
     Clock &clock;
     TQCCom32 EFI; // the one serial port
@@ -89,11 +95,33 @@ public:
     // Points first, first + 1, ... stored and mapChanged(id) emitted once, nothing sent: the
     // keyboard sends the selected point when its key is released (sendPoint).
     void storeMapPoints(MapId id, int first, const std::vector<double> &values);
+    // Points of one map (in point order, each p once): stores each, sends one point write per
+    // point, emits mapChanged(id) once. One history step with the given text.
+    void editMapPoints(MapId id, const std::vector<std::pair<int, double>> &points,
+                       const QString &text);
     // A map decoded from the image (after Read or Open) with the current axes; emits mapChanged.
+    // Clears the edit history.
     void decodeMap(MapId id);
     // Every point of the map to 0 (Close all); emits mapCleared(id): the charts keep what Close
-    // all leaves on them.
+    // all leaves on them. Clears the edit history.
     void clearMap(MapId id);
+
+    // Edit history. Every call of the edit API above is one step, unless it falls between
+    // beginEdit and endEdit (a mouse drag, a calibration): then everything changed in between is
+    // one step, named by `text` (or after what changed when empty). A step that changed nothing
+    // is dropped. Undo and redo put the values back in memory, emit setupRestored / mapChanged
+    // for the editors and charts, and send the parameter and point writes that set them, in
+    // point order; nothing is sent in file mode or while the link is lost.
+    QUndoStack &history() { return m_history; }
+    void beginEdit(const QString &text = QString());
+    void endEdit();
+    void clearHistory();
+    // Whether the link to the EMU went away (set by the connection controller).
+    void setLinkDownQuery(std::function<bool()> query) { m_linkDown = std::move(query); }
+    // Undo and redo send to the EMU (an EMU is connected, not a file, the link is up).
+    bool historySends() const;
+    // Short map name for history texts and dialogs: "Timing", "Fuel RPM Low", ...
+    static QString mapName(MapId id);
 
     // The parameter write alone (no signal), for callers that already hold the change.
     void sendParameter(int code, int value);
@@ -131,7 +159,36 @@ signals:
     void thresholdsChanged();
     // The lambda target working value changed (the real-time frames' markers follow).
     void lambdaTargetChanged();
+    // Undo or redo put a setup value back (code = offset): its editor shows the stored value
+    // again. Edits that arrive while this signal runs are not sent or recorded.
+    void setupRestored(int code);
 
 private:
+    friend class EditStep;
+    // Stores a parameter value in the setup block (the coil combination stores it as is).
+    void storeParameter(int code, int value);
+    // The working values that follow a setup field.
+    void followSetup(int code, int value);
+    // Old values of what an edit is about to change, kept by the open step.
+    void noteSetup(int code);
+    void noteMap(MapId id, int p);
+
     LiveFrameBuffer m_liveFrame; // the poll's reply buffer
+    QUndoStack m_history;
+    std::unique_ptr<EditStep> m_open; // the step being recorded
+    int m_openDepth = 0;
+    bool m_replaying = false;
+    std::function<bool()> m_linkDown;
+};
+
+// Opens one history step for its lifetime.
+class EditScope {
+public:
+    explicit EditScope(Session &s, const QString &text = QString()) : m_s(s) { s.beginEdit(text); }
+    ~EditScope() { m_s.endEdit(); }
+    EditScope(const EditScope &) = delete;
+    EditScope &operator=(const EditScope &) = delete;
+
+private:
+    Session &m_s;
 };

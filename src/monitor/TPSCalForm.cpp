@@ -193,9 +193,12 @@ void TTPSCalForm::Button1Click() {
     }
     m_session.tpsMinimum = minimum;
     m_session.tpsSpan = span;
-    m_session.setSetupValue(CodeTpsMinimum, minimum);
-    m_session.clock.sleepMs(200);
-    m_session.setSetupValue(CodeTpsSpan, span);
+    {
+        EditScope step(m_session, tr("Throttle calibration"));
+        m_session.setSetupValue(CodeTpsMinimum, minimum);
+        m_session.clock.sleepMs(200);
+        m_session.setSetupValue(CodeTpsSpan, span);
+    }
     leave();
 }
 
@@ -204,9 +207,12 @@ void TTPSCalForm::Button2Click() {
     Edit2->setText(QStringLiteral("100"));
     // The EMU goes back to minimum 0, span 100; the image and the working values follow, so that
     // a later table write or a saved file carries what the EMU now holds.
-    m_session.setSetupValue(CodeTpsMinimum, 0);
-    m_session.clock.sleepMs(200);
-    m_session.setSetupValue(CodeTpsSpan, 100);
+    {
+        EditScope step(m_session, tr("Throttle calibration reset"));
+        m_session.setSetupValue(CodeTpsMinimum, 0);
+        m_session.clock.sleepMs(200);
+        m_session.setSetupValue(CodeTpsSpan, 100);
+    }
     m_session.tpsMinimum = 0;
     m_session.tpsSpan = 100;
     m_maxCaptured = false;

@@ -2,7 +2,9 @@
 
 #include "connection/Session.h"
 #include "model/Numbers.h"
+#include "tuning/HistoryMenu.h"
 #include "tuning/MapChart.h"
+#include "tuning/RangeEditDialog.h"
 #include "widgets/Messages.h"
 #include "widgets/Palette.h"
 
@@ -10,6 +12,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -104,6 +107,13 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
         st.chart->installEventFilter(this);
         // A chart reached with the keyboard takes the tuning keys as under the pointer.
         connect(st.chart, &MapChart::keyboardFocused, this, [this, c = d.c] { m_active = c; });
+        st.chart->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(st.chart, &QWidget::customContextMenuRequested, this,
+                [this, c = d.c](const QPoint &pos) {
+                    QMenu *menu = chartMenu(c, pos);
+                    menu->exec(m_charts[c].chart->mapToGlobal(pos));
+                    delete menu;
+                });
     }
 
     // Series in index order.
@@ -254,6 +264,7 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
 
     connect(&m_s, &Session::thresholdsChanged, this, &MapPages::updateThresholdArrows);
     connect(&m_s, &Session::mapChanged, this, &MapPages::rebuildCurve);
+    connect(&m_s, &Session::setupRestored, this, &MapPages::showSetupRestored);
 }
 
 // --- chart and map bookkeeping ---
@@ -301,6 +312,12 @@ int MapPages::lo(Chart c) const {
 int MapPages::hi(Chart c) const {
     if (c == Timing) return m_s.maxTimingAdvance;
     return emu::model::mapInfo(mapOf(c)).hi;
+}
+
+std::pair<int, int> MapPages::keyLimits(MapId id) const {
+    if (id == MapId::Timing) return {0, m_s.maxTimingAdvance};
+    const int bias = emu::model::mapInfo(id).bias;
+    return {-bias, 255 - bias};
 }
 
 int MapPages::pointCount(MapId id) const {
@@ -615,14 +632,18 @@ bool MapPages::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::MouseButtonPress:
         // With the switch on, pressing starts a drag; the chart holds the pointer until release.
         if (me->button() == Qt::LeftButton && m_mouseTuning) {
+            endDrag();
             m_dragSource = c;
             ch->setCursor(Qt::SizeVerCursor);
+            // Everything the drag writes, press to release, is one history step.
+            m_s.beginEdit();
+            m_dragStep = true;
         }
         break;
     case QEvent::MouseButtonRelease:
         if (me->button() == Qt::LeftButton && m_dragSource >= 0) {
             m_charts[m_dragSource].chart->setCursor(Qt::CrossCursor);
-            m_dragSource = -1;
+            endDrag();
         }
         break;
     default: // move
@@ -631,12 +652,19 @@ bool MapPages::eventFilter(QObject *watched, QEvent *event) {
             const int target = chartAt(global);
             if (target >= 0) dragOver(Chart(target), m_charts[target].chart->mapFromGlobal(global));
         } else {
-            m_dragSource = -1;
+            endDrag();
             hover(Chart(c), me->position().toPoint());
         }
         break;
     }
     return false;
+}
+
+void MapPages::endDrag() {
+    m_dragSource = -1;
+    if (!m_dragStep) return;
+    m_dragStep = false;
+    m_s.endEdit();
 }
 
 void MapPages::dragOver(Chart c, const QPoint &pos) {
@@ -815,17 +843,17 @@ void MapPages::keyPress(Chart c, int key) {
             x = m_s.maps.position(id, p, axes);
         }
     }
-    const int bias = emu::model::mapInfo(id).bias;
+    const auto [keyLo, keyHi] = keyLimits(id);
     const double value = m_s.maps.value(id, p);
     double v = emu::num::roundHalfEven(value);
 
     // 3: Up / Down; the timing map stays within 0..45, every map within its byte range.
     if (key == Qt::Key_Up) {
         const double up = emu::num::roundHalfEven(value + 1);
-        if (c == Timing ? v < hi(c) : up + bias <= 255) v = up;
+        if (c == Timing ? v < keyHi : up <= keyHi) v = up;
     } else if (key == Qt::Key_Down) {
         const double down = emu::num::roundHalfEven(value - 1);
-        if (c == Timing ? v > 0 : down + bias >= 0) v = down;
+        if (c == Timing ? v > keyLo : down >= keyLo) v = down;
     }
 
     // 4: selection cursor.
@@ -882,4 +910,57 @@ void MapPages::keyRelease(Chart c) {
     const int p = m_s.maps.nearest(id, x, m_s.axes());
     if (p < 1 || p > pointCount(id)) return; // no key has selected a point on this map
     m_s.sendPoint(id, p);
+}
+
+// --- history and range edits ---
+
+void MapPages::showSetupRestored(int code) {
+    QLineEdit *box = code == emu::model::OffMainJet   ? m_edit28
+                     : code == emu::model::OffIdleJet ? m_edit32
+                                                      : nullptr;
+    if (!box) return;
+    QSlider *bar = box == m_edit28 ? m_mainJet : m_idleJet;
+    const int value = m_s.image.value(code) & 0xFF;
+    QSignalBlocker blockBox(box), blockBar(bar);
+    box->setText(QString::number(value));
+    bar->setValue(255 - value);
+}
+
+QMenu *MapPages::chartMenu(Chart c, const QPoint &pos) {
+    auto *menu = new QMenu(m_charts[c].chart);
+    addHistoryActions(menu, m_s.history());
+    menu->addSeparator();
+    // Preset: the point under the pointer and the keyboard selection.
+    const MapId id = mapOf(c);
+    const MapAxes axes = m_s.axes();
+    const int n = pointCount(id);
+    const int under =
+        std::clamp(m_s.maps.nearest(id, m_charts[c].chart->pixelToX(curveIndex(c), pos.x()), axes),
+                   1, std::max(1, n));
+    const int selected =
+        std::clamp(m_s.maps.nearest(id, m_charts[c].selection, axes), 1, std::max(1, n));
+    QAction *edit = menu->addAction(tr("Edit points..."), this,
+                                    [this, c, under, selected] { editPoints(c, under, selected); });
+    edit->setEnabled(m_charts[c].chart->isEnabled() && n > 0);
+    menu->addAction(tr("Compare with File..."), this, &MapPages::compareRequested);
+    return menu;
+}
+
+RangeEditDialog *MapPages::rangeEditDialog() const {
+    return m_rangeDialog;
+}
+
+RangeEditDialog *MapPages::editPoints(Chart c, int first, int last) {
+    delete m_rangeDialog;
+    auto *dlg = new RangeEditDialog(
+        m_s, [this](MapId id) { return keyLimits(id); }, mapOf(c), first, last,
+        m_charts[c].chart->window());
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dlg, &QDialog::accepted, this, [this, dlg] {
+        const RangeResult r = dlg->result();
+        if (!r.changes.empty()) m_s.editMapPoints(dlg->map(), r.changes, dlg->stepText());
+    });
+    m_rangeDialog = dlg;
+    dlg->open();
+    return dlg;
 }

@@ -5,7 +5,9 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <array>
+#include <utility>
 
 class Session;
 struct LiveValues;
@@ -15,6 +17,8 @@ class QLineEdit;
 class QRadioButton;
 class QSlider;
 class MapChart;
+class QMenu;
+class RangeEditDialog;
 
 class MapPages : public QObject {
     Q_OBJECT
@@ -67,6 +71,20 @@ public:
     QSlider *idleJetAdjust() const { return m_idleJet; }
     // Redraw a map's curve from the maps in memory.
     void rebuildCurve(MapId id);
+    // The values keyboard tuning keeps a point of the map within: the timing map within 0 to
+    // the maximum advance, every other map within what its byte holds. Range edits clamp to them.
+    std::pair<int, int> keyLimits(MapId id) const;
+    // A chart's context menu for a right click at pos (chart pixels): "Undo: ...", "Redo: ...",
+    // "Edit points...", "Compare with File...". The caller owns it.
+    QMenu *chartMenu(Chart c, const QPoint &pos);
+    // "Edit points..." on chart c: the dialog preset to points first..last of its map; OK
+    // applies the edit as one step. Shown window-modal; also kept for tests.
+    RangeEditDialog *editPoints(Chart c, int first, int last);
+    RangeEditDialog *rangeEditDialog() const;
+
+signals:
+    // "Compare with File..." was chosen in a chart's context menu.
+    void compareRequested();
 
 public slots:
     // Drag over a chart, pixel position relative to that chart.
@@ -131,6 +149,8 @@ private:
     void setVariant(int variant, bool fromRadio);
     void refreshKeyStep(Chart c);
     void describe(Chart c, int p);
+    void endDrag();
+    void showSetupRestored(int code);
 
     Session &m_s;
     std::array<ChartState, ChartCount> m_charts;
@@ -148,5 +168,7 @@ private:
     bool m_mouseTuning = false;
     int m_active = -1;
     double m_lastKeyPosition = 0;
-    int m_dragSource = -1; // chart a drag started on, -1: no drag
+    int m_dragSource = -1;   // chart a drag started on, -1: no drag
+    bool m_dragStep = false; // a drag's history step is open
+    QPointer<RangeEditDialog> m_rangeDialog;
 };

@@ -3,12 +3,14 @@
 #include "connection/Session.h"
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
+#include "tuning/HistoryMenu.h"
 #include "tuning/SetupRadioGroup.h"
 #include "widgets/Autosize.h"
 #include "widgets/Messages.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QFormLayout>
@@ -18,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
@@ -98,6 +101,7 @@ const SetupField &fieldFor(const char *editor) {
 SetupPage::SetupPage(Session &session, QWidget *parent) : QWidget(parent), m_s(session) {
     m_work[emu::model::OffRpmRange] = emu::model::setupFieldAt(emu::model::OffRpmRange)->zeroReads;
     buildUi();
+    connect(&m_s, &Session::setupRestored, this, &SetupPage::showRestored);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -793,6 +797,30 @@ void SetupPage::decodeSetup() {
 
 void SetupPage::refreshAfterWrite() {
     decode(Decode::AfterWrite);
+}
+
+void SetupPage::showRestored(int code) {
+    const SetupField *f = emu::model::setupFieldAt(code);
+    if (!f || !m_controls.contains(QLatin1String(f->editor))) return;
+    if (f->kind == FieldKind::OutputLimit)
+        m_work[code] = emu::model::outputDisplayFromDevice(
+            int(m_work[emu::model::sourceOffsetOf(code)]), m_s.image.value(code));
+    // The handlers that run on the new value send nothing: the session is restoring.
+    fill(*f, Decode::AfterWrite);
+}
+
+QMenu *SetupPage::contextMenu() {
+    auto *menu = new QMenu(this);
+    addHistoryActions(menu, m_s.history());
+    menu->addSeparator();
+    menu->addAction(tr("Compare with File..."), this, &SetupPage::compareRequested);
+    return menu;
+}
+
+void SetupPage::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = contextMenu();
+    menu->exec(event->globalPos());
+    delete menu;
 }
 
 void SetupPage::refillAfterDiscard() {

@@ -17,6 +17,7 @@ class QFrame;
 class QLineEdit;
 class QCheckBox;
 class QStackedWidget;
+class QMenu;
 
 class SetupPage : public QWidget {
     Q_OBJECT
@@ -68,6 +69,9 @@ public:
 
     // The largest raw value an editor accepts: value + 1 must still fit a byte.
     static constexpr int MaxRawValue = 254;
+    // The page's context menu: "Undo: ...", "Redo: ...", "Compare with File...". The caller
+    // owns it.
+    QMenu *contextMenu();
 
 signals:
     // A setup text editor accepted a value: the main window disables spRead, enables spWrite.
@@ -77,6 +81,8 @@ signals:
     // TrackBar7 gained (true) or lost (false) the focus: the real-time frame of this tab shows
     // "Set Target" while it has it; on leaving every frame places its target marker again.
     void lambdaTargetFocusChanged(bool focused);
+    // "Compare with File..." was chosen in the page's context menu.
+    void compareRequested();
 
 public slots:
     // Text boxes; the field table gives each its rule for an entry out of range.
@@ -161,6 +167,7 @@ public slots:
 protected:
     QFrame *m_rtHost = nullptr;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void buildUi();
@@ -184,6 +191,8 @@ private:
     void hideCalibration(const QString &editor);
     // The modified flag and the Read/Write buttons after a text editor or the lambda target.
     void markEdited();
+    // Undo or redo put a field back: its editor shows the stored value.
+    void showRestored(int code);
 
     // Fills the editors (and the working values) of the fields a decode covers.
     void decode(Decode which);
