@@ -4,6 +4,7 @@
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
 #include "dialogs/AboutBox.h"
+#include "dialogs/CompareWindow.h"
 #include "dialogs/Printing.h"
 #include "dialogs/ProgramIcon.h"
 #include "dialogs/SaveFrm.h"
@@ -21,6 +22,7 @@
 #include "tuning/SetupPage.h"
 #include "widgets/Messages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -32,6 +34,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -248,6 +251,13 @@ void TForm1::buildToolBar() {
     spRead->setEnabled(false);
     spWrite = button("spWrite", "Write to EMU", st->standardIcon(QStyle::SP_ArrowUp));
     spWrite->setEnabled(false);
+    VerifyAfterWrite = new QCheckBox(QStringLiteral("Verify after Write"), ToolBar1);
+    VerifyAfterWrite->setObjectName(QStringLiteral("VerifyAfterWrite"));
+    VerifyAfterWrite->setAccessibleName(VerifyAfterWrite->text());
+    VerifyAfterWrite->setToolTip(
+        QStringLiteral("Read the tables back after Write and compare them with memory"));
+    VerifyAfterWrite->setChecked(QSettings().value(QStringLiteral("write/verify"), false).toBool());
+    ToolBar1->addWidget(VerifyAfterWrite);
     ToolBar1->addSeparator();
     sp3D = button("sp3D", "Analyse Maps", drawnIcon(Drawn::Analyse));
     sp3D->setEnabled(false);
@@ -285,6 +295,13 @@ void TForm1::buildToolBar() {
     connect(spConnect, &QToolButton::clicked, this, &TForm1::spConnectClick);
     connect(spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
     connect(spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
+    connect(VerifyAfterWrite, &QCheckBox::toggled, this,
+            [](bool on) { QSettings().setValue(QStringLiteral("write/verify"), on); });
+    CompareAction = new QAction(QStringLiteral("Compare with File..."), this);
+    CompareAction->setObjectName(QStringLiteral("CompareAction"));
+    CompareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    addAction(CompareAction);
+    connect(CompareAction, &QAction::triggered, this, &TForm1::compareWithFile);
     connect(sp3D, &QToolButton::clicked, this, [this] { sp3DClick(); });
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
     connect(spAbout, &QToolButton::clicked, this, [this] { spAboutClick(); });
@@ -598,7 +615,40 @@ void TForm1::spPrintClick() {
 }
 
 void TForm1::spWriteClick() {
-    m_conn->writeTables();
+    m_conn->writeTables(VerifyAfterWrite->isChecked());
+}
+
+void TForm1::compareWithFile() {
+    const QString name = m_openChooser ? m_openChooser(this) : QString();
+    if (name.isEmpty()) return;
+    if (!m_compare) {
+        m_compare = std::make_unique<CompareWindow>(*m_session);
+        CompareWindow *w = m_compare.get();
+        connect(w, &CompareWindow::closed, this, [this] { m_mapPages->setOtherTune(nullptr); });
+        connect(w, &CompareWindow::pointChosen, this, [this](MapId id, int p) {
+            QWidget *const sheets[] = {TimingSheet, FuelSheet, CorrectionSheet};
+            const int tab = m_mapPages->selectPoint(id, p);
+            if (tab < 0) return;
+            PageControl1->setCurrentWidget(sheets[tab]);
+            activateWindow();
+        });
+        // The list follows memory while it is open.
+        auto follow = [w] {
+            if (w->isVisible()) w->scheduleRefresh();
+        };
+        connect(m_session.get(), &Session::mapChanged, w, follow);
+        connect(m_session.get(), &Session::setupChanged, w, follow);
+        connect(m_conn, &ConnectionController::tablesRead, w, follow);
+    }
+    QString error;
+    if (!m_compare->openFile(name, &error)) {
+        Messages::error(this, error);
+        return;
+    }
+    const emu::model::Tune &other = m_compare->otherTune();
+    m_mapPages->setOtherTune(&other.maps, other.axes, other.caps);
+    m_compare->show();
+    m_compare->raise();
 }
 
 void TForm1::setupEdited() {
