@@ -60,8 +60,6 @@ CompareWindow::CompareWindow(Session &session, QWidget *parent)
     layout->addWidget(m_table);
     connect(m_table, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { rowActivated(item); });
-    connect(m_table, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem *item) { rowActivated(item); });
     m_refreshTimer.setSingleShot(true);
     m_refreshTimer.setInterval(0);
     connect(&m_refreshTimer, &QTimer::timeout, this, &CompareWindow::refresh);
