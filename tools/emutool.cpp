@@ -586,7 +586,7 @@ struct Command {
 const Command kCommands[] = {
     {"info", "info FILE.emu", runInfo},
     {"export", "export FILE.emu --json|--csv", runExport},
-    {"diff", "diff A B            (A, B: setup files or ports)", runDiff},
+    {"diff", "diff A B (each a setup file or a PORT)", runDiff},
     {"read", "read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]", runRead},
     {"write", "write PORT IN.emu [--verify]", runWrite},
 };

@@ -622,7 +622,7 @@ void TForm1::compareWithFile() {
     const QString name = m_openChooser ? m_openChooser(this) : QString();
     if (name.isEmpty()) return;
     if (!m_compare) {
-        m_compare = std::make_unique<CompareWindow>(*m_session);
+        m_compare = std::make_unique<CompareWindow>(*m_session, this);
         CompareWindow *w = m_compare.get();
         connect(w, &CompareWindow::closed, this, [this] { m_mapPages->setOtherTune(nullptr); });
         connect(w, &CompareWindow::pointChosen, this, [this](MapId id, int p) {

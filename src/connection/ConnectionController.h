@@ -23,7 +23,7 @@ struct VerifyResult {
     // written, in stream order.
     std::vector<emu::model::StreamMismatch> mismatches;
     bool verified() const { return mismatches.empty(); }
-    // "the EMU sent back nothing" or the first mismatch, for a status line.
+    // "the EMU sent nothing back" or the first mismatch, for a status line.
     QString firstProblem() const;
 };
 
