@@ -28,6 +28,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -251,13 +252,6 @@ void TForm1::buildToolBar() {
     spRead->setEnabled(false);
     spWrite = button("spWrite", "Write to EMU", st->standardIcon(QStyle::SP_ArrowUp));
     spWrite->setEnabled(false);
-    VerifyAfterWrite = new QCheckBox(QStringLiteral("Verify after Write"), ToolBar1);
-    VerifyAfterWrite->setObjectName(QStringLiteral("VerifyAfterWrite"));
-    VerifyAfterWrite->setAccessibleName(VerifyAfterWrite->text());
-    VerifyAfterWrite->setToolTip(
-        QStringLiteral("Read the tables back after Write and compare them with memory"));
-    VerifyAfterWrite->setChecked(QSettings().value(QStringLiteral("write/verify"), false).toBool());
-    ToolBar1->addWidget(VerifyAfterWrite);
     ToolBar1->addSeparator();
     sp3D = button("sp3D", "Analyse Maps", drawnIcon(Drawn::Analyse));
     sp3D->setEnabled(false);
@@ -265,9 +259,10 @@ void TForm1::buildToolBar() {
 
     auto *panel = new QWidget(ToolBar1);
     panel->setObjectName(QStringLiteral("Panel1"));
-    auto *pl = new QVBoxLayout(panel);
+    auto *pl = new QGridLayout(panel);
     pl->setContentsMargins(6, 0, 6, 0);
     pl->setSpacing(0);
+    pl->setHorizontalSpacing(12);
     RT_Track = new QCheckBox(QStringLiteral("Realtime Tracking"), panel);
     RT_Track->setObjectName(QStringLiteral("RT_Track"));
     RT_Track->setAccessibleName(RT_Track->text());
@@ -276,8 +271,15 @@ void TForm1::buildToolBar() {
     AnalogEn->setObjectName(QStringLiteral("AnalogEn"));
     AnalogEn->setAccessibleName(AnalogEn->text());
     AnalogEn->setEnabled(false);
-    pl->addWidget(RT_Track);
-    pl->addWidget(AnalogEn);
+    pl->addWidget(RT_Track, 0, 0);
+    pl->addWidget(AnalogEn, 1, 0);
+    VerifyAfterWrite = new QCheckBox(QStringLiteral("Verify after Write"), panel);
+    VerifyAfterWrite->setObjectName(QStringLiteral("VerifyAfterWrite"));
+    VerifyAfterWrite->setAccessibleName(VerifyAfterWrite->text());
+    VerifyAfterWrite->setToolTip(
+        QStringLiteral("Read the tables back after Write and compare them with memory"));
+    VerifyAfterWrite->setChecked(QSettings().value(QStringLiteral("write/verify"), false).toBool());
+    pl->addWidget(VerifyAfterWrite, 0, 1);
     ToolBar1->addWidget(panel);
     ToolBar1->addSeparator();
 
