@@ -477,6 +477,8 @@ void ConnectionController::writeTables(bool verify) {
                            .arg(check->firstProblem()));
     emit actionEnabled(Action::Read, false);
     emit actionEnabled(Action::Write, true);
+    // The device went away during the read-back: that is the news, not the missing reply.
+    if (check && m_linkLost) reportLinkLost(QStringLiteral("; the write was not verified"));
 }
 
 std::optional<TableValues> ConnectionController::tableForSave(bool fromMemory, QString *message) {
