@@ -3,16 +3,20 @@
 //   emutool info FILE.emu              identity, module type, vehicle, serial, setup, maps
 //   emutool export FILE.emu --json     one JSON object
 //   emutool export FILE.emu --csv      the maps as CSV: map,point,position,value
-//   emutool diff A.emu B.emu           every differing field and point; exit 1 when they differ
+//   emutool diff A B                   every differing field and point; exit 1 when they differ.
+//                                      A and B are setup files or ports (the EMU's image)
 //   emutool read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]
 //                                      save the EMU's setup and maps to a setup file
-//   emutool write PORT IN.emu          send a setup file's setup and maps to the EMU
+//   emutool write PORT IN.emu [--verify]
+//                                      send a setup file's setup and maps to the EMU; --verify
+//                                      reads the image back and compares it (exit 3 if it differs)
 //
 // PORT is "ComN" (any case, or a plain number) or a device path such as /dev/ttyUSB0.
 // "--port ComN=DEVICE" (repeatable, anywhere on the command line) maps a port number to a device.
 //
-// Exit codes: 0 success (diff: equal), 1 diff found differences, 2 error. Errors go to stderr
-// and nothing is written to stdout on error. Each command is one entry of kCommands.
+// Exit codes: 0 success (diff: equal), 1 diff found differences, 2 error, 3 the EMU's image
+// read back after a write differs from what was written. Errors go to stderr and nothing is
+// written to stdout on error. Each command is one entry of kCommands.
 #include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
@@ -24,8 +28,10 @@
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
 #include "model/TableStream.h"
+#include "model/TuneCompare.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,12 +42,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
-enum Exit { ExitOk = 0, ExitDiffer = 1, ExitError = 2 };
+enum Exit { ExitOk = 0, ExitDiffer = 1, ExitError = 2, ExitNotVerified = 3 };
 
-// What a command hands back: the text for stdout (written only on success) or an error.
+// What a command hands back: the text for stdout (written only on success) or an error. A
+// write that did not verify has both.
 struct Result {
     int code = ExitOk;
     QByteArray out;
@@ -53,13 +63,12 @@ Result fail(const QString &message) {
 }
 
 // A setup file decoded the way the program decodes it in file mode.
-struct Setup {
-    EmuImage image;
-    EmuMaps maps;
-    Capabilities caps;
-    QString moduleType;
-    MapAxes axes;
-};
+using Setup = emu::model::Tune;
+
+void decodeSetup(const SetupFileData &data, Setup *setup) {
+    SetupFile::apply(data, setup->image);
+    setup->decodeFileTable();
+}
 
 bool loadSetup(const QString &path, Setup *setup, QString *error) {
     SetupFileData data;
@@ -67,11 +76,7 @@ bool loadSetup(const QString &path, Setup *setup, QString *error) {
         *error = QStringLiteral("%1: %2").arg(path, *error);
         return false;
     }
-    SetupFile::apply(data, setup->image);
-    setup->image.copySetupFromFileTable();
-    emu::model::modelInfo(setup->image.modelCode(), &setup->moduleType, &setup->caps);
-    setup->axes = emu::model::axesFromSetup(setup->image);
-    setup->maps.decode(setup->image, setup->caps, setup->axes);
+    decodeSetup(data, setup);
     return true;
 }
 
@@ -221,64 +226,6 @@ Result runExport(const QStringList &args) {
     return Result{ExitOk, format == QLatin1String("--json") ? exportJson(s) : exportCsv(s), {}};
 }
 
-// ---- diff ----------------------------------------------------------------------------------
-
-Result runDiff(const QStringList &args) {
-    if (args.size() != 2) return fail(QStringLiteral("usage: emutool diff A.emu B.emu"));
-    Setup a, b;
-    QString error;
-    if (!loadSetup(args.at(0), &a, &error) || !loadSetup(args.at(1), &b, &error))
-        return fail(error);
-
-    QStringList lines;
-    auto differ = [&lines](const QString &what, const QString &x, const QString &y) {
-        if (x != y) lines << SetupFile::printable(QStringLiteral("%1: %2 -> %3").arg(what, x, y));
-    };
-    auto shown = [](const EmuImage &img, const SetupField &f) {
-        return emu::model::displayValue(img, f) ? emu::model::displayText(img, f)
-                                                : QStringLiteral("(unset)");
-    };
-    differ(QStringLiteral("identity"), identityText(a.image), identityText(b.image));
-    differ(QStringLiteral("vehicle make"), a.image.vehicleMake, b.image.vehicleMake);
-    differ(QStringLiteral("vehicle model"), a.image.vehicleModel, b.image.vehicleModel);
-    differ(QStringLiteral("engine type"), a.image.engineType, b.image.engineType);
-    for (int off = 0; off < EmuImage::SetupSize; ++off) {
-        const quint8 x = a.image.setupByte(off), y = b.image.setupByte(off);
-        if (x == y) continue;
-        if (const SetupField *f = emu::model::setupFieldAt(off)) {
-            QString sx = shown(a.image, *f), sy = shown(b.image, *f);
-            if (sx == sy) { // the same display (e.g. a limit under source None): show the bytes
-                sx += QStringLiteral(" (byte %1)").arg(x);
-                sy += QStringLiteral(" (byte %1)").arg(y);
-            }
-            differ(QStringLiteral("setup %1").arg(fieldLabel(*f)), sx, sy);
-        } else {
-            differ(QStringLiteral("setup byte %1").arg(off), QString::number(x),
-                   QString::number(y));
-        }
-    }
-    for (MapId id : emu::model::allMaps()) {
-        const bool inA = emu::model::hasCapability(a.caps, id),
-                   inB = emu::model::hasCapability(b.caps, id);
-        const char *key = emu::model::mapInfo(id).key;
-        if (!inA && !inB) continue;
-        if (inA != inB) {
-            lines << SetupFile::printable(
-                QStringLiteral("map %1: only in %2")
-                    .arg(QLatin1String(key), inA ? args.at(0) : args.at(1)));
-            continue;
-        }
-        const int na = a.maps.pointCount(id, a.axes), nb = b.maps.pointCount(id, b.axes);
-        for (int p = 1; p <= std::max(na, nb); ++p) {
-            const QString x = p <= na ? number(a.maps.value(id, p)) : QStringLiteral("(none)");
-            const QString y = p <= nb ? number(b.maps.value(id, p)) : QStringLiteral("(none)");
-            differ(QStringLiteral("%1 point %2").arg(QLatin1String(key)).arg(p), x, y);
-        }
-    }
-    if (lines.isEmpty()) return Result{ExitOk, {}, {}};
-    return Result{ExitDiffer, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), {}};
-}
-
 // ---- read and write: the EMU on a port --------------------------------------------------------
 
 // The port a command talks through: a number of the port map, or a device path that is given a
@@ -398,6 +345,93 @@ bool takeOption(QStringList &args, const QString &name, QString *value, QString 
     return true;
 }
 
+// ---- diff ----------------------------------------------------------------------------------
+
+// A port rather than a setup file: ComN, a plain number, or a character device.
+bool isPort(const QString &text) {
+    if (PortMap::portNumber(text) != 0) return true;
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(text).constData(), &st) == 0) return S_ISCHR(st.st_mode);
+    return text.startsWith(QLatin1String("/dev/"));
+#else
+    return false;
+#endif
+}
+
+// The EMU's image read into what a setup file saved from it would give (identity with the file
+// signature, no vehicle information).
+bool loadFromEmu(const QString &portText, Setup *setup, QString *error) {
+    Connection c;
+    if (!connectEmu(portText, &c, error)) return false;
+    int dumped = 0;
+    const QByteArray reply = c.controller.readImage(&dumped);
+    if (dumped < emu::link::ImageStreamMax) {
+        *error = QStringLiteral("the %1 sent %2 of %3 bytes of its image")
+                     .arg(c.describe())
+                     .arg(dumped)
+                     .arg(emu::link::ImageStreamMax);
+        return false;
+    }
+    SetupFileData data;
+    data.identity = c.identity();
+    data.identity[5] = data.identity[6] = quint8(emu::link::FileSignature[0] - '0');
+    data.table = SetupFile::tableFromReply(reply);
+    decodeSetup(data, setup);
+    return true;
+}
+
+Result runDiff(const QStringList &args) {
+    if (args.size() != 2)
+        return fail(QStringLiteral("usage: emutool diff A B (setup files or ports)"));
+    Setup a, b;
+    QString error;
+    const bool portA = isPort(args.at(0)), portB = isPort(args.at(1));
+    auto load = [&error](const QString &text, bool port, Setup *s) {
+        return port ? loadFromEmu(text, s, &error) : loadSetup(text, s, &error);
+    };
+    if (!load(args.at(0), portA, &a) || !load(args.at(1), portB, &b)) return fail(error);
+
+    QStringList lines;
+    auto differ = [&lines](const QString &what, const QString &x, const QString &y) {
+        if (x != y) lines << SetupFile::printable(QStringLiteral("%1: %2 -> %3").arg(what, x, y));
+    };
+    differ(QStringLiteral("identity"), identityText(a.image), identityText(b.image));
+    // An EMU holds no vehicle information.
+    if (!portA && !portB) {
+        differ(QStringLiteral("vehicle make"), a.image.vehicleMake, b.image.vehicleMake);
+        differ(QStringLiteral("vehicle model"), a.image.vehicleModel, b.image.vehicleModel);
+        differ(QStringLiteral("engine type"), a.image.engineType, b.image.engineType);
+    }
+    const emu::model::TuneDifferences d = emu::model::compareTunes(a.view(), b.view());
+    for (const emu::model::FieldDifference &f : d.fields)
+        differ(f.field ? QStringLiteral("setup %1").arg(fieldLabel(*f.field))
+                       : QStringLiteral("setup byte %1").arg(f.offset),
+               f.thisText, f.otherText);
+    auto contains = [](const std::vector<MapId> &v, MapId id) {
+        return std::find(v.cbegin(), v.cend(), id) != v.cend();
+    };
+    for (MapId id : emu::model::allMaps()) {
+        const QLatin1String key(emu::model::mapInfo(id).key);
+        if (contains(d.onlyThis, id) || contains(d.onlyOther, id)) {
+            lines << SetupFile::printable(
+                QStringLiteral("map %1: only in %2")
+                    .arg(key, contains(d.onlyThis, id) ? args.at(0) : args.at(1)));
+            continue;
+        }
+        for (const emu::model::PointDifference &p : d.points) {
+            if (p.map != id) continue;
+            auto shown = [](const std::optional<double> &v) {
+                return v ? number(*v) : QStringLiteral("(none)");
+            };
+            differ(QStringLiteral("%1 point %2").arg(key).arg(p.point), shown(p.thisValue),
+                   shown(p.otherValue));
+        }
+    }
+    if (lines.isEmpty()) return Result{ExitOk, {}, {}};
+    return Result{ExitDiffer, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), {}};
+}
+
 Result runRead(const QStringList &argsIn) {
     QStringList args = argsIn;
     QString make, model, engine, error;
@@ -448,9 +482,11 @@ QString capabilityNames(const Capabilities &caps) {
     return names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "));
 }
 
-Result runWrite(const QStringList &args) {
+Result runWrite(const QStringList &argsIn) {
+    QStringList args = argsIn;
+    const bool verify = args.removeAll(QStringLiteral("--verify")) > 0;
     if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
-        return fail(QStringLiteral("usage: emutool write PORT IN.emu"));
+        return fail(QStringLiteral("usage: emutool write PORT IN.emu [--verify]"));
     // The file first: a file that does not read sends nothing.
     SetupFileData data;
     QString error;
@@ -516,8 +552,27 @@ Result runWrite(const QStringList &args) {
         << stream.raw.size() - stream.used << " filler)\n";
     if (data.identity[1] != c.identity()[1])
         out << "Note: the file was saved from a model " << data.identity[1] << " EMU\n";
+    if (!verify) {
+        out.flush();
+        return Result{ExitOk, text.toUtf8(), {}};
+    }
+    const VerifyResult check = c.controller.verifyTables(stream);
+    if (check.verified()) {
+        out << "Verified: the image read back holds what was written\n";
+        out.flush();
+        return Result{ExitOk, text.toUtf8(), {}};
+    }
     out.flush();
-    return Result{ExitOk, text.toUtf8(), {}};
+    // The first few positions name the trouble; the count says how far it goes.
+    constexpr int Shown = 10;
+    QString problem = QStringLiteral("verify failed: %1 position(s) differ after the write to %2")
+                          .arg(check.mismatches.size())
+                          .arg(c.where.label());
+    if (check.received == 0) problem += QStringLiteral(" (%1)").arg(check.firstProblem());
+    for (size_t i = 0; i < check.mismatches.size() && i < size_t(Shown); ++i)
+        problem += QStringLiteral("\n  ") + emu::model::describeMismatch(check.mismatches[i]);
+    if (check.mismatches.size() > size_t(Shown)) problem += QStringLiteral("\n  ...");
+    return Result{ExitNotVerified, text.toUtf8(), problem};
 }
 
 // ---- dispatch ------------------------------------------------------------------------------
@@ -531,9 +586,9 @@ struct Command {
 const Command kCommands[] = {
     {"info", "info FILE.emu", runInfo},
     {"export", "export FILE.emu --json|--csv", runExport},
-    {"diff", "diff A.emu B.emu", runDiff},
+    {"diff", "diff A B (each a setup file or a PORT)", runDiff},
     {"read", "read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]", runRead},
-    {"write", "write PORT IN.emu", runWrite},
+    {"write", "write PORT IN.emu [--verify]", runWrite},
 };
 
 QString usage() {
@@ -578,12 +633,12 @@ int main(int argc, char *argv[]) {
             result = command->run(args.mid(1));
     }
 
-    if (result.code == ExitError) {
+    if (!result.error.isEmpty()) {
         QByteArray message = result.error.toLocal8Bit();
         if (!message.endsWith('\n')) message += '\n';
         std::fputs(("emutool: " + message).constData(), stderr);
-        return ExitError;
     }
+    if (result.code == ExitError) return ExitError;
     // A full disk or a closed pipe must not pass for success.
     errno = 0;
     const bool written = std::fwrite(result.out.constData(), 1, size_t(result.out.size()),

@@ -5,6 +5,7 @@
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
 #include "dialogs/AboutBox.h"
+#include "dialogs/CompareWindow.h"
 #include "dialogs/Printing.h"
 #include "dialogs/ProgramIcon.h"
 #include "dialogs/SaveFrm.h"
@@ -31,6 +32,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -39,6 +41,7 @@
 #include <QPainterPath>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -262,9 +265,10 @@ void TForm1::buildToolBar() {
 
     auto *panel = new QWidget(ToolBar1);
     panel->setObjectName(QStringLiteral("Panel1"));
-    auto *pl = new QVBoxLayout(panel);
+    auto *pl = new QGridLayout(panel);
     pl->setContentsMargins(6, 0, 6, 0);
     pl->setSpacing(0);
+    pl->setHorizontalSpacing(12);
     RT_Track = new QCheckBox(QStringLiteral("Realtime Tracking"), panel);
     RT_Track->setObjectName(QStringLiteral("RT_Track"));
     RT_Track->setAccessibleName(RT_Track->text());
@@ -273,8 +277,15 @@ void TForm1::buildToolBar() {
     AnalogEn->setObjectName(QStringLiteral("AnalogEn"));
     AnalogEn->setAccessibleName(AnalogEn->text());
     AnalogEn->setEnabled(false);
-    pl->addWidget(RT_Track);
-    pl->addWidget(AnalogEn);
+    pl->addWidget(RT_Track, 0, 0);
+    pl->addWidget(AnalogEn, 1, 0);
+    VerifyAfterWrite = new QCheckBox(QStringLiteral("Verify after Write"), panel);
+    VerifyAfterWrite->setObjectName(QStringLiteral("VerifyAfterWrite"));
+    VerifyAfterWrite->setAccessibleName(VerifyAfterWrite->text());
+    VerifyAfterWrite->setToolTip(
+        QStringLiteral("Read the tables back after Write and compare them with memory"));
+    VerifyAfterWrite->setChecked(QSettings().value(QStringLiteral("write/verify"), false).toBool());
+    pl->addWidget(VerifyAfterWrite, 0, 1);
     ToolBar1->addWidget(panel);
     ToolBar1->addSeparator();
 
@@ -292,6 +303,13 @@ void TForm1::buildToolBar() {
     connect(spConnect, &QToolButton::clicked, this, &TForm1::spConnectClick);
     connect(spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
     connect(spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
+    connect(VerifyAfterWrite, &QCheckBox::toggled, this,
+            [](bool on) { QSettings().setValue(QStringLiteral("write/verify"), on); });
+    CompareAction = new QAction(QStringLiteral("Compare with File..."), this);
+    CompareAction->setObjectName(QStringLiteral("CompareAction"));
+    CompareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    addAction(CompareAction);
+    connect(CompareAction, &QAction::triggered, this, &TForm1::compareWithFile);
     connect(sp3D, &QToolButton::clicked, this, [this] { sp3DClick(); });
     // Switches act on their state, whoever changed it: a click, a key, an assistive tool.
     connect(SpeedButton3, &QToolButton::toggled, this, &TForm1::SpeedButton3Click);
@@ -337,6 +355,9 @@ void TForm1::buildPages() {
     m_mapPages = new MapPages(*m_session, TimingSheet, FuelSheet, CorrectionSheet, this);
     connect(m_setupPage, &SetupPage::setupEdited, this, &TForm1::setupEdited);
     connect(m_session.get(), &Session::status, this, &TForm1::setStatus);
+    // "Compare with File..." from a chart's or the Setup page's context menu, as Ctrl+D.
+    connect(m_mapPages, &MapPages::compareRequested, this, &TForm1::compareWithFile);
+    connect(m_setupPage, &SetupPage::compareRequested, this, &TForm1::compareWithFile);
 
     // Undo and redo of the edit history, from any tab.
     QAction *undo = m_session->history().createUndoAction(this);
@@ -617,7 +638,40 @@ void TForm1::spPrintClick() {
 }
 
 void TForm1::spWriteClick() {
-    m_conn->writeTables();
+    m_conn->writeTables(VerifyAfterWrite->isChecked());
+}
+
+void TForm1::compareWithFile() {
+    const QString name = m_openChooser ? m_openChooser(this) : QString();
+    if (name.isEmpty()) return;
+    if (!m_compare) {
+        m_compare = std::make_unique<CompareWindow>(*m_session, this);
+        CompareWindow *w = m_compare.get();
+        connect(w, &CompareWindow::closed, this, [this] { m_mapPages->setOtherTune(nullptr); });
+        connect(w, &CompareWindow::pointChosen, this, [this](MapId id, int p) {
+            QWidget *const sheets[] = {TimingSheet, FuelSheet, CorrectionSheet};
+            const int tab = m_mapPages->selectPoint(id, p);
+            if (tab < 0) return;
+            PageControl1->setCurrentWidget(sheets[tab]);
+            activateWindow();
+        });
+        // The list follows memory while it is open.
+        auto follow = [w] {
+            if (w->isVisible()) w->scheduleRefresh();
+        };
+        connect(m_session.get(), &Session::mapChanged, w, follow);
+        connect(m_session.get(), &Session::setupChanged, w, follow);
+        connect(m_conn, &ConnectionController::tablesRead, w, follow);
+    }
+    QString error;
+    if (!m_compare->openFile(name, &error)) {
+        Messages::error(this, error);
+        return;
+    }
+    const emu::model::Tune &other = m_compare->otherTune();
+    m_mapPages->setOtherTune(&other.maps, other.axes, other.caps);
+    m_compare->show();
+    m_compare->raise();
 }
 
 void TForm1::setupEdited() {

@@ -21,6 +21,8 @@ class DataLoggerPage;
 class TTPSCalForm;
 class TTimingAnalysis;
 class TForm2;
+class CompareWindow;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -50,6 +52,7 @@ public:
     TTPSCalForm *calForm() const { return m_calForm.get(); }
     TTimingAnalysis *timingAnalysis() const { return m_analysis.get(); }
     TForm2 *aboutBox() const { return m_about.get(); }
+    CompareWindow *compareWindow() const { return m_compare.get(); }
 
     // Text of status bar panel 0, 1 or 2.
     QString statusText(int panel) const;
@@ -77,6 +80,8 @@ public:
     QToolButton *spConnect = nullptr;
     QToolButton *spRead = nullptr;
     QToolButton *spWrite = nullptr;
+    QCheckBox *VerifyAfterWrite = nullptr; // Write reads the tables back and compares them
+    QAction *CompareAction = nullptr;      // "Compare with File..." (Ctrl+D)
     QToolButton *sp3D = nullptr;
     QCheckBox *RT_Track = nullptr;
     QCheckBox *AnalogEn = nullptr;
@@ -111,6 +116,9 @@ public:
     void FormKeyDown(int key);
     void FormKeyUp(int key);
     void setupEdited();
+    // A setup file chosen with the open chooser, compared with memory in its own window; the
+    // charts draw its curves while the window is open.
+    void compareWithFile();
 
     // Monitoring, analysis and service.
     void AnalogEnClick();
@@ -177,6 +185,7 @@ private:
     std::unique_ptr<TTimingAnalysis> m_analysis;
     std::unique_ptr<TForm2> m_about;
     std::unique_ptr<TTPSCalForm> m_calForm;
+    std::unique_ptr<CompareWindow> m_compare;
     LivePoll *m_poll = nullptr;
     EngineMonitorPage *m_monitorPage = nullptr;
     DataLoggerPage *m_loggerPage = nullptr;

@@ -2,6 +2,7 @@
 
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
+#include "link/Clock.h"
 #include "link/PortMap.h"
 #include "model/TableStream.h"
 
@@ -432,9 +433,29 @@ void ConnectionController::readTables() {
     }
 }
 
-void ConnectionController::writeTables() {
+QString VerifyResult::firstProblem() const {
+    if (received == 0) return QStringLiteral("the EMU sent nothing back");
+    if (mismatches.empty()) return QString();
+    return emu::model::describeMismatch(mismatches.front());
+}
+
+VerifyResult ConnectionController::verifyTables(const TableStream &written) {
+    VerifyResult r;
+    // The read image exchange starts by purging the port, which would drop whatever part of the
+    // tables the line has not carried yet: wait until it has (10 bits a byte).
+    const int lineMs =
+        (int(written.raw.size()) * 10 * 1000 + emu::link::Baud - 1) / emu::link::Baud;
+    m_s.clock.sleepMs(lineMs);
+    const QByteArray reply = m_s.link.readImage();
+    r.received = int(reply.size());
+    r.mismatches = emu::model::compareImage(written.fileTable, reply, m_s.caps);
+    return r;
+}
+
+void ConnectionController::writeTables(bool verify) {
     Session &s = m_s;
-    if (!sendTables()) {
+    TableStream stream;
+    if (!sendTables(&stream)) {
         // Nothing may claim that the tables reached the EMU.
         emit actionEnabled(Action::Write, true);
         if (m_linkLost) {
@@ -448,10 +469,21 @@ void ConnectionController::writeTables() {
                            .arg(device.isEmpty() ? QStringLiteral("no device") : device));
         return;
     }
+    // Read back at once, before the editors' refresh sends anything.
+    std::optional<VerifyResult> check;
+    if (verify) check = verifyTables(stream);
     emit tablesWritten();
-    emit status(0, QStringLiteral("Data table written to EMU"));
+    if (!check)
+        emit status(0, QStringLiteral("Data table written to EMU"));
+    else if (check->verified())
+        emit status(0, QStringLiteral("Data table written to EMU and verified"));
+    else
+        emit status(0, QStringLiteral("Data table written to EMU, but the read-back differs: %1")
+                           .arg(check->firstProblem()));
     emit actionEnabled(Action::Read, false);
     emit actionEnabled(Action::Write, true);
+    // The device went away during the read-back: that is the news, not the missing reply.
+    if (check && m_linkLost) reportLinkLost(QStringLiteral("; the write was not verified"));
 }
 
 std::optional<TableValues> ConnectionController::tableForSave(bool fromMemory, QString *message) {

@@ -4,15 +4,28 @@
 // must not destroy (the setup and maps in memory, the news of a lost link) and reports through
 // signals; the main window shows the reports, and emutool's read and write use the same steps.
 #include "model/EmuImage.h"
+#include "model/TuneCompare.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class Session;
 struct TableStream;
+
+// What reading the image back after a table write found.
+struct VerifyResult {
+    int received = 0; // bytes of the reply
+    // Positions of the setup block and of the EMU's map sections that do not hold what was
+    // written, in stream order.
+    std::vector<emu::model::StreamMismatch> mismatches;
+    bool verified() const { return mismatches.empty(); }
+    // "the EMU sent nothing back" or the first mismatch, for a status line.
+    QString firstProblem() const;
+};
 
 class ConnectionController : public QObject {
     Q_OBJECT
@@ -42,7 +55,8 @@ public:
     // ---- Connect, Read, Write, Save From EMU
     void connectEmu();
     void readTables();
-    void writeTables();
+    // verify: read the image back after the write and compare it (the status says how it went).
+    void writeTables(bool verify = false);
     // The table values a setup file stores, from the table write stream in memory or from a
     // fresh image of the EMU. None when there is no source (the status bar says why); *message
     // is set when the failure deserves a box.
@@ -66,6 +80,9 @@ public:
     // The table write from the session's setup block, maps and capabilities: 0xF3, the pause,
     // the 458-byte stream. Returns whether the port took every byte.
     bool sendTables(TableStream *sent = nullptr);
+    // 0xFD, 500 ms, compared with what `written` put on the EMU: the setup block and the map
+    // sections of the session's capabilities.
+    VerifyResult verifyTables(const TableStream &written);
 
     bool linkLost() const { return m_linkLost; }
     // "AB-010203-04", set at Connect.

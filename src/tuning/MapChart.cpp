@@ -256,6 +256,35 @@ void MapChart::setBottomStep(double step) {
     requestRedraw(true);
 }
 
+void MapChart::setOtherCurve(int index, const QVector<double> &keys,
+                             const QVector<double> &values) {
+    QCPGraph *g = m_others.value(index);
+    if (keys.isEmpty()) {
+        if (!g) return;
+        removeGraph(g);
+        m_others.remove(index);
+        requestRedraw(true);
+        return;
+    }
+    if (!g) {
+        // A layer of its own under the series: the own curves stay on top.
+        if (!layer(QStringLiteral("other"))) {
+            addLayer(QStringLiteral("other"), m_seriesLayer, QCustomPlot::limBelow);
+            layer(QStringLiteral("other"))->setMode(QCPLayer::lmLogical);
+        }
+        g = new QCPGraph(xAxis, yAxis);
+        g->setObjectName(QStringLiteral("Other%1").arg(index));
+        g->setLayer(QStringLiteral("other"));
+        g->setPen(QPen(QColor(128, 128, 128), 1, Qt::DashLine));
+        g->setLineStyle(QCPGraph::lsLine);
+        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+        g->setSelectable(QCP::stNone);
+        m_others.insert(index, g);
+    }
+    g->setData(keys, values, true);
+    requestRedraw(true);
+}
+
 void MapChart::setPoints(int index, const QVector<double> &keys, const QVector<double> &values) {
     if (MapSeries *s = series(index)) {
         s->setData(keys, values, true);

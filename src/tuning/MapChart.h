@@ -6,6 +6,7 @@
 // on every poll tick and with the mouse: they are drawn on a transparent child over the axis box,
 // which repaints only the strips a bar left and entered, not the whole plot.
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTimer>
 #include <QVector>
 #include <qcustomplot.h>
@@ -61,6 +62,11 @@ public:
     void setPoints(int index, const QVector<double> &keys, const QVector<double> &values);
     void setBar(int index, double x, double height);
     void clearSeries(int index);
+
+    // Another tune's curve for the curve series `index`: grey, dashed, no markers, drawn behind
+    // the chart's own series. Empty keys remove it.
+    void setOtherCurve(int index, const QVector<double> &keys, const QVector<double> &values);
+    QCPGraph *otherCurve(int index) const { return m_others.value(index); }
 
     // Pixel to value through a series' axes.
     double pixelToX(int index, double px) const;
@@ -122,6 +128,7 @@ private:
     int m_paints = 0;
     int m_fullPaints = 0;
     QVector<MapSeries *> m_series;
+    QHash<int, QCPGraph *> m_others; // other tune's curves by series index
     QLineEdit *m_valueBox = nullptr;
     QLineEdit *m_positionBox = nullptr;
     QLabel *m_valueCaption = nullptr;

@@ -360,6 +360,39 @@ void MapPages::rebuildCurve(MapId id) {
     m_charts[c].chart->setPoints(index, keys, values);
 }
 
+void MapPages::setOtherTune(const EmuMaps *maps, const MapAxes &axes, const Capabilities &caps) {
+    for (MapId id : emu::model::allMaps()) {
+        const auto [c, index] = curveOf(id);
+        QVector<double> keys, values;
+        if (maps && emu::model::hasCapability(caps, id)) {
+            const int n = maps->pointCount(id, axes);
+            for (int p = 1; p <= n; ++p) {
+                keys << maps->position(id, p, axes);
+                values << maps->value(id, p);
+            }
+        }
+        m_charts[c].chart->setOtherCurve(index, keys, values);
+    }
+}
+
+int MapPages::selectPoint(MapId id, int p) {
+    const Chart c = curveOf(id).first;
+    if (p < 1 || p > pointCount(id)) return -1;
+    if (c == FuelRpm)
+        setVariant(int(id == MapId::FuelLow    ? FuelVariant::Low
+                       : id == MapId::FuelHigh ? FuelVariant::High
+                                               : FuelVariant::Cruise),
+                   false);
+    ChartState &st = m_charts[c];
+    const double x = m_s.maps.position(id, p, m_s.axes());
+    m_active = c;
+    st.selection = x;
+    m_lastKeyPosition = x;
+    st.chart->setBar(st.cursorIndex, x, st.cursorHeight);
+    describe(c, p);
+    return st.tab;
+}
+
 void MapPages::describe(Chart c, int p) {
     MapChart *ch = m_charts[c].chart;
     ch->setAccessibleDescription(

@@ -82,6 +82,15 @@ public:
     RangeEditDialog *editPoints(Chart c, int first, int last);
     RangeEditDialog *rangeEditDialog() const;
 
+    // Another tune drawn behind each chart's own curves (the maps its capabilities hold, on its
+    // own axes); null removes them.
+    void setOtherTune(const EmuMaps *maps, const MapAxes &axes = MapAxes(),
+                      const Capabilities &caps = Capabilities());
+    // Point p of a map as the keyboard's selection: the map's chart becomes the active one (a fuel
+    // RPM map also the edited variant) and its cursor stands at the point. Returns the tab of the
+    // chart (0 timing, 1 fuel, 2 correction), -1 when the map has no such point.
+    int selectPoint(MapId id, int p);
+
 signals:
     // "Compare with File..." was chosen in a chart's context menu.
     void compareRequested();

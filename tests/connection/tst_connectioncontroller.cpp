@@ -4,6 +4,7 @@
 #include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
+#include "model/TableStream.h"
 #include "sim/VirtualEmu.h"
 
 #include <QSignalSpy>
@@ -14,6 +15,8 @@ class TstConnectionController : public QObject {
 private slots:
     void sequence_data();
     void sequence();
+    void verifiedWrite_data();
+    void verifiedWrite();
 };
 
 void TstConnectionController::sequence_data() {
@@ -77,6 +80,52 @@ void TstConnectionController::sequence() {
     for (const QList<QVariant> &args : status)
         if (args.at(0).toInt() == 0) panel0 = args.at(1).toString();
     QCOMPARE(panel0, lastStatus);
+}
+
+// A write with the read-back: the table write, then exactly one read image command once the line
+// has carried the tables; the status names the first position the EMU does not hold.
+void TstConnectionController::verifiedWrite_data() {
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<QString>("fault"); // "", "alter" (the EMU keeps another value), "silent"
+    QTest::addColumn<QString>("lastStatus");
+    QTest::newRow("no verify") << false << "alter"
+                               << "Data table written to EMU";
+    QTest::newRow("verified") << true << ""
+                              << "Data table written to EMU and verified";
+    QTest::newRow("EMU keeps another point")
+        << true << "alter"
+        << "Data table written to EMU, but the read-back differs: fuelRpmLow point 5: wrote "
+           "101, read back 91";
+    QTest::newRow("EMU silent") << true << "silent"
+                                << "Data table written to EMU, but the read-back differs: the EMU "
+                                   "sent nothing back";
+}
+
+void TstConnectionController::verifiedWrite() {
+    QFETCH(bool, verify);
+    QFETCH(QString, fault);
+    QFETCH(QString, lastStatus);
+    FakeClock clock;
+    VirtualEmu emu(clock, 3);
+    Session s(clock);
+    s.EFI.setDeviceFactory([&](int) { return emu.makeDevice(); });
+    ConnectionController c(s);
+    c.setPortSource([] { return 1; });
+    c.connectEmu();
+    QVERIFY(s.connected);
+    s.maps.setValue(MapId::FuelLow, 5, 0); // memory differs from the EMU: 100 goes out
+    if (fault == "alter")
+        connect(&emu, &VirtualEmu::tablesWritten, this,
+                [&] { emu.setMapValue(MapId::FuelLow, 5, -10); });
+    if (fault == "silent") emu.setReplyFault(VirtualEmu::ReplyFault::NoAnswer, 0, 0xFD);
+    QSignalSpy status(&c, &ConnectionController::status);
+    const QByteArray raw = emu::model::buildTableStream(s.image, s.maps, s.caps).raw;
+    emu.clearWritten();
+    const qint64 start = clock.tickMs();
+    c.writeTables(verify);
+    QCOMPARE(emu.written(), QByteArray("\xF3") + raw + (verify ? "\xFD" : ""));
+    if (verify) QVERIFY(clock.tickMs() - start >= 100 + 239 + 500); // pause, line time, wait
+    QCOMPARE(status.constLast().at(1).toString(), lastStatus);
 }
 
 QTEST_GUILESS_MAIN(TstConnectionController)

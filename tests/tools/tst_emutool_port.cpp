@@ -37,10 +37,10 @@ Run emutool(const QStringList &args) {
 // emu-sim serving one model on a pseudo-terminal, with its command log.
 class EmuSim {
 public:
-    EmuSim(int model, const QString &logPath) : m_log(logPath) {
+    EmuSim(int model, const QString &logPath, const QStringList &more = {}) : m_log(logPath) {
         QFile::remove(logPath); // emu-sim appends
         m_proc.start(qEnvironmentVariable("EMU_BIN_DIR") + "/emu-sim",
-                     {"--model", QString::number(model), "--log", logPath});
+                     QStringList{"--model", QString::number(model), "--log", logPath} + more);
         if (m_proc.waitForStarted(5000)) {
             QElapsedTimer t;
             t.start();
@@ -125,6 +125,8 @@ private slots:
     void readRefusesNonRegularTarget();
     void imageReplyLength_data();
     void imageReplyLength();
+    void verifyAndDiffWithPort_data();
+    void verifyAndDiffWithPort();
 
 private:
     QString file(const QString &name) const { return m_dir.filePath(name); }
@@ -498,6 +500,69 @@ void TstEmutoolPort::imageReplyLength() {
     for (int i = 0; i < 457; ++i)
         QCOMPARE(d.table[i], quint8('A'));
     QCOMPARE(d.table[457], quint8(0));
+}
+
+void TstEmutoolPort::verifyAndDiffWithPort_data() {
+    QTest::addColumn<QString>("fault"); // emu-sim --fault, "" for none
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("timing5"); // degrees added to timing point 5 in the file
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text"); // in stdout and stderr
+    QTest::newRow("write --verify")
+        << "" << QStringList{"write", "PORT", "FILE", "--verify"} << 12 << 0 << "Verified";
+    QTest::newRow("write --verify, read-back differs")
+        << "zero:300@FD" << QStringList{"write", "PORT", "FILE", "--verify"} << 2 << 3
+        << "verify failed: 1 position(s) differ after the write to <PORT>\n"
+           "  fuelRpmCruise point 4: wrote 101, read back 0";
+    QTest::newRow("write --verify, no read-back")
+        << "noanswer@FD" << QStringList{"write", "PORT", "--verify", "FILE"} << 2 << 3
+        << "(the EMU sent nothing back)";
+    QTest::newRow("diff EMU, same file")
+        << "" << QStringList{"diff", "PORT", "FILE"} << 0 << 0 << "";
+    QTest::newRow("diff EMU, changed file") << "" << QStringList{"diff", "PORT", "FILE"} << 2 << 1
+                                            << "timing point 5: <EMU> -> <FILE>\n";
+    QTest::newRow("diff file, EMU") << "" << QStringList{"diff", "FILE", "PORT"} << 2 << 1
+                                    << "timing point 5: <FILE> -> <EMU>\n";
+    QTest::newRow("diff EMU, short image") << "short:200@FD" << QStringList{"diff", "PORT", "FILE"}
+                                           << 10 << 2 << "sent 200 of 457 bytes";
+}
+
+// The file is emu-sim's own image with timing point 5 set; only identify, the table write and
+// read image commands reach the EMU.
+void TstEmutoolPort::verifyAndDiffWithPort() {
+    QFETCH(QString, fault);
+    QFETCH(QStringList, args);
+    QFETCH(int, timing5);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    FakeClock clock;
+    VirtualEmu model(clock, 3);
+    const int emuTiming5 = model.mapValue(MapId::Timing, 5);
+    model.setMapValue(MapId::Timing, 5, emuTiming5 + timing5);
+    std::array<quint8, 7> id{};
+    for (int i = 0; i < 7; ++i)
+        id[i] = quint8(model.identity().at(i));
+    const QString in = file("port.emu");
+    QString error;
+    QVERIFY(SetupFile::write(
+        in, SetupFile::format(id, "", "", "", SetupFile::tableFromReply(model.imageStream())),
+        &error));
+    EmuSim sim(3, file("port.log"),
+               fault.isEmpty() ? QStringList() : QStringList{"--fault", fault});
+    for (QString &a : args)
+        a = a == "PORT" ? sim.path() : a == "FILE" ? in : a;
+    const Run r = emutool(args);
+    QCOMPARE(r.code, code);
+    text.replace("<PORT>", sim.path())
+        .replace("<EMU>", QString::number(emuTiming5))
+        .replace("<FILE>", QString::number(emuTiming5 + timing5));
+    QVERIFY2((r.out + r.err).contains(text.toUtf8()), (r.out + r.err).constData());
+    if (code == 0 && args.first() == "diff") QVERIFY(r.out.isEmpty());
+    const QStringList sent =
+        args.contains("write")
+            ? QStringList{"FF identify", "F3 [458 bytes] write tables", "FD read image"}
+            : QStringList{"FF identify", "FD read image"};
+    QCOMPARE(sim.waitLog(sent.size()), sent);
 }
 
 QTEST_GUILESS_MAIN(TstEmutoolPort)
