@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 
 LogWriter::~LogWriter() {
@@ -29,7 +30,7 @@ bool LogWriter::open(const QString &path, const QVector<int> &columns, QString *
     QByteArray header("time_s");
     for (int s : columns) {
         header += ',';
-        header += LogChannels::all()[s].caption;
+        header += LogChannels::all()[s].column;
     }
     header += '\n';
     if (m_file.write(header) != header.size() || !m_file.flush()) {
@@ -70,6 +71,13 @@ bool LogWriter::close(QString *error) {
     return ok;
 }
 
+double LogRecord::duration() const {
+    double end = 0;
+    for (const QVector<double> &k : keys)
+        if (!k.isEmpty()) end = std::max(end, k.last());
+    return end;
+}
+
 namespace LogReader {
 namespace {
 bool parseNumber(const QByteArray &field, double *out) {
@@ -81,7 +89,8 @@ bool parseNumber(const QByteArray &field, double *out) {
 }
 } // namespace
 
-bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error) {
+bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error,
+           const Progress &progress) {
     const QString file = QDir::toNativeSeparators(name);
     auto fail = [&](int line, const QString &what) {
         if (error) {
@@ -106,9 +115,15 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
     if (header.first().trimmed() != "time_s")
         return fail(1, QStringLiteral("the header does not start with \"time_s\""));
     LogRecord rec;
+    // The earlier format names its columns by the check box captions and holds chart values.
+    if (header.size() > 1 &&
+        LogChannels::indexOfColumn(QString::fromUtf8(header[1].trimmed())) < 0 &&
+        LogChannels::indexOf(QString::fromUtf8(header[1].trimmed())) >= 0)
+        rec.oldFormat = true;
     for (int c = 1; c < header.size(); ++c) {
         const QString caption = QString::fromUtf8(header[c].trimmed());
-        const int s = LogChannels::indexOf(caption);
+        const int s =
+            rec.oldFormat ? LogChannels::indexOf(caption) : LogChannels::indexOfColumn(caption);
         if (s < 0) return fail(1, QStringLiteral("unknown channel \"%1\"").arg(caption));
         if (rec.series.contains(s))
             return fail(1, QStringLiteral("channel \"%1\" appears twice").arg(caption));
@@ -118,8 +133,14 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
     rec.keys.resize(columns);
     rec.values.resize(columns);
 
+    for (int c = 0; c < columns; ++c) {
+        rec.keys[c].reserve(lines.size());
+        rec.values[c].reserve(lines.size());
+    }
     double lastTime = -INFINITY;
+    const int step = std::max(1, int(lines.size() / 50));
     for (int i = 1; i < lines.size(); ++i) {
+        if (progress && i % step == 0) progress(int(qint64(i) * 100 / lines.size()));
         const int lineNo = i + 1;
         const QList<QByteArray> fields = lines[i].split(',');
         if (fields.size() != columns + 1)
@@ -133,6 +154,19 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
                 QStringLiteral("\"%1\" is not a time").arg(QString::fromUtf8(fields[0].left(40))));
         if (t < lastTime) return fail(lineNo, QStringLiteral("the time goes backwards"));
         lastTime = t;
+        bool missed = columns > 0;
+        for (int c = 0; c < columns && missed; ++c)
+            missed = fields[c + 1].trimmed().isEmpty();
+        if (missed) {
+            // No whole frame at this time: a gap in every line.
+            for (int c = 0; c < columns; ++c) {
+                rec.keys[c].append(t);
+                rec.values[c].append(qQNaN());
+            }
+            ++rec.missed;
+            ++rec.rows;
+            continue;
+        }
         for (int c = 0; c < columns; ++c) {
             const QByteArray f = fields[c + 1].trimmed();
             if (f.isEmpty()) continue; // channel not sampled at this time
@@ -142,7 +176,7 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
                     lineNo,
                     QStringLiteral("\"%1\" is not a number").arg(QString::fromUtf8(f.left(40))));
             rec.keys[c].append(t);
-            rec.values[c].append(v);
+            rec.values[c].append(rec.oldFormat ? LogChannels::fileFromChart(rec.series[c], v) : v);
         }
         ++rec.rows;
     }
@@ -150,7 +184,7 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
     return true;
 }
 
-bool read(const QString &path, LogRecord *out, QString *error) {
+bool read(const QString &path, LogRecord *out, QString *error, const Progress &progress) {
     const QString file = QDir::toNativeSeparators(path);
     QFile f(path);
     if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
@@ -175,6 +209,6 @@ bool read(const QString &path, LogRecord *out, QString *error) {
                          .arg(file, f.errorString());
         return false;
     }
-    return parse(text, path, out, error);
+    return parse(text, path, out, error, progress);
 }
 } // namespace LogReader
