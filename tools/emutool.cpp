@@ -10,6 +10,8 @@
 //   emutool write PORT IN.emu [--verify]
 //                                      send a setup file's setup and maps to the EMU; --verify
 //                                      reads the image back and compares it (exit 3 if it differs)
+//   emutool log PORT OUT.csv [--interval MS] [--duration S] [--channels LIST]
+//                                      live data to a CSV file until Ctrl+C or the duration
 //
 // PORT is "ComN" (any case, or a plain number) or a device path such as /dev/ttyUSB0.
 // "--port ComN=DEVICE" (repeatable, anywhere on the command line) maps a port number to a device.
@@ -18,11 +20,14 @@
 // read back after a write differs from what was written. Errors go to stderr and nothing is
 // written to stdout on error. Each command is one entry of kCommands.
 #include "connection/ConnectionController.h"
+#include "connection/FileCheck.h"
 #include "connection/Session.h"
 #include "connection/SetupFile.h"
 #include "link/Clock.h"
 #include "link/EmuLink.h"
 #include "link/PortMap.h"
+#include "live/LogChannels.h"
+#include "live/LogFile.h"
 #include "model/EmuImage.h"
 #include "model/Maps.h"
 #include "model/Numbers.h"
@@ -31,24 +36,32 @@
 #include "model/TuneCompare.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+#include <unistd.h>
 
 namespace {
 
 enum Exit { ExitOk = 0, ExitDiffer = 1, ExitError = 2, ExitNotVerified = 3 };
+
+// The shortest interval of emutool log, ms: one live data exchange with its 20 ms wait and room
+// for the reply.
+constexpr int MinLogInterval = 25;
 
 // What a command hands back: the text for stdout (written only on success) or an error. A
 // write that did not verify has both.
@@ -575,6 +588,159 @@ Result runWrite(const QStringList &argsIn) {
     return Result{ExitNotVerified, text.toUtf8(), problem};
 }
 
+// ---- log: live data to a CSV file -------------------------------------------------------------
+
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int) {
+    g_interrupted = 1;
+}
+
+const char *const LogUsage =
+    "usage: emutool log PORT OUT.csv [--interval MS] [--duration S] [--channels LIST]";
+
+// The channels named in LIST (CSV column titles, comma-separated), in series order.
+bool logColumns(const QString &list, QVector<int> *columns, QString *error) {
+    QStringList known;
+    for (const LogChannels::Channel &ch : LogChannels::all())
+        known << QLatin1String(ch.column);
+    if (list.isEmpty()) {
+        for (int i = 0; i < LogChannels::Count; ++i)
+            columns->append(i);
+        return true;
+    }
+    for (const QString &name : list.split(QLatin1Char(','))) {
+        const int s = LogChannels::indexOfColumn(name.trimmed());
+        if (s < 0) {
+            *error = QStringLiteral("log: unknown channel '%1' (channels: %2)")
+                         .arg(name, known.join(QLatin1Char(',')));
+            return false;
+        }
+        if (!columns->contains(s)) columns->append(s);
+    }
+    std::sort(columns->begin(), columns->end());
+    return true;
+}
+
+Result runLog(const QStringList &argsIn) {
+    QStringList args = argsIn;
+    QString intervalText, durationText, channelList, error;
+    if (!takeOption(args, QStringLiteral("--interval"), &intervalText, &error) ||
+        !takeOption(args, QStringLiteral("--duration"), &durationText, &error) ||
+        !takeOption(args, QStringLiteral("--channels"), &channelList, &error))
+        return fail(QStringLiteral("log: %1").arg(error));
+    if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
+        return fail(QLatin1String(LogUsage));
+    int interval = 100;
+    if (!intervalText.isEmpty()) {
+        bool ok = false;
+        interval = intervalText.toInt(&ok);
+        if (!ok || interval <= 0)
+            return fail(QStringLiteral("log: --interval '%1' is not a number of milliseconds")
+                            .arg(intervalText));
+    }
+    // Each live data exchange holds the line for its 20 ms wait; faster would only mean
+    // overlapping requests.
+    if (interval < MinLogInterval)
+        return fail(QStringLiteral("log: --interval %1 ms is too short: the EMU needs at least "
+                                   "%2 ms for each live data frame")
+                        .arg(interval)
+                        .arg(MinLogInterval));
+    double duration = 0; // until Ctrl+C
+    if (!durationText.isEmpty()) {
+        bool ok = false;
+        duration = QLocale::c().toDouble(durationText, &ok);
+        if (!ok || !(duration > 0) || duration > 1e7)
+            return fail(QStringLiteral("log: --duration '%1' is not a number of seconds")
+                            .arg(durationText));
+    }
+    QVector<int> columns;
+    if (!logColumns(channelList, &columns, &error)) return fail(error);
+    const QString path = args.at(1);
+    if (!emu::files::checkTarget(path, &error)) return fail(error);
+
+    // Ctrl+C ends the log cleanly, also while the EMU is still being asked for its setup.
+    g_interrupted = 0;
+    struct sigaction sa = {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    // The EMU's setup and maps: the vacuum scale and the timing come from them.
+    Connection c;
+    if (!connectEmu(args.at(0), &c, &error)) return fail(error);
+    Session &s = c.session;
+    int got = 0;
+    const QByteArray image = c.controller.readImage(&got);
+    if (got < emu::link::ImageStreamMax)
+        return fail(QStringLiteral("the %1 sent %2 of %3 bytes of its image; its setup is needed "
+                                   "to decode live data; nothing was logged")
+                        .arg(c.describe())
+                        .arg(got)
+                        .arg(emu::link::ImageStreamMax));
+    emu::link::fillAndCopy(image, s.image.fileTable(), EmuImage::FileTableSize,
+                           emu::link::ImageStreamMax, false);
+    s.image.copySetupFromFileTable();
+    s.deriveFromSetup();
+    s.deriveWorkingValues();
+    for (MapId id : emu::model::allMaps())
+        if (emu::model::hasCapability(s.caps, id)) s.decodeMap(id);
+    s.connected = true;
+
+    LogWriter writer;
+    if (!writer.open(path, columns, &error)) return fail(error);
+
+    LivePoll poll(s);
+    const double step = interval / 1000.0;
+    qint64 rows = 0, missed = 0;
+    QString lost, writeError;
+    QObject::connect(&poll, &LiveFeed::liveValues, [&](const LiveValues &v) {
+        double values[LogChannels::Count];
+        bool present[LogChannels::Count] = {};
+        for (int i = 0; i < LogChannels::Count; ++i) {
+            values[i] = LogChannels::fileValue(i, v);
+            present[i] = v.complete;
+        }
+        if (!v.complete) ++missed;
+        if (writeError.isEmpty() && !writer.writeRow(rows * step, values, present, &writeError))
+            return;
+        ++rows;
+    });
+    QObject::connect(&poll, &LivePoll::linkLost, [&](const QString &m) { lost = m; });
+
+    const bool progress = isatty(STDERR_FILENO);
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 n = 0; !g_interrupted; ++n) {
+        // The n-th frame is asked for at n x interval.
+        const qint64 due = n * interval;
+        if (duration > 0 && due >= duration * 1000) break;
+        while (!g_interrupted && clock.elapsed() < due)
+            QThread::msleep(quint32(std::min<qint64>(5, due - clock.elapsed())));
+        if (g_interrupted) break;
+        poll.tick();
+        if (!lost.isEmpty() || !writeError.isEmpty()) break;
+        if (progress)
+            std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,
+                         rows, missed);
+    }
+    if (progress) std::fputs("\n", stderr);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    QString closeError;
+    const bool closed = writer.close(&closeError);
+    const QString summary = QStringLiteral("%1 rows, %2 missed").arg(rows).arg(missed);
+    if (!writeError.isEmpty()) return fail(writeError);
+    if (!lost.isEmpty())
+        return fail(QStringLiteral("log: %1: the device went away; %2 kept in %3")
+                        .arg(lost, summary, path));
+    if (!closed) return fail(closeError);
+    return Result{
+        ExitOk,
+        QStringLiteral("Logged %1 from the %2 to %3\n").arg(summary, c.describe(), path).toUtf8(),
+        {}};
+}
+
 // ---- dispatch ------------------------------------------------------------------------------
 
 struct Command {
@@ -589,6 +755,7 @@ const Command kCommands[] = {
     {"diff", "diff A B (each a setup file or a PORT)", runDiff},
     {"read", "read PORT OUT.emu [--make TEXT] [--model TEXT] [--engine TEXT]", runRead},
     {"write", "write PORT IN.emu [--verify]", runWrite},
+    {"log", "log PORT OUT.csv [--interval MS] [--duration S] [--channels LIST]", runLog},
 };
 
 QString usage() {

@@ -196,10 +196,13 @@ void TForm1::buildMonitoring() {
     connect(m_poll, &LivePoll::trackingAvailable, RT_Track, &QWidget::setEnabled);
     // The session keeps the latest values (the logger samples them on its own timer).
     connect(m_poll, &LiveFeed::liveValues, &s, &Session::takeLive);
-    subscribeLiveDisplays(*m_poll,
-                          {{RT1, RT2, RT3, RT4},
-                           [this](const LiveValues &v) { m_mapPages->updateLiveMarkers(v); },
-                           m_monitorPage});
+    const LiveDisplays displays{{RT1, RT2, RT3, RT4},
+                                [this](const LiveValues &v) { m_mapPages->updateLiveMarkers(v); },
+                                m_monitorPage};
+    subscribeLiveDisplays(*m_poll, displays);
+    // A log played back drives the same displays; the poll sends nothing meanwhile.
+    subscribeLiveDisplays(m_loggerPage->player(), displays);
+    connect(&m_loggerPage->player(), &LogPlayer::engagedChanged, m_poll, &LivePoll::setPaused);
     subscribeCalibration(*m_poll, *m_calForm);
     connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
     connect(m_poll, &LivePoll::operatingPoint, m_mapPages, &MapPages::trackOperatingPoint);

@@ -15,7 +15,7 @@ int clampIndex(int index, int last) {
 }
 } // namespace
 
-void LiveFrameBuffer::take(const QByteArray &reply) {
+int LiveFrameBuffer::take(const QByteArray &reply) {
     // Copied like a zero-terminated string: up to the first NUL or ten characters, then the NUL.
     // Positions after that NUL keep what an earlier reply left there.
     int n = 0;
@@ -24,6 +24,7 @@ void LiveFrameBuffer::take(const QByteArray &reply) {
         ++n;
     }
     m_bytes[n] = 0;
+    return n;
 }
 
 namespace Live {

@@ -17,6 +17,9 @@ struct LiveValues {
     double totalTiming = 0;  // degrees
     qint32 injectorDuty = 0; // percent
     quint64 frames = 0;      // polls decoded so far
+    // The last reply held a whole frame (bytes 0..8). A short or empty reply still decodes as
+    // always, but it is no sample of the engine: the logger leaves it out.
+    bool complete = true;
 };
 
 // What the poll reads from the setup and the maps.
@@ -36,7 +39,8 @@ class EmuMaps;
 class LiveFrameBuffer {
 public:
     LiveFrameBuffer() { m_bytes.fill(0); }
-    void take(const QByteArray &reply);
+    // Returns the number of reply bytes copied (0..10).
+    int take(const QByteArray &reply);
     quint8 byte(int i) const { return m_bytes[i]; }
     const std::array<quint8, 11> &bytes() const { return m_bytes; }
 
@@ -47,6 +51,8 @@ private:
 enum class FuelRegion { None, Low, Cruise, High };
 
 namespace Live {
+// Bytes of a whole live data frame.
+constexpr int FrameBytes = 9;
 // Decode bytes 0..8 into v (table order).
 void decode(const LiveFrameBuffer &frame, const LiveContext &ctx, LiveValues &v);
 // The calibration poll's decoding: byte 2 only, into TPS.

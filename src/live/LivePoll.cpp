@@ -36,6 +36,12 @@ LivePoll::LivePoll(LivePollHost &host, QObject *parent) : LiveFeed(parent), m_ho
 LivePoll::~LivePoll() = default;
 
 void LivePoll::setAnalogEnabled(bool on) {
+    if (m_paused) {
+        // Remembered for the end of the pause; tracking follows the box as always.
+        m_resume = on;
+        emit trackingAvailable(on);
+        return;
+    }
     if (on) {
         m_lost = false;
         Timer1->start();
@@ -46,7 +52,18 @@ void LivePoll::setAnalogEnabled(bool on) {
 }
 
 bool LivePoll::analogEnabled() const {
-    return Timer1->isActive();
+    return m_paused ? m_resume : Timer1->isActive();
+}
+
+void LivePoll::setPaused(bool paused) {
+    if (paused == m_paused) return;
+    m_paused = paused;
+    if (paused) {
+        m_resume = Timer1->isActive();
+        Timer1->stop();
+    } else if (m_resume && !m_lost) {
+        Timer1->start();
+    }
 }
 
 void LivePoll::setTrackingQuery(std::function<bool()> query) {
@@ -81,8 +98,10 @@ bool LivePoll::checkLost() {
 }
 
 void LivePoll::deviceLost(int port, const QString &device) {
-    const bool running = m_inTick || Timer1->isActive() || Timer2->isActive();
+    const bool running =
+        m_inTick || Timer1->isActive() || Timer2->isActive() || (m_paused && m_resume);
     m_lost = true;
+    m_resume = false;
     if (!running) return;
     // Polling a vanished adapter would only try to reopen it every 20 ms: stop quietly.
     Timer1->stop();
@@ -106,10 +125,11 @@ void LivePoll::Timer1Timer() {
 
     // 5. Decode into the live values.
     LiveFrameBuffer &frame = m_host.liveFrameBuffer();
-    frame.take(reply);
+    const int taken = frame.take(reply);
     const LiveContext ctx = m_host.liveContext();
     LiveValues &v = m_host.liveStore();
     Live::decode(frame, ctx, v);
+    v.complete = taken >= Live::FrameBytes;
     ++m_polls;
 
     // 6. Operating region.

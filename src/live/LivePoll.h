@@ -42,6 +42,12 @@ public:
     void setAnalogEnabled(bool on);
     bool analogEnabled() const;
 
+    // While paused (a recorded log plays on the displays) Timer1 is stopped and nothing is sent;
+    // at the end of the pause the poll runs again if analog signals were on. Switching analog
+    // signals during the pause takes effect when it ends.
+    void setPaused(bool paused);
+    bool paused() const { return m_paused; }
+
     // "Realtime Tracking": the operating region and the keyboard selections follow the engine
     // only while the query says so (the window asks its check box).
     void setTrackingQuery(std::function<bool()> query);
@@ -87,6 +93,8 @@ private:
     LivePollHost &m_host;
     std::function<bool()> m_trackQuery;
     bool m_lost = false;
+    bool m_paused = false;
+    bool m_resume = false; // Timer1 runs again when the pause ends
     bool m_inTick = false;
     qint64 m_lastDisplayNs = 0;
     quint64 m_polls = 0;

@@ -6,7 +6,9 @@
 
 #include <QColor>
 #include <QString>
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace LogChannels {
 
@@ -15,25 +17,30 @@ namespace pal = emu::ui::palette;
 constexpr int Count = 11;
 
 struct Channel {
-    const char *caption;  // check box caption, CSV column title
+    const char *caption;  // check box caption (and the column title of the earlier log format)
     const char *checkBox; // objectName of its check box
     QRgb colour;          // line colour
+    const char *column;   // CSV column title: the quantity and its unit
+    // The chart's value is the file's value x chartMul / chartDiv (RPM is charted in hundreds,
+    // vacuum in hundredths of a bar, lambda in tenths of a volt).
+    double chartMul;
+    double chartDiv;
 };
 
 // Series 0..10.
 inline const std::array<Channel, Count> &all() {
     static const std::array<Channel, Count> channels = {{
-        {"RPM", "CheckBox7", pal::Red},
-        {"Timing", "CheckBox8", pal::Green},
-        {"Vacuum", "CheckBox9", pal::DimYellow},
-        {"Lambda", "CheckBox10", pal::Coral},
-        {"Volt", "CheckBox11", pal::Blue},
-        {"Injector (ms)", "CheckBox17", pal::Teal},
-        {"Injector %", "CheckBox12", pal::Salmon},
-        {"Temperature", "CheckBox13", pal::Fuchsia},
-        {"Throttle %", "CheckBox14", pal::Navy},
-        {"Air Temp", "CheckBox15", pal::Turquoise},
-        {"POT %", "CheckBox16", pal::BrightGreen},
+        {"RPM", "CheckBox7", pal::Red, "rpm", 1, 100},
+        {"Timing", "CheckBox8", pal::Green, "timing_deg", 1, 1},
+        {"Vacuum", "CheckBox9", pal::DimYellow, "vacuum_bar", 100, 1},
+        {"Lambda", "CheckBox10", pal::Coral, "lambda_v", 10, 1},
+        {"Volt", "CheckBox11", pal::Blue, "battery_v", 1, 1},
+        {"Injector (ms)", "CheckBox17", pal::Teal, "injector_ms", 1, 1},
+        {"Injector %", "CheckBox12", pal::Salmon, "injector_pct", 1, 1},
+        {"Temperature", "CheckBox13", pal::Fuchsia, "water_c", 1, 1},
+        {"Throttle %", "CheckBox14", pal::Navy, "throttle_pct", 1, 1},
+        {"Air Temp", "CheckBox15", pal::Turquoise, "air_c", 1, 1},
+        {"POT %", "CheckBox16", pal::BrightGreen, "pot_pct", 1, 1},
     }};
     return channels;
 }
@@ -78,6 +85,79 @@ inline double value(int series, const LiveValues &v) {
         return v.pot; // percent
     default:
         return 0;
+    }
+}
+
+// Series index of a CSV column title, -1 when no channel has it.
+inline int indexOfColumn(const QString &column) {
+    for (int i = 0; i < Count; ++i)
+        if (column == QLatin1String(all()[i].column)) return i;
+    return -1;
+}
+
+// Between the file's engineering units and the chart's scaled values.
+inline double chartFromFile(int series, double v) {
+    return v * all()[series].chartMul / all()[series].chartDiv;
+}
+inline double fileFromChart(int series, double v) {
+    return v * all()[series].chartDiv / all()[series].chartMul;
+}
+
+// The value series i logs to a file, in the unit the real-time frames show: RPM, degrees, bar,
+// volts, milliseconds, percent, °C.
+inline double fileValue(int series, const LiveValues &v) {
+    switch (series) {
+    case 0:
+        return v.rpm * 100;
+    case 2:
+        return v.vacuum;
+    case 3:
+        return v.lambda / 100;
+    default:
+        return fileFromChart(series, value(series, v));
+    }
+}
+
+// Puts a file value of series i back into the live values (the inverse of fileValue). The live
+// values hold whole hundredths and tenths; the factor's rounding error is taken off again.
+inline void setFromFile(int series, double x, LiveValues &v) {
+    const auto clean = [](double y) { return std::round(y * 1e6) / 1e6; };
+    switch (series) {
+    case 0:
+        v.rpm = x / 100;
+        break;
+    case 1:
+        v.totalTiming = x;
+        break;
+    case 2:
+        v.vacuum = x;
+        break;
+    case 3:
+        v.lambda = clean(x * 100);
+        break;
+    case 4:
+        v.battery = clean(x * 10);
+        break;
+    case 5:
+        v.injectorTime = clean(x * 10);
+        break;
+    case 6:
+        v.injectorDuty = qint32(std::lround(std::clamp(x, -1e9, 1e9)));
+        break;
+    case 7:
+        v.waterTemp = x;
+        break;
+    case 8:
+        v.tps = x;
+        break;
+    case 9:
+        v.airTemp = x;
+        break;
+    case 10:
+        v.pot = x;
+        break;
+    default:
+        break;
     }
 }
 

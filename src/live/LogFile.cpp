@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QVarLengthArray>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 LogWriter::~LogWriter() {
@@ -29,7 +32,7 @@ bool LogWriter::open(const QString &path, const QVector<int> &columns, QString *
     QByteArray header("time_s");
     for (int s : columns) {
         header += ',';
-        header += LogChannels::all()[s].caption;
+        header += LogChannels::all()[s].column;
     }
     header += '\n';
     if (m_file.write(header) != header.size() || !m_file.flush()) {
@@ -70,18 +73,41 @@ bool LogWriter::close(QString *error) {
     return ok;
 }
 
+double LogRecord::duration() const {
+    double end = 0;
+    for (const QVector<double> &k : keys)
+        if (!k.isEmpty()) end = std::max(end, k.last());
+    return end;
+}
+
 namespace LogReader {
 namespace {
-bool parseNumber(const QByteArray &field, double *out) {
-    bool ok = false;
-    const double v = QLocale::c().toDouble(QLatin1String(field), &ok);
-    if (!ok || !std::isfinite(v)) return false;
+bool parseNumber(QByteArrayView field, double *out) {
+    // from_chars: '.' whatever the locale, and no allocation (an hour's log has 800,000 fields).
+    double v = 0;
+    const char *end = field.data() + field.size();
+    const auto r = std::from_chars(field.data(), end, v);
+    if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return false;
     *out = v;
     return true;
 }
+
+// Splits a line at its commas into views of the trimmed fields.
+void splitFields(QByteArrayView line, QVarLengthArray<QByteArrayView, 16> *fields) {
+    fields->clear();
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype comma = line.indexOf(',', from);
+        const qsizetype to = comma < 0 ? line.size() : comma;
+        fields->append(line.sliced(from, to - from).trimmed());
+        if (comma < 0) return;
+        from = comma + 1;
+    }
+}
 } // namespace
 
-bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error) {
+bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error,
+           const Progress &progress) {
     const QString file = QDir::toNativeSeparators(name);
     auto fail = [&](int line, const QString &what) {
         if (error) {
@@ -106,9 +132,15 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
     if (header.first().trimmed() != "time_s")
         return fail(1, QStringLiteral("the header does not start with \"time_s\""));
     LogRecord rec;
+    // The earlier format names its columns by the check box captions and holds chart values.
+    if (header.size() > 1 &&
+        LogChannels::indexOfColumn(QString::fromUtf8(header[1].trimmed())) < 0 &&
+        LogChannels::indexOf(QString::fromUtf8(header[1].trimmed())) >= 0)
+        rec.oldFormat = true;
     for (int c = 1; c < header.size(); ++c) {
         const QString caption = QString::fromUtf8(header[c].trimmed());
-        const int s = LogChannels::indexOf(caption);
+        const int s =
+            rec.oldFormat ? LogChannels::indexOf(caption) : LogChannels::indexOfColumn(caption);
         if (s < 0) return fail(1, QStringLiteral("unknown channel \"%1\"").arg(caption));
         if (rec.series.contains(s))
             return fail(1, QStringLiteral("channel \"%1\" appears twice").arg(caption));
@@ -118,31 +150,51 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
     rec.keys.resize(columns);
     rec.values.resize(columns);
 
+    for (int c = 0; c < columns; ++c) {
+        rec.keys[c].reserve(lines.size());
+        rec.values[c].reserve(lines.size());
+    }
     double lastTime = -INFINITY;
+    const int step = std::max(1, int(lines.size() / 50));
+    QVarLengthArray<QByteArrayView, 16> fields;
     for (int i = 1; i < lines.size(); ++i) {
+        if (progress && i % step == 0) progress(int(qint64(i) * 100 / lines.size()));
         const int lineNo = i + 1;
-        const QList<QByteArray> fields = lines[i].split(',');
+        splitFields(lines[i], &fields);
         if (fields.size() != columns + 1)
             return fail(lineNo, QStringLiteral("%1 fields where the header has %2")
                                     .arg(fields.size())
                                     .arg(columns + 1));
         double t = 0;
-        if (!parseNumber(fields[0].trimmed(), &t))
-            return fail(
-                lineNo,
-                QStringLiteral("\"%1\" is not a time").arg(QString::fromUtf8(fields[0].left(40))));
+        if (!parseNumber(fields[0], &t))
+            return fail(lineNo, QStringLiteral("\"%1\" is not a time")
+                                    .arg(QString::fromUtf8(fields[0].first(
+                                        std::min<qsizetype>(40, fields[0].size())))));
         if (t < lastTime) return fail(lineNo, QStringLiteral("the time goes backwards"));
         lastTime = t;
+        bool missed = columns > 0;
+        for (int c = 0; c < columns && missed; ++c)
+            missed = fields[c + 1].isEmpty();
+        if (missed) {
+            // No whole frame at this time: a gap in every line.
+            for (int c = 0; c < columns; ++c) {
+                rec.keys[c].append(t);
+                rec.values[c].append(qQNaN());
+            }
+            ++rec.missed;
+            ++rec.rows;
+            continue;
+        }
         for (int c = 0; c < columns; ++c) {
-            const QByteArray f = fields[c + 1].trimmed();
+            const QByteArrayView f = fields[c + 1];
             if (f.isEmpty()) continue; // channel not sampled at this time
             double v = 0;
             if (!parseNumber(f, &v))
-                return fail(
-                    lineNo,
-                    QStringLiteral("\"%1\" is not a number").arg(QString::fromUtf8(f.left(40))));
+                return fail(lineNo, QStringLiteral("\"%1\" is not a number")
+                                        .arg(QString::fromUtf8(
+                                            f.first(std::min<qsizetype>(40, f.size())))));
             rec.keys[c].append(t);
-            rec.values[c].append(v);
+            rec.values[c].append(rec.oldFormat ? LogChannels::fileFromChart(rec.series[c], v) : v);
         }
         ++rec.rows;
     }
@@ -150,7 +202,7 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
     return true;
 }
 
-bool read(const QString &path, LogRecord *out, QString *error) {
+bool read(const QString &path, LogRecord *out, QString *error, const Progress &progress) {
     const QString file = QDir::toNativeSeparators(path);
     QFile f(path);
     if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
@@ -175,6 +227,6 @@ bool read(const QString &path, LogRecord *out, QString *error) {
                          .arg(file, f.errorString());
         return false;
     }
-    return parse(text, path, out, error);
+    return parse(text, path, out, error, progress);
 }
 } // namespace LogReader

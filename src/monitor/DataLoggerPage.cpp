@@ -7,17 +7,24 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 // The handlers show their outcome on the On/Off switches without running again.
@@ -144,6 +151,68 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     OpenLogButton->setAccessibleName(QStringLiteral("Open Log..."));
     connect(OpenLogButton, &QPushButton::clicked, this, &DataLoggerPage::OpenLogButtonClick);
 
+    // --- playback of an opened log ---
+    PlayButton = new QToolButton(this);
+    PlayButton->setObjectName(QStringLiteral("PlayButton"));
+    PlayButton->setText(QStringLiteral("Play"));
+    PlayButton->setAccessibleName(QStringLiteral("Play"));
+    PlayButton->setCheckable(true);
+    connect(PlayButton, &QToolButton::toggled, this, [this](bool on) {
+        if (on)
+            m_player.play();
+        else
+            m_player.pause();
+    });
+    PlayStopButton = new QToolButton(this);
+    PlayStopButton->setObjectName(QStringLiteral("PlayStopButton"));
+    PlayStopButton->setText(QStringLiteral("Stop"));
+    PlayStopButton->setAccessibleName(QStringLiteral("Stop playback"));
+    connect(PlayStopButton, &QToolButton::clicked, &m_player, &LogPlayer::stop);
+    PlaySpeed = new QComboBox(this);
+    PlaySpeed->setObjectName(QStringLiteral("PlaySpeed"));
+    PlaySpeed->setAccessibleName(QStringLiteral("Playback speed"));
+    for (int f : LogPlayer::Speeds)
+        PlaySpeed->addItem(QStringLiteral("%1x").arg(f), f);
+    connect(PlaySpeed, &QComboBox::currentIndexChanged, this,
+            [this](int i) { m_player.setSpeed(PlaySpeed->itemData(i).toInt()); });
+    PlaySlider = new QSlider(Qt::Horizontal, this);
+    PlaySlider->setObjectName(QStringLiteral("PlaySlider"));
+    PlaySlider->setAccessibleName(QStringLiteral("Playback position"));
+    PlaySlider->setRange(0, 0);
+    PlaySlider->setSingleStep(100);
+    PlaySlider->setPageStep(5000);
+    connect(PlaySlider, &QSlider::valueChanged, this,
+            [this](int ms) { m_player.seek(ms / 1000.0); });
+    PlayTime = new QLabel(this);
+    PlayTime->setObjectName(QStringLiteral("PlayTime"));
+    PlayStatus = new QLabel(this);
+    PlayStatus->setObjectName(QStringLiteral("PlayStatus"));
+    CloseLogButton = new QPushButton(QStringLiteral("Close Log"), this);
+    CloseLogButton->setObjectName(QStringLiteral("CloseLogButton"));
+    CloseLogButton->setAccessibleName(QStringLiteral("Close Log"));
+    connect(CloseLogButton, &QPushButton::clicked, this, &DataLoggerPage::closeLog);
+    connect(&m_player, &LogPlayer::positionChanged, this, &DataLoggerPage::playPositionChanged);
+    connect(&m_player, &LogPlayer::engagedChanged, this, &DataLoggerPage::playEngaged);
+    connect(&m_player, &LogPlayer::playingChanged, this, [this](bool on) {
+        const QSignalBlocker block(PlayButton);
+        PlayButton->setChecked(on);
+        PlayButton->setText(on ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    });
+    m_cursor = new QCPItemStraightLine(LogChart);
+    m_cursor->setPen(QPen(Qt::black, 1, Qt::DashLine));
+    m_cursor->setVisible(false);
+    auto *playRow = new QHBoxLayout;
+    playRow->addWidget(PlayButton);
+    playRow->addWidget(PlayStopButton);
+    playRow->addWidget(PlaySpeed);
+    playRow->addWidget(PlaySlider, 1);
+    playRow->addWidget(PlayTime);
+    playRow->addWidget(CloseLogButton);
+    auto *chartColumn = new QVBoxLayout;
+    chartColumn->addWidget(LogChart, 1);
+    chartColumn->addLayout(playRow);
+    chartColumn->addWidget(PlayStatus);
+
     auto *onOffRow = new QHBoxLayout;
     onOffRow->addWidget(SpeedButton1);
     onOffRow->addWidget(SpeedButton2);
@@ -157,7 +226,7 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     side->addWidget(OpenLogButton);
     side->addStretch();
     auto *layout = new QHBoxLayout(this);
-    layout->addWidget(LogChart, 1);
+    layout->addLayout(chartColumn, 1);
     layout->addLayout(side);
 
     // --- the clock ---
@@ -205,6 +274,8 @@ void DataLoggerPage::SpeedButton1Click() {
         return; // already logging
     }
     setQuietly(SpeedButton1);
+    // A new log takes the chart: an opened one is closed.
+    if (m_player.loaded()) closeLog();
 
     int interval = chosenInterval();
     if (interval == 0) {
@@ -240,6 +311,7 @@ void DataLoggerPage::SpeedButton1Click() {
     m_logStep = interval / 1000.0;
     DataLogTimer->setEnabled(true);
     m_samples = 0;
+    m_missed = 0;
     LogChart->xAxis->setRange(0, WindowSeconds);
     clearSeries();
     updateEnabled();
@@ -252,10 +324,18 @@ void DataLoggerPage::SpeedButton2Click() {
 }
 
 void DataLoggerPage::stop() {
+    const bool was = running();
     DataLogTimer->setEnabled(false);
     setQuietly(SpeedButton2);
     QString error;
     if (!m_writer.close(&error)) Messages::error(this, error);
+    if (was) emit m_session.status(0, stoppedText(m_samples, m_missed));
+}
+
+QString DataLoggerPage::stoppedText(qint64 samples, qint64 missed) {
+    const QLocale l;
+    return QStringLiteral("Log stopped: %1 samples, %2 missed")
+        .arg(l.toString(samples), l.toString(missed));
 }
 
 void DataLoggerPage::ThreadedTimer1Timer() {
@@ -263,14 +343,19 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     const LiveValues &live = m_session.live;
     const double t = logTime();
     const bool chart = CheckBox18->isChecked();
+    // A tick whose live reply was short or empty is no sample: the row keeps its time with every
+    // field empty and each charted line gets a gap.
+    const bool whole = live.complete;
     double values[LogChannels::Count];
     bool present[LogChannels::Count];
     for (int i = 0; i < LogChannels::Count; ++i) {
-        present[i] = m_boxes[i]->isChecked();
-        values[i] = LogChannels::value(i, live);
-        if (present[i] && chart)
-            m_series[i]->addData(t, values[i]); // appended at the end: constant time
+        const bool ticked = m_boxes[i]->isChecked();
+        present[i] = ticked && whole;
+        values[i] = LogChannels::fileValue(i, live);
+        if (ticked && chart) // appended at the end: constant time
+            m_series[i]->addData(t, whole ? LogChannels::value(i, live) : qQNaN());
     }
+    if (!whole) ++m_missed;
     if (m_writer.isOpen()) {
         QString error;
         if (!m_writer.writeRow(t, values, present, &error)) {
@@ -303,16 +388,85 @@ bool DataLoggerPage::openLog(const QString &path) {
     }
     LogRecord record;
     QString error;
-    if (!emu::files::checkSource(path, &error) || !LogReader::read(path, &record, &error)) {
+    bool ok = emu::files::checkSource(path, &error);
+    if (ok) {
+        QProgressDialog progress(QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()),
+                                 QString(), 0, 100, this);
+        progress.setObjectName(QStringLiteral("LogProgress"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(200);
+        progress.setAutoClose(false);
+        ok = LogReader::read(path, &record, &error, [&progress](int p) { progress.setValue(p); });
+    }
+    if (!ok) {
         Messages::error(this, error);
         return false;
     }
     clearSeries();
-    for (int c = 0; c < record.series.size(); ++c)
-        m_series[record.series[c]]->setData(record.keys[c], record.values[c], true);
+    for (int c = 0; c < record.series.size(); ++c) {
+        // The chart keeps its scaled values; the file holds engineering units.
+        const int series = record.series[c];
+        QVector<double> charted(record.values[c]);
+        for (double &v : charted)
+            v = LogChannels::chartFromFile(series, v);
+        m_series[series]->setData(record.keys[c], charted, true);
+    }
+    m_logName = QFileInfo(path).fileName();
+    const double duration = record.duration();
+    m_player.load(std::move(record));
+    {
+        const QSignalBlocker block(PlaySlider);
+        PlaySlider->setRange(0, int(std::lround(std::min(duration, 1e8) * 1000)));
+        PlaySlider->setValue(0);
+    }
+    playPositionChanged(0);
     LogChart->xAxis->setRange(0, WindowSeconds);
+    updateEnabled();
     redraw();
     return true;
+}
+
+void DataLoggerPage::closeLog() {
+    m_player.unload();
+    m_logName.clear();
+    clearSeries();
+    {
+        const QSignalBlocker block(PlaySlider);
+        PlaySlider->setRange(0, 0);
+    }
+    PlayTime->clear();
+    LogChart->xAxis->setRange(0, WindowSeconds);
+    updateEnabled();
+    redraw();
+}
+
+void DataLoggerPage::playPositionChanged(double seconds) {
+    if (!PlaySlider->isSliderDown()) {
+        const QSignalBlocker block(PlaySlider);
+        PlaySlider->setValue(int(std::lround(seconds * 1000)));
+    }
+    PlayTime->setText(QStringLiteral("%1 s / %2 s")
+                          .arg(QLocale().toString(seconds, 'f', 1),
+                               QLocale().toString(m_player.duration(), 'f', 1)));
+    m_cursor->point1->setCoords(seconds, 0);
+    m_cursor->point2->setCoords(seconds, 1);
+    // The chart's window follows the play position.
+    QCPAxis *x = LogChart->xAxis;
+    if (m_player.engaged() && !x->range().contains(seconds)) {
+        const double lower = std::floor(seconds / WindowSeconds) * WindowSeconds;
+        x->setRange(lower, lower + WindowSeconds);
+    }
+    if (m_player.engaged()) redraw();
+}
+
+void DataLoggerPage::playEngaged(bool on) {
+    m_cursor->setVisible(on);
+    const QString text =
+        on ? QStringLiteral("The displays show a recording: %1").arg(m_logName) : QString();
+    PlayStatus->setText(text);
+    emit m_session.status(0, on ? text : QStringLiteral("The displays show the live values"));
+    updateEnabled();
+    redraw();
 }
 
 void DataLoggerPage::clearSeries() {
@@ -322,8 +476,15 @@ void DataLoggerPage::clearSeries() {
 
 void DataLoggerPage::updateEnabled() {
     const bool on = running();
+    const bool log = m_player.loaded();
     CheckBox19->setEnabled(!on);
     OpenLogButton->setEnabled(!on);
+    // Logging while a recording is on the displays would record a paused poll.
+    SpeedButton1->setEnabled(!m_player.engaged());
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{PlayButton, PlaySpeed, PlaySlider, CloseLogButton})
+        w->setEnabled(log && !on);
+    PlayStopButton->setEnabled(m_player.engaged());
 }
 
 void DataLoggerPage::redraw() {

@@ -3,6 +3,7 @@
 // record every sample to a comma-separated file and open such a file again to look at a past run.
 #include "live/LogChannels.h"
 #include "live/LogFile.h"
+#include "live/LogPlayer.h"
 
 #include <QWidget>
 #include <array>
@@ -12,6 +13,9 @@
 class Session;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
+class QLabel;
+class QSlider;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
@@ -49,14 +53,25 @@ public:
     // The default record file name in the current folder: log-YYYYMMDD-HHMMSS.csv.
     static QString defaultRecordPath();
 
-    // Shows a record file on the chart; a faulty file gets a message and changes nothing.
+    // Shows a record file on the chart, ready to play; a faulty file gets a message and changes
+    // nothing. A progress bar shows while it loads.
     bool openLog(const QString &path);
+    // The chart is cleared and playback ends.
+    void closeLog();
+
+    // Plays an opened log onto the live displays (the main window subscribes them to it and
+    // pauses the live poll while it is engaged).
+    LogPlayer &player() { return m_player; }
 
     // The log (for the main window and tests).
     bool running() const;
     double logTime() const { return m_samples * m_logStep; }
     double logStep() const { return m_logStep; }
     qint64 samples() const { return m_samples; }
+    // Samples of this log that had no whole live frame (empty rows, gaps on the chart).
+    qint64 missed() const { return m_missed; }
+    // "Log stopped: 1,204 samples, 3 missed" (the status bar when a log stops).
+    static QString stoppedText(qint64 samples, qint64 missed);
     bool recording() const { return m_writer.isOpen(); }
     QString recordPath() const { return m_writer.path(); }
     QCPGraph *series(int i) const { return m_series[i]; }
@@ -73,6 +88,14 @@ public:
     QCheckBox *CheckBox18 = nullptr;      // "Display Chart"
     QCheckBox *CheckBox19 = nullptr;      // "Record to File"
     QPushButton *OpenLogButton = nullptr; // "Open Log..."
+    // Playback of an opened log.
+    QToolButton *PlayButton = nullptr;     // "Play" / "Pause"
+    QToolButton *PlayStopButton = nullptr; // "Stop": back to the live values
+    QComboBox *PlaySpeed = nullptr;        // "1x", "2x", "4x", "8x"
+    QSlider *PlaySlider = nullptr;         // play position, ms
+    QLabel *PlayTime = nullptr;            // "12.3 s / 3600.0 s"
+    QLabel *PlayStatus = nullptr;          // says when the displays show a recording
+    QPushButton *CloseLogButton = nullptr; // "Close Log"
     TThreadedTimer *DataLogTimer = nullptr;
 
     static constexpr int DefaultInterval = 100; // ms, used before Connect has chosen one
@@ -91,6 +114,8 @@ private:
     void stop();
     void updateEnabled();
     void redraw();
+    void playPositionChanged(double seconds);
+    void playEngaged(bool on);
 
     Session &m_session;
     std::array<QCPGraph *, LogChannels::Count> m_series{};
@@ -98,8 +123,12 @@ private:
     std::array<QRadioButton *, 4> m_intervals{};
     QButtonGroup *m_onOff = nullptr;
     qint64 m_samples = 0;   // samples since the start; the log time is samples x step
+    qint64 m_missed = 0;    // of those, ticks without a whole live frame
     double m_logStep = 0.1; // s
     LogWriter m_writer;
+    LogPlayer m_player;
+    QString m_logName;                       // file name of the opened log
+    QCPItemStraightLine *m_cursor = nullptr; // the play position on the chart
     SaveNameFunction m_saveName;
     OpenNameFunction m_openName;
 };

@@ -490,6 +490,9 @@ void TestDataLogger::panningIsHorizontalOnly() {
 }
 
 void TestDataLogger::recordToFile() {
+    // The file's numbers do not follow the locale.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto restore = qScopeGuard([was = QLocale()] { QLocale::setDefault(was); });
     click(page().CheckBox19);
     click(page().channelBox(3));  // "Lambda" not logged
     click(page().channelBox(10)); // "POT %" not logged
@@ -516,12 +519,15 @@ void TestDataLogger::recordToFile() {
     samples(1);
     click(page().SpeedButton2);
     QVERIFY(!page().recording());
+    // Engineering units under titles that name them; the chart keeps its scaled values.
     QCOMPARE(readAll(m_saveAnswer),
-             QByteArray("time_s,RPM,Timing,Vacuum,Volt,Injector (ms),Injector %,Temperature,"
-                        "Throttle %,Air Temp\n"
-                        "0,35,28,47,12.6,3.5,12,88,10,-3\n"
-                        "0.05,40.5,28,47,12.6,3.5,12,88,10,-3\n"
-                        "0.1,41,28,,12.6,3.5,12,88,10,-3\n"));
+             QByteArray("time_s,rpm,timing_deg,vacuum_bar,battery_v,injector_ms,injector_pct,"
+                        "water_c,throttle_pct,air_c\n"
+                        "0,3500,28,0.47,12.6,3.5,12,88,10,-3\n"
+                        "0.05,4050,28,0.47,12.6,3.5,12,88,10,-3\n"
+                        "0.1,4100,28,,12.6,3.5,12,88,10,-3\n"));
+    QCOMPARE(page().series(0)->data()->at(1)->value, 40.5);
+    QCOMPARE(page().series(2)->data()->at(0)->value, 47.0);
     QVERIFY(m_messages.isEmpty());
 }
 

@@ -1,0 +1,240 @@
+// Logs against the live poll and the displays: a tick without a whole live frame is a missed
+// sample (empty row, chart gap, counted), logs of the earlier format open converted, and a log
+// played back drives the real-time frames and gauges while nothing goes to the EMU.
+#include "MonitorRig.h"
+#include "live/LivePoll.h"
+#include "monitor/DataLoggerPage.h"
+#include "monitor/EngineMonitorPage.h"
+#include "monitor/LiveDisplays.h"
+#include "monitor/RTFrame.h"
+#include "widgets/A3nalogGauge.h"
+#include "widgets/ALProgressBar.h"
+#include "widgets/Messages.h"
+#include "widgets/ThdTimer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &text) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(f.write(text) == text.size());
+}
+
+// One sample of the logger after one poll tick.
+void pollAndSample(LivePoll &poll, DataLoggerPage &page) {
+    poll.tick();
+    page.ThreadedTimer1Timer();
+}
+} // namespace
+
+class TestLogs : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void missedSample_data();
+    void missedSample();
+    void oldFormatOpens_data();
+    void oldFormatOpens();
+    void playbackDrivesDisplays();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QStringList m_messages;
+};
+
+void TestLogs::init() {
+    m_messages.clear();
+    Messages::setHandler([this](const QString &text, Messages::Kind) { m_messages << text; });
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestLogs::cleanup() {
+    Messages::setHandler(nullptr);
+    m_dir.reset();
+}
+
+void TestLogs::missedSample_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("param");
+    QTest::addColumn<bool>("missed");
+    QTest::newRow("whole frame") << int(VirtualEmu::ReplyFault::None) << 0 << false;
+    QTest::newRow("no answer") << int(VirtualEmu::ReplyFault::NoAnswer) << 0 << true;
+    QTest::newRow("short reply") << int(VirtualEmu::ReplyFault::ShortReply) << 8 << true;
+    QTest::newRow("late reply") << int(VirtualEmu::ReplyFault::LateReply) << 30 << true;
+}
+
+void TestLogs::missedSample() {
+    QFETCH(int, fault);
+    QFETCH(int, param);
+    QFETCH(bool, missed);
+    MonitorRig rig;
+    rig.emu.pinLiveFrame(liveFrame(25, 121, 40, 45, 80, 25, 129, 126, 35));
+    LivePoll poll(rig.session);
+    TRT rt;
+    subscribeLiveDisplays(poll, {{&rt}, {}, nullptr});
+    connect(&poll, &LiveFeed::liveValues, &rig.session, &Session::takeLive);
+    DataLoggerPage page(rig.session);
+    const QString path = m_dir->filePath("gap.csv");
+    page.setSaveFileDialog([&](QWidget *, const QString &) { return path; });
+    page.CheckBox19->setChecked(true);
+    for (int s : {1, 4, 5, 6, 7, 8, 9, 10})
+        page.channelBox(s)->setChecked(false); // rpm, vacuum, lambda
+    page.SpeedButton1Click();
+    QVERIFY(page.recording());
+    QSignalSpy status(&rig.session, &Session::status);
+
+    pollAndSample(poll, page);
+    rig.emu.setReplyFault(VirtualEmu::ReplyFault(fault), param, 0xFC, 1);
+    pollAndSample(poll, page);
+    rig.emu.clearReplyFaults();
+    rig.clock.advance(100); // a late reply has arrived by now and is taken by the next tick
+    pollAndSample(poll, page);
+    pollAndSample(poll, page);
+    page.SpeedButton2Click();
+
+    const QByteArray row = missed ? "0.1,,,\n" : "0.1,2500,0.47,0.45\n";
+    QVERIFY2(readAll(path).startsWith("time_s,rpm,vacuum_bar,lambda_v\n"
+                                      "0,2500,0.47,0.45\n" +
+                                      row),
+             readAll(path).constData());
+    QCOMPARE(readAll(path).count('\n'), 5);
+    QCOMPARE(std::isnan(page.series(0)->data()->at(1)->value), missed);
+    QCOMPARE(page.series(0)->data()->at(0)->value, 25.0);
+    QCOMPARE(page.missed(), qint64(missed ? 1 : 0));
+    QCOMPARE(status.last().at(1).toString(), DataLoggerPage::stoppedText(4, missed ? 1 : 0));
+    // The live displays still show what the poll decoded.
+    QCOMPARE(rt.Label50->text(), QStringLiteral("2500"));
+
+    // Read back, the missed sample is a gap again.
+    page.openLog(path);
+    QCOMPARE(std::isnan(page.series(2)->data()->at(1)->value), missed);
+    QCOMPARE(page.series(2)->data()->at(0)->value, 47.0);
+    QCOMPARE(page.player().record().missed, missed ? 1 : 0);
+}
+
+void TestLogs::oldFormatOpens_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("earlier format")
+        << QByteArray("time_s,RPM,Timing,Vacuum,Lambda,Volt,Injector (ms),Injector %,Temperature,"
+                      "Throttle %,Air Temp,POT %\n"
+                      "0,25,28,47,4.5,12.6,3.5,12,88,10,-3,50.2\n");
+    QTest::newRow("engineering units")
+        << QByteArray("time_s,rpm,timing_deg,vacuum_bar,lambda_v,battery_v,injector_ms,"
+                      "injector_pct,water_c,throttle_pct,air_c,pot_pct\n"
+                      "0,2500,28,0.47,0.45,12.6,3.5,12,88,10,-3,50.2\n");
+}
+
+void TestLogs::oldFormatOpens() {
+    QFETCH(QByteArray, text);
+    FakeClock clock;
+    Session session(clock);
+    DataLoggerPage page(session);
+    const QString path = m_dir->filePath("past.csv");
+    writeFile(path, text);
+    QVERIFY(page.openLog(path));
+    QVERIFY(m_messages.isEmpty());
+    const double charted[11] = {25, 28, 47, 4.5, 12.6, 3.5, 12, 88, 10, -3, 50.2};
+    for (int i = 0; i < 11; ++i)
+        QCOMPARE(page.series(i)->data()->at(0)->value, charted[i]);
+    const LiveValues v = page.player().valuesAt(0);
+    QCOMPARE(v.rpm, 25.0);
+    QCOMPARE(v.vacuum, 0.47);
+    QCOMPARE(v.lambda, 45.0);
+    QCOMPARE(v.battery, 126.0);
+    QCOMPARE(v.injectorTime, 35.0);
+    QCOMPARE(v.injectorDuty, 12);
+    QCOMPARE(v.airTemp, -3.0);
+    QCOMPARE(v.pot, 50.2);
+}
+
+void TestLogs::playbackDrivesDisplays() {
+    MonitorRig rig;
+    rig.emu.pinLiveFrame(liveFrame(30, 129, 40, 50, 80, 25, 129, 130, 35));
+    LivePoll poll(rig.session);
+    TRT rt;
+    EngineMonitorPage gauges;
+    DataLoggerPage page(rig.session);
+    subscribeLiveDisplays(poll, {{&rt}, {}, &gauges});
+    subscribeLiveDisplays(page.player(), {{&rt}, {}, &gauges});
+    connect(&page.player(), &LogPlayer::engagedChanged, &poll, &LivePoll::setPaused);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    poll.setAnalogEnabled(true);
+
+    // Ten seconds: RPM climbs 1000 per second, a missed sample at 5 s.
+    QByteArray text = "time_s,rpm,vacuum_bar,battery_v,water_c\n";
+    for (int i = 0; i <= 10; ++i)
+        text += i == 5 ? QByteArray("5,,,,\n")
+                       : QByteArray::number(i) + "," + QByteArray::number(1000 * i) + ",0.5,12." +
+                             QByteArray::number(i % 10) + ",8" + QByteArray::number(i % 10) + "\n";
+    const QString path = m_dir->filePath("run.csv");
+    writeFile(path, text);
+    QVERIFY(page.openLog(path));
+    QVERIFY(!poll.paused());
+    QVERIFY(page.PlayStatus->text().isEmpty());
+    rig.wires.clear();
+
+    // Scrubbing shows the values at that time at once, and pauses the poll.
+    QSlider *slider = page.PlaySlider;
+    QCOMPARE(slider->maximum(), 10000);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(2, slider->height() / 2)); // engage
+    slider->setValue(3400);
+    QVERIFY(poll.paused());
+    QVERIFY(!poll.Timer1->isActive());
+    QVERIFY(page.PlayStatus->text().contains("recording"));
+    QCOMPARE(rt.Label50->text(), QStringLiteral("3000"));
+    QCOMPARE(rt.Label55->text(), QStringLiteral("12.3"));
+    QCOMPARE(gauges.RPMGauge->position(), 30.0);
+    QCOMPARE(gauges.TempGauge->position(), 83.0);
+    slider->setValue(5500); // in the missed sample: the values before it stay
+    QCOMPARE(rt.Label50->text(), QStringLiteral("4000"));
+
+    // Playing at 4x moves the displays on; the end keeps the last values.
+    page.PlaySpeed->setCurrentIndex(2);
+    QTest::mouseClick(page.PlayButton, Qt::LeftButton);
+    QVERIFY(page.player().playing());
+    QCOMPARE(page.PlayButton->text(), QStringLiteral("Pause"));
+    page.player().advance(0.5); // 2 s of the run
+    QCOMPARE(rt.Label50->text(), QStringLiteral("7000"));
+    QCOMPARE(slider->value(), 7500);
+    QVERIFY(QTest::qWaitFor([&] { return !page.player().playing(); }, 5000));
+    QCOMPARE(rt.Label50->text(), QStringLiteral("10000"));
+    QCOMPARE(gauges.RPMGauge->position(), 100.0);
+    QVERIFY2(rig.wires.isEmpty(), "nothing is sent while a log plays");
+
+    // Stop: the poll takes the displays back.
+    QTest::mouseClick(page.PlayStopButton, Qt::LeftButton);
+    QVERIFY(!poll.paused());
+    QVERIFY(poll.Timer1->isActive());
+    QVERIFY(page.PlayStatus->text().isEmpty());
+    poll.tick();
+    QCOMPARE(rt.Label50->text(), QStringLiteral("3000"));
+    QVERIFY(!rig.wires.isEmpty());
+
+    // Closing the log ends a playback too.
+    slider->setValue(1000);
+    QVERIFY(poll.paused());
+    QTest::mouseClick(page.CloseLogButton, Qt::LeftButton);
+    QVERIFY(!poll.paused());
+    QVERIFY(!page.PlayButton->isEnabled());
+    poll.setAnalogEnabled(false);
+}
+
+QTEST_MAIN(TestLogs)
+#include "tst_logs.moc"
