@@ -1,5 +1,6 @@
 // Map chart figures: time from a pointer move (drag) to the point write and the redraw of the
 // chart, the cost of a live marker move, and of rebuilding every curve after a table read.
+#include "bench/MapPagesRig.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
@@ -32,19 +33,11 @@ int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    FakeClock clock;
-    Session s(clock);
-    VirtualEmu emu(clock, 3);
-    emu.setRecordWritten(false);
-    s.EFI.setDeviceFactory([&](int) { return emu.makeDevice(); });
-
-    QTabWidget tabs;
-    auto *timingTab = new QWidget, *fuelTab = new QWidget, *corrTab = new QWidget;
-    tabs.addTab(timingTab, QStringLiteral("Timing Map"));
-    tabs.addTab(fuelTab, QStringLiteral("Fuel Maps"));
-    tabs.addTab(corrTab, QStringLiteral("Correction Maps"));
-    MapPages pages(s, timingTab, fuelTab, corrTab);
-    s.caps = {true, true, true};
+    MapPagesRig rig;
+    Session &s = rig.s;
+    VirtualEmu &emu = rig.emu;
+    QTabWidget &tabs = rig.tabs;
+    MapPages &pages = rig.pages;
     tabs.resize(1280, 900);
     tabs.show();
     if (!QTest::qWaitForWindowExposed(&tabs)) return 1;

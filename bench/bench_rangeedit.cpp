@@ -2,6 +2,7 @@
 // point (line time not counted: the link runs on the fake clock), the history step and one
 // redraw of the chart; and the same for its undo.
 #include "BenchStats.h"
+#include "bench/MapPagesRig.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
@@ -19,19 +20,11 @@ int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    FakeClock clock;
-    Session s(clock);
-    VirtualEmu emu(clock, 3);
-    emu.setRecordWritten(false);
-    s.EFI.setDeviceFactory([&](int) { return emu.makeDevice(); });
-
-    QTabWidget tabs;
-    auto *timingTab = new QWidget, *fuelTab = new QWidget, *corrTab = new QWidget;
-    tabs.addTab(timingTab, QStringLiteral("Timing Map"));
-    tabs.addTab(fuelTab, QStringLiteral("Fuel Maps"));
-    tabs.addTab(corrTab, QStringLiteral("Correction Maps"));
-    MapPages pages(s, timingTab, fuelTab, corrTab);
-    s.caps = {true, true, true};
+    MapPagesRig rig;
+    Session &s = rig.s;
+    VirtualEmu &emu = rig.emu;
+    QTabWidget &tabs = rig.tabs;
+    MapPages &pages = rig.pages;
     s.connected = true;
     s.rpmRange = 10000;
     s.timingPoints = emu::model::timingPointsFor(s.rpmRange);
