@@ -697,7 +697,7 @@ void TForm1::spOpenClick() {
 }
 
 void TForm1::openFile() {
-    m_session->fileMode = false;
+    m_conn->leaveFileMode();
     const QString name = m_openChooser ? m_openChooser(this) : QString();
     if (name.isEmpty()) return;
     m_openDir = QFileInfo(name).absolutePath();
@@ -705,21 +705,12 @@ void TForm1::openFile() {
 }
 
 void TForm1::openSetupFile(const QString &name) {
-    Session &s = *m_session;
-    s.fileMode = false;
-    SetupFileData data;
     QString error;
-    if (!SetupFile::read(name, &data, &error)) {
+    if (!m_conn->openFile(name, &error)) {
         Messages::error(this, error);
         return;
     }
-    SetupFile::apply(data, s.image);
-    s.fileMode = true;
     m_setupPage->showVehicleInfo();
-    s.editingEnabled = true;
-    // A newly opened file brings its own setup block: Connect must load it rather than keep
-    // the one of an earlier file.
-    s.fileConnectPending = false;
     spConnectClick();
     spReadClick();
 }
@@ -759,7 +750,7 @@ void TForm1::saveCancelled() {
 
 void TForm1::spCloseClick() {
     m_mapPages->closeAll();
-    m_session->fileMode = false;
+    m_conn->leaveFileMode();
 }
 
 void TForm1::spExitClick() {
@@ -795,7 +786,7 @@ void TForm1::unsavedAnswered(TsvForm::Answer answer) {
         }
         break;
     case TsvForm::Answer::Discard:
-        s.modified = false;
+        s.setModified(false);
         m_setupPage->refillAfterDiscard();
         if (s.connected) spRead->setEnabled(true);
         runPending(then);

@@ -52,6 +52,25 @@ ConnectionController::ConnectionController(Session &session, QObject *parent)
     connect(this, &ConnectionController::connectFinished, &m_s, &Session::clearHistory);
 }
 
+// ---- Setup files -----------------------------------------------------------------------------
+
+bool ConnectionController::openFile(const QString &name, QString *error) {
+    leaveFileMode();
+    SetupFileData data;
+    if (!SetupFile::read(name, &data, error)) return false;
+    SetupFile::apply(data, m_s.image);
+    m_s.fileMode = true;
+    m_s.editingEnabled = true;
+    // A newly opened file brings its own setup block: Connect must load it rather than keep
+    // the one of an earlier file.
+    m_s.fileConnectPending = false;
+    return true;
+}
+
+void ConnectionController::leaveFileMode() {
+    m_s.fileMode = false;
+}
+
 // ---- Port search -----------------------------------------------------------------------------
 
 bool ConnectionController::probe(int n, int waitMs, quint8 *identity) {

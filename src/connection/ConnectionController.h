@@ -62,6 +62,14 @@ public:
     // is set when the failure deserves a box.
     std::optional<TableValues> tableForSave(bool fromMemory, QString *message);
 
+    // ---- Setup files
+    // Reads a setup file into the image and enters file mode, armed for Connect and the table
+    // read (which the caller runs). A file that cannot be read changes nothing but file mode,
+    // which is left, and gives the message in *error.
+    bool openFile(const QString &name, QString *error);
+    // Open and Close all leave file mode first.
+    void leaveFileMode();
+
     // ---- Single steps (emutool runs them on its own)
     // Opens Com n; false when it did not open.
     bool openPort(int n);
