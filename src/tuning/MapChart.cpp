@@ -448,6 +448,9 @@ void MapChart::paintEvent(QPaintEvent *event) {
         QPainter p(this);
         QStyleOptionFocusRect opt;
         opt.initFrom(this);
+        // Some styles draw the frame only after a Tab key; a chart with focus always shows it,
+        // since it then takes the tuning keys.
+        opt.state |= QStyle::State_KeyboardFocusChange;
         opt.rect = rect().adjusted(1, 1, -1, -1);
         opt.backgroundColor = palette().color(QPalette::Window);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &p, this);
