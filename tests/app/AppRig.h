@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QSet>
 #include <QStringList>
+#include <QTest>
 #include <memory>
 
 // A port that opens but never answers (or refuses to open with a given error).
@@ -75,6 +76,13 @@ struct AppRig {
         return *emus[port];
     }
     Session &s() { return form->session(); }
+    // Shows the window as the program does and runs the start-up port search.
+    bool showAndSearch() {
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get())) return false;
+        form->FormShow();
+        return true;
+    }
     // Every byte written, in order.
     QByteArray written() const {
         QByteArray all;

@@ -44,9 +44,7 @@ void TestAccessibility::switchesActOnTheirState() {
     AppRig rig;
     rig.addEmu(1);
     TForm1 &f = *rig.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.FormShow();
+    QVERIFY(rig.showAndSearch());
     QTest::mouseClick(f.spConnect, Qt::LeftButton);
     QVERIFY(rig.s().connected);
 
@@ -176,9 +174,7 @@ void TestAccessibility::chartTakesKeysWithKeyboardFocus() {
     AppRig rig;
     rig.addEmu(1);
     TForm1 &f = *rig.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.FormShow();
+    QVERIFY(rig.showAndSearch());
     QTest::mouseClick(f.spConnect, Qt::LeftButton);
     f.PageControl1->setCurrentWidget(f.TimingSheet);
     MapChart *chart = f.mapPages()->mapChart(MapPages::Timing);
@@ -197,9 +193,7 @@ void TestAccessibility::windowTree() {
     AppRig rig;
     rig.addEmu(1);
     TForm1 &f = *rig.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.FormShow();
+    QVERIFY(rig.showAndSearch());
     QTest::mouseClick(f.spConnect, Qt::LeftButton);
     f.livePoll()->tick();
     QStringList unnamed;

@@ -274,9 +274,7 @@ void TestMainWindow::connectLive() {
     if (emu.hasFuel()) emu.setMapValue(MapId::FuelHigh, 32, -7);
 
     TForm1 &f = *rig.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.FormShow();
+    QVERIFY(rig.showAndSearch());
     QCOMPARE(f.ComboBox1->currentText(), QString("Com1"));
     rig.wires.clear();
     const qint64 before = rig.clock.slept();
@@ -387,9 +385,7 @@ void TestMainWindow::writeTables() {
     AppRig rig;
     VirtualEmu &emu = rig.addEmu(1);
     TForm1 &f = *rig.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.FormShow();
+    QVERIFY(rig.showAndSearch());
     f.spConnectClick();
     Session &s = rig.s();
     s.maps.setValue(MapId::Timing, 5, 30);
@@ -473,9 +469,7 @@ void TestMainWindow::unsavedYesWritesAndCloses() {
     AppRig rig;
     rig.addEmu(1);
     TForm1 &f = *rig.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.FormShow();
+    QVERIFY(rig.showAndSearch());
     f.spConnectClick();
     rig.s().modified = true;
     rig.wires.clear();

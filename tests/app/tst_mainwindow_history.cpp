@@ -19,9 +19,7 @@ private slots:
         AppRig rig;
         rig.addEmu(1);
         TForm1 &f = *rig.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        f.FormShow();
+        QVERIFY(rig.showAndSearch());
         f.spConnectClick();
         QVERIFY(!rig.s().history().canUndo());
         const double was = rig.s().maps.value(MapId::Timing, 5);
