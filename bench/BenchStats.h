@@ -1,5 +1,5 @@
 #pragma once
-// Median, 99th percentile and maximum of a set of timings, for the benchmarks' reports.
+// Median, mean, 99th percentile and maximum of a set of timings, for the benchmarks' reports.
 #include <algorithm>
 #include <vector>
 
@@ -7,6 +7,7 @@ struct Stats {
     double median = 0;
     double p99 = 0;
     double max = 0;
+    double mean = 0;
 };
 
 inline Stats stats(std::vector<double> ms) {
@@ -17,5 +18,9 @@ inline Stats stats(std::vector<double> ms) {
     s.median = at(0.5);
     s.p99 = at(0.99);
     s.max = ms.back();
+    double sum = 0;
+    for (double v : ms)
+        sum += v;
+    s.mean = sum / double(ms.size());
     return s;
 }

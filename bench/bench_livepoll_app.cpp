@@ -107,9 +107,8 @@ int main(int argc, char **argv) {
         if (sweep) pinNext();
     });
 
-    std::printf("%-16s %7s  %-22s  %-22s  %-22s  %-16s\n", "tab", "polls/s",
-                "display work ms med/p99", "outside wait med/p99", "same, CPU med/p99",
-                "sleep overshoot med");
+    std::printf("%-16s %7s  %-18s  %-26s  %-18s  %-16s\n", "tab", "polls/s", "display ms med/p99",
+                "outside wait ms med/mean/p99", "same, CPU med/mean", "overshoot med/mean");
     bool allMet = true;
     for (int tab = 0; tab < form.PageControl1->count(); ++tab) {
         if (onlyTab >= 0 && tab != onlyTab) continue;
@@ -128,10 +127,10 @@ int main(int argc, char **argv) {
         const Stats o = stats(clock.outside(false));
         const Stats c = stats(clock.outside(true));
         const Stats w = stats(clock.overshoot());
-        std::printf("%-16s %7.2f  %7.3f / %7.3f        %7.3f / %7.3f       %7.3f / %7.3f      "
-                    "%7.3f\n",
+        std::printf("%-16s %7.2f  %6.3f / %6.3f     %6.3f / %6.3f / %6.3f      %6.3f / %6.3f     "
+                    "%6.3f / %6.3f\n",
                     qPrintable(form.PageControl1->tabText(tab)), rate, u.median, u.p99, o.median,
-                    o.p99, c.median, c.p99, w.median);
+                    o.mean, o.p99, c.median, c.mean, w.median, w.mean);
         // What was drawn again: the proof that the shown tab was painted on every tick.
         std::printf("    painted: RPM gauge needle %d times, water bar of RT1 %d, of RT2 %d\n",
                     form.monitorPage()->RPMGauge->needleRenders(), form.RT1->WaterBar->paints(),
