@@ -11,6 +11,10 @@ public:
     virtual qint64 tickMs() = 0;
     // Blocking sleep of the calling thread.
     virtual void sleepMs(int ms) = 0;
+    // A blocking wait of ms in all with work done at its start: the wait ends no earlier than ms
+    // after it began, and the work's time is part of it. Here the work is taken to cost no time
+    // (right for a clock that moves only when told); the real clock measures it.
+    virtual void sleepMsWith(int ms, const std::function<void()> &work);
 
     // The program's real clock.
     static Clock &system();
@@ -21,6 +25,7 @@ public:
     SystemClock();
     qint64 tickMs() override;
     void sleepMs(int ms) override;
+    void sleepMsWith(int ms, const std::function<void()> &work) override;
 
 private:
     qint64 m_start;

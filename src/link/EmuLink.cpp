@@ -7,11 +7,15 @@
 
 EmuLink::EmuLink(TQCCom32 &port, Clock &clock) : m_port(port), m_clock(clock) {}
 
-QByteArray EmuLink::exchange(const QByteArray &command, int waitMs) {
+QByteArray EmuLink::exchange(const QByteArray &command, int waitMs,
+                             const std::function<void()> &duringWait) {
     // An answer that arrived after its read would otherwise become the start of this reply.
     if (m_purge && m_port.Opened()) m_port.Purge();
     m_port.Send(command);
-    m_clock.sleepMs(waitMs);
+    if (duringWait)
+        m_clock.sleepMsWith(waitMs, duringWait);
+    else
+        m_clock.sleepMs(waitMs);
     return m_port.Receive();
 }
 
@@ -35,8 +39,9 @@ bool EmuLink::writeTables(const QByteArray &stream) {
     return command && tables;
 }
 
-QByteArray EmuLink::liveData() {
-    return exchange(QByteArray(1, char(emu::link::CmdLiveData)), emu::link::WaitLiveData);
+QByteArray EmuLink::liveData(const std::function<void()> &duringWait) {
+    return exchange(QByteArray(1, char(emu::link::CmdLiveData)), emu::link::WaitLiveData,
+                    duringWait);
 }
 
 void EmuLink::parameterWrite(quint8 code, quint8 value) {

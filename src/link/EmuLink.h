@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <array>
+#include <functional>
 
 class TQCCom32;
 class Clock;
@@ -62,7 +63,9 @@ public:
 
     // Send the command, wait, take what is queued. Before an answered command, stale input (a
     // late reply of an earlier exchange) is purged so it cannot shift this reply.
-    QByteArray exchange(const QByteArray &command, int waitMs);
+    // Work given is done during the wait: it is part of the wait, never added to it.
+    QByteArray exchange(const QByteArray &command, int waitMs,
+                        const std::function<void()> &duringWait = {});
 
     // 0xFF, wait, reply; fills the 7 bytes with 0x30 and copies at most 7. Returns the number
     // of bytes received (0: nothing answered).
@@ -73,7 +76,7 @@ public:
     // took every byte of both writes (nothing is confirmed by the EMU).
     bool writeTables(const QByteArray &stream);
     // 0xFC, 20 ms, reply.
-    QByteArray liveData();
+    QByteArray liveData(const std::function<void()> &duringWait = {});
     // 0xF2, code, value.
     void parameterWrite(quint8 code, quint8 value);
     // section, offset, value.

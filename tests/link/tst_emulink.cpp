@@ -3,6 +3,8 @@
 #include "link/EmuLink.h"
 #include "link/QCCom32.h"
 
+#include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 #include <array>
 
@@ -147,6 +149,34 @@ private slots:
         QCOMPARE(emu::link::signature(id.data()), QByteArray("56"));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.data()), 7),
                  bytes({3, 3, 12, 1, 2, 5, 6}));
+    }
+
+    void liveWaitCarriesWork() {
+        // Work given to the live exchange runs once the request is out and before the reply is
+        // taken; the wait is still 20 ms.
+        line->respond = [](ScriptedLine &l, const QByteArray &cmd) {
+            if (cmd == bytes({0xFC})) l.replyAfter(15, bytes({0x1A, 0x80}));
+        };
+        QByteArray sentBeforeWork;
+        int works = 0;
+        const QByteArray reply = link->liveData([&] {
+            sentBeforeWork = line->written;
+            ++works;
+        });
+        QCOMPARE(works, 1);
+        QCOMPARE(sentBeforeWork, bytes({0xFC}));
+        QCOMPARE(clock.slept(), 20LL);
+        QCOMPARE(reply, bytes({0x1A, 0x80}));
+    }
+
+    void realWaitIncludesItsWork() {
+        // The work's time is part of the wait: never cut short, never added on.
+        SystemClock real;
+        QElapsedTimer t;
+        t.start();
+        real.sleepMsWith(40, [] { QThread::msleep(25); });
+        const qint64 ms = t.elapsed();
+        QVERIFY2(ms >= 40 && ms < 60, qPrintable(QString::number(ms)));
     }
 
     void identity_data() {
