@@ -30,7 +30,27 @@ public:
             m_cpuEnds.push_back(threadCpuNs());
         }
     }
+    // The live poll's wait, with the window painting at its start: the wait counts from before
+    // the painting, as on the real clock; the painting's own time is noted too.
+    void sleepMsWith(int ms, const std::function<void()> &work) override {
+        if (m_recording) {
+            m_begins.push_back(m_timer.nsecsElapsed());
+            m_cpuBegins.push_back(threadCpuNs());
+        }
+        m_inner.sleepMsWith(ms, [&] {
+            const qint64 t0 = m_timer.nsecsElapsed();
+            if (work) work();
+            if (m_recording) m_work.push_back((m_timer.nsecsElapsed() - t0) / 1e6);
+        });
+        if (m_recording) {
+            m_ends.push_back(m_timer.nsecsElapsed());
+            m_cpuEnds.push_back(threadCpuNs());
+        }
+    }
+    // Milliseconds of work done at the start of each wait.
+    const std::vector<double> &work() const { return m_work; }
     void start() {
+        m_work.clear();
         m_begins.clear();
         m_ends.clear();
         m_cpuBegins.clear();
@@ -67,4 +87,5 @@ private:
     std::vector<qint64> m_ends;
     std::vector<qint64> m_cpuBegins;
     std::vector<qint64> m_cpuEnds;
+    std::vector<double> m_work;
 };

@@ -204,6 +204,7 @@ void TForm1::buildMonitoring() {
     subscribeLiveDisplays(m_loggerPage->player(), displays);
     connect(&m_loggerPage->player(), &LogPlayer::engagedChanged, m_poll, &LivePoll::setPaused);
     subscribeCalibration(*m_poll, *m_calForm);
+    paintDuringPollWaits(*m_poll, this);
     connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
     connect(m_poll, &LivePoll::operatingPoint, m_mapPages, &MapPages::trackOperatingPoint);
 

@@ -74,6 +74,10 @@ bool LivePoll::tracking() const {
     return m_trackQuery && m_trackQuery();
 }
 
+void LivePoll::setWaitWork(std::function<void()> work) {
+    m_waitWork = std::move(work);
+}
+
 void LivePoll::startCalibration() {
     m_lost = false;
     Timer2->start();
@@ -119,7 +123,7 @@ void LivePoll::Timer1Timer() {
     m_lost = false;
 
     // 2..4. Request, 20 ms, whatever has arrived.
-    const QByteArray reply = m_host.liveLink().liveData();
+    const QByteArray reply = m_host.liveLink().liveData(m_waitWork);
     if (m_lost)
         return; // the device went away during the exchange; the displays keep the last frame
 
@@ -151,6 +155,7 @@ void LivePoll::Timer1Timer() {
 
     // 10. Keyboard selections at the operating point.
     if (track) emit operatingPoint(v.rpm, v.vacuum);
+    emit tickEnded();
 }
 
 void LivePoll::Timer2Timer() {

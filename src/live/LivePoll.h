@@ -53,6 +53,10 @@ public:
     void setTrackingQuery(std::function<bool()> query);
     bool tracking() const;
 
+    // What the GUI thread does while a live tick waits for the EMU's reply (the window paints
+    // what the previous tick changed). It is part of the 20 ms wait, never added to it.
+    void setWaitWork(std::function<void()> work);
+
     // The throttle calibration: Timer2 emits tpsReading; stopCalibration ends it.
     void startCalibration();
     void stopCalibration();
@@ -71,6 +75,9 @@ public:
 signals:
     // A frame was decoded and every display listening to liveValues is up to date.
     void liveUpdated();
+    // A live tick that updated the displays has done all its work (the keyboard selections
+    // included).
+    void tickEnded();
     // One reading of the calibration poll (throttle position, percent).
     void tpsReading(double tps);
     // The operating region found while tracking (an int of FuelRegion: Low, Cruise or High).
@@ -92,6 +99,7 @@ private:
 
     LivePollHost &m_host;
     std::function<bool()> m_trackQuery;
+    std::function<void()> m_waitWork;
     bool m_lost = false;
     bool m_paused = false;
     bool m_resume = false; // Timer1 runs again when the pause ends

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,6 +71,7 @@ private slots:
     void connectStartsPoll_data();
     void connectStartsPoll();
     void tickShowsLiveValues();
+    void displaysPaintDuringTheNextWait();
     void analogSignalsSwitch();
     void throttleCalibration();
     void lambdaTargetTrackBar();
@@ -167,6 +169,65 @@ void TestMainWindowLive::tickShowsLiveValues() {
     QCOMPARE(m->TempGauge->position(), 90.0f);
     QCOMPARE(m->VoltGauge->position(), 12.6f);
     QCOMPARE(rig.s().live.rpm, 25.0);
+    f.hide();
+}
+
+// Notes how many requests had gone out each time a widget was painted.
+class PaintWitness : public QObject {
+public:
+    PaintWitness(QWidget *w, const QList<Wire> &wires) : m_wires(wires) {
+        w->installEventFilter(this);
+    }
+    QList<int> requestsAtPaint;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override {
+        if (e->type() == QEvent::Paint) requestsAtPaint << int(m_wires.size());
+        return false;
+    }
+
+private:
+    const QList<Wire> &m_wires;
+};
+
+void TestMainWindowLive::displaysPaintDuringTheNextWait() {
+    LiveRig rig;
+    TForm1 &f = *rig.form;
+    rig.connect();
+    rig.poll().Timer1->stop(); // ticks by hand
+    TRT *shown = nullptr;
+    for (TRT *rt : {f.RT1, f.RT2, f.RT3, f.RT4})
+        if (rt->isVisible()) shown = rt;
+    QVERIFY(shown);
+    const auto setWater = [&rig](char byte) {
+        QByteArray frame = Frame;
+        frame[4] = byte;
+        rig.emu->pinLiveFrame(frame);
+    };
+    rig.poll().tick();
+    QTest::qWait(100);
+    rig.wires.clear();
+    PaintWitness bar(shown->WaterBar, rig.wires);
+
+    // What a tick changed is painted once the next request is out, not between the two ticks.
+    setWater('\x4B');
+    QElapsedTimer between;
+    between.start();
+    rig.poll().tick();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    if (between.elapsed() >= 2 * LivePoll::IntervalMs)
+        QSKIP("the test stalled past the fallback paint");
+    rig.poll().tick();
+    QCOMPARE(bar.requestsAtPaint, QList<int>({2}));
+
+    // Without a next tick the change is painted all the same, and a poll at rest leaves the
+    // window painting as ever.
+    setWater('\x3B');
+    rig.poll().tick();
+    QTRY_COMPARE(bar.requestsAtPaint, QList<int>({2, 3}));
+    shown->WaterBar->setPosition(shown->WaterBar->position() + 5);
+    QTRY_COMPARE(bar.requestsAtPaint, QList<int>({2, 3, 3}));
     f.hide();
 }
 
