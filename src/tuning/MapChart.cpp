@@ -145,12 +145,15 @@ MapChart::MapChart(const QString &objectName, const QString &title, QWidget *par
     setMinimumSize(240, 150);
 
     // The gradient background is an item of the background layer, so it is drawn into that
-    // layer's buffer on a full replot only, not on every paint.
+    // layer's buffer on a full replot only, not on every paint. The plot paints as an opaque
+    // widget, so every pixel must be drawn: the gradient's rectangle leaves the last row of the
+    // plot (and, smoothed, half of the first), so a plain fill of its end colour goes under it
+    // on each paint; otherwise those pixels show whatever was on screen there before.
     QLinearGradient gradient(0, 0, 0, 1);
     gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
     gradient.setColorAt(0, QColor(emu::ui::palette::White));
     gradient.setColorAt(1, QColor(emu::ui::palette::ChartShade));
-    setBackground(Qt::NoBrush);
+    setBackground(QBrush(QColor(emu::ui::palette::ChartShade)));
     auto *backdrop = new QCPItemRect(this);
     backdrop->setLayer(QStringLiteral("background"));
     backdrop->setClipToAxisRect(false);

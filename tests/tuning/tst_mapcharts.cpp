@@ -64,6 +64,7 @@ private slots:
     void hiddenChartRedrawnOnShow();
     void liveMarkersAndArrows();
     void liveMarkerRepaintsStripsOnly();
+    void chartsPaintEveryPixel();
     void barOverlayFollowsReplot();
     void regionChoosesVariant();
 
@@ -689,6 +690,31 @@ QColor shownAt(MapChart *c, double x, double y) {
     return img.pixelColor(qRound(c->xAxis->coordToPixel(x)), qRound(c->yAxis->coordToPixel(y)));
 }
 } // namespace
+
+void TestMapCharts::chartsPaintEveryPixel() {
+    // A chart paints as an opaque widget: a pixel it leaves, or paints only in part, shows
+    // whatever was there before. Rendered over two different grounds, every pixel must agree.
+    Rig r;
+    for (QWidget *tab : {r.timingTab, r.fuelTab, r.corrTab}) {
+        r.showTab(tab);
+        for (MapChart *chart : tab->findChildren<MapChart *>()) {
+            QTRY_VERIFY(chart->paintCount() > 0);
+            QImage over[2];
+            for (int i = 0; i < 2; ++i) {
+                over[i] = QImage(chart->size(), QImage::Format_RGB32);
+                over[i].fill(i ? Qt::green : Qt::magenta);
+                chart->render(&over[i]);
+            }
+            int left = 0;
+            for (int y = 0; y < chart->height(); ++y)
+                for (int x = 0; x < chart->width(); ++x)
+                    left += over[0].pixel(x, y) != over[1].pixel(x, y);
+            QVERIFY2(left == 0, qPrintable(QStringLiteral("%1: %2 pixels not painted over")
+                                               .arg(chart->objectName())
+                                               .arg(left)));
+        }
+    }
+}
 
 void TestMapCharts::liveMarkerRepaintsStripsOnly() {
     Rig r;
