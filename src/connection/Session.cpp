@@ -119,13 +119,19 @@ private:
     void apply(bool after) {
         const bool send = m_s.historySends();
         m_s.m_replaying = true;
+        bool sentOne = false;
         for (const SetupEdit &e : m_setup) {
             const quint8 b = after ? e.after : e.before;
             const int value = e.code == emu::model::OffCoilCombination ? b : int(b) - 1;
-            if (send)
+            if (send) {
+                // Parameter writes of one step keep the pause the edit itself made between them
+                // (the throttle calibration's two values).
+                if (sentOne) m_s.clock.sleepMs(emu::link::WaitBetweenParameters);
                 m_s.sendParameter(e.code, value);
-            else
+                sentOne = true;
+            } else {
                 m_s.storeParameter(e.code, value);
+            }
             m_s.followSetup(e.code, value);
             emit m_s.setupRestored(e.code);
         }

@@ -196,7 +196,7 @@ void TTPSCalForm::Button1Click() {
     {
         EditScope step(m_session, tr("Throttle calibration"));
         m_session.setSetupValue(CodeTpsMinimum, minimum);
-        m_session.clock.sleepMs(200);
+        m_session.clock.sleepMs(emu::link::WaitBetweenParameters);
         m_session.setSetupValue(CodeTpsSpan, span);
     }
     leave();
@@ -210,7 +210,7 @@ void TTPSCalForm::Button2Click() {
     {
         EditScope step(m_session, tr("Throttle calibration reset"));
         m_session.setSetupValue(CodeTpsMinimum, 0);
-        m_session.clock.sleepMs(200);
+        m_session.clock.sleepMs(emu::link::WaitBetweenParameters);
         m_session.setSetupValue(CodeTpsSpan, 100);
     }
     m_session.tpsMinimum = 0;

@@ -127,6 +127,18 @@ void TestTPSCal::fullThenClosedThenOk() {
     QVERIFY(!rig.form.isVisible());
     QVERIFY(!rig.poll.calibrating());
     QVERIFY(!rig.form.maxCaptured() && !rig.form.minCaptured());
+
+    // Undo and redo send the two values as the calibration did, 200 ms apart.
+    rig.session.history().undo();
+    rig.session.history().redo();
+    const QList<Wire> again = rig.writes().mid(2);
+    QCOMPARE(again.size(), 4);
+    const QByteArray sent[4] = {bytes({0xF2, 0x26, 0x00}), bytes({0xF2, 0x27, 0x64}),
+                                bytes({0xF2, 0x26, 0x08}), bytes({0xF2, 0x27, 0x54})};
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(again[i].bytes, sent[i]);
+    QCOMPARE(again[1].at - again[0].at, 200);
+    QCOMPARE(again[3].at - again[2].at, 200);
 }
 
 void TestTPSCal::sameReadingTwice_data() {
