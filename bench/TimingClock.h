@@ -20,32 +20,20 @@ public:
     TimingClock() { m_timer.start(); }
     qint64 tickMs() override { return m_inner.tickMs(); }
     void sleepMs(int ms) override {
-        if (m_recording) {
-            m_begins.push_back(m_timer.nsecsElapsed());
-            m_cpuBegins.push_back(threadCpuNs());
-        }
+        note(m_begins, m_cpuBegins);
         m_inner.sleepMs(ms);
-        if (m_recording) {
-            m_ends.push_back(m_timer.nsecsElapsed());
-            m_cpuEnds.push_back(threadCpuNs());
-        }
+        note(m_ends, m_cpuEnds);
     }
     // The live poll's wait, with the window painting at its start: the wait counts from before
     // the painting, as on the real clock; the painting's own time is noted too.
     void sleepMsWith(int ms, const std::function<void()> &work) override {
-        if (m_recording) {
-            m_begins.push_back(m_timer.nsecsElapsed());
-            m_cpuBegins.push_back(threadCpuNs());
-        }
+        note(m_begins, m_cpuBegins);
         m_inner.sleepMsWith(ms, [&] {
             const qint64 t0 = m_timer.nsecsElapsed();
             if (work) work();
             if (m_recording) m_work.push_back((m_timer.nsecsElapsed() - t0) / 1e6);
         });
-        if (m_recording) {
-            m_ends.push_back(m_timer.nsecsElapsed());
-            m_cpuEnds.push_back(threadCpuNs());
-        }
+        note(m_ends, m_cpuEnds);
     }
     // Milliseconds of work done at the start of each wait.
     const std::vector<double> &work() const { return m_work; }
@@ -80,6 +68,12 @@ public:
     }
 
 private:
+    void note(std::vector<qint64> &wall, std::vector<qint64> &cpu) {
+        if (!m_recording) return;
+        wall.push_back(m_timer.nsecsElapsed());
+        cpu.push_back(threadCpuNs());
+    }
+
     SystemClock m_inner;
     QElapsedTimer m_timer;
     bool m_recording = true;
