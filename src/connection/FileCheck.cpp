@@ -1,5 +1,7 @@
 #include "connection/FileCheck.h"
 
+#include "live/FileWrite.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -35,6 +37,10 @@ bool checkSource(const QString &path, QString *error) {
 }
 
 bool checkTarget(const QString &path, QString *error) {
+    if (path.isEmpty()) {
+        if (error) *error = QStringLiteral("No file name was given.");
+        return false;
+    }
     const QString kind = notRegular(path);
     if (kind.isEmpty()) return true;
     if (error)
@@ -47,20 +53,25 @@ bool checkTarget(const QString &path, QString *error) {
 bool save(const QString &path, const QByteArray &content, QString *error) {
     if (!checkTarget(path, error)) return false;
     QSaveFile file(path); // follows a symbolic link and renames onto its target
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a failed write shows at once, with the system's reason; a buffered one would
+    // only fail in commit(), whose flush error does not stop the rename.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = QStringLiteral("Cannot create file \"%1\": %2").arg(path, file.errorString());
         return false;
     }
-    if (file.write(content) != content.size()) {
-        const QString why = file.errorString();
+    QString why;
+    if (!writeAll(file, content, &why) || !syncToDisk(file, &why)) {
         file.cancelWriting();
-        if (error) *error = QStringLiteral("Cannot write file \"%1\": %2").arg(path, why);
+        if (error)
+            *error = QStringLiteral("Cannot write file \"%1\": %2; the file was left as it was.")
+                         .arg(path, why);
         return false;
     }
     if (!file.commit()) {
         if (error)
-            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot write file \"%1\": %2; the file was left as it was.")
+                         .arg(path, file.errorString());
         return false;
     }
     return true;

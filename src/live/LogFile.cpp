@@ -1,5 +1,6 @@
 #include "live/LogFile.h"
 
+#include "live/FileWrite.h"
 #include "live/LogChannels.h"
 
 #include <QDir>
@@ -22,8 +23,11 @@ QByteArray LogWriter::number(double v) {
 bool LogWriter::open(const QString &path, const QVector<int> &columns, QString *error) {
     close();
     m_columns = columns;
+    m_rows = 0;
+    m_size = 0;
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: each row reaches the system in one write, and a failed one is seen at once.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         if (error)
             *error = QStringLiteral("The log file \"%1\" cannot be created: %2.")
                          .arg(QDir::toNativeSeparators(path), m_file.errorString());
@@ -35,13 +39,15 @@ bool LogWriter::open(const QString &path, const QVector<int> &columns, QString *
         header += LogChannels::all()[s].column;
     }
     header += '\n';
-    if (m_file.write(header) != header.size() || !m_file.flush()) {
+    QString why;
+    if (!emu::files::writeAll(m_file, header, &why)) {
         if (error)
             *error = QStringLiteral("The log file \"%1\" cannot be written: %2.")
-                         .arg(QDir::toNativeSeparators(path), m_file.errorString());
+                         .arg(QDir::toNativeSeparators(path), why);
         m_file.close();
         return false;
     }
+    m_size = header.size();
     return true;
 }
 
@@ -54,21 +60,32 @@ bool LogWriter::writeRow(double time, const double *values, const bool *present,
         if (present[s]) m_line += number(values[s]);
     }
     m_line += '\n';
-    if (m_file.write(m_line) != m_line.size() || !m_file.flush()) {
-        if (error)
+    QString why;
+    if (!emu::files::writeAll(m_file, m_line, &why)) {
+        // A row that went out in part (the disk filled up in its middle) is taken back, so the
+        // file ends with the last whole row.
+        QString cut;
+        const bool whole = emu::files::truncateTo(m_file, m_size, &cut);
+        if (error) {
             *error = QStringLiteral("Writing the log file \"%1\" failed: %2.")
-                         .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString());
+                         .arg(QDir::toNativeSeparators(m_file.fileName()), why);
+            if (!whole)
+                *error += QStringLiteral(" Its last row may be incomplete (%1).").arg(cut);
+        }
         return false;
     }
+    m_size += m_line.size();
+    ++m_rows;
     return true;
 }
 
 bool LogWriter::close(QString *error) {
     if (!m_file.isOpen()) return true;
-    const bool ok = m_file.flush();
+    QString why;
+    const bool ok = emu::files::syncToDisk(m_file, &why);
     if (!ok && error)
         *error = QStringLiteral("Writing the log file \"%1\" failed: %2.")
-                     .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString());
+                     .arg(QDir::toNativeSeparators(m_file.fileName()), why);
     m_file.close();
     return ok;
 }

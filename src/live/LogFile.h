@@ -28,7 +28,11 @@ public:
     // One row; values (engineering units) and present are indexed by series; a row with nothing
     // present is a missed sample. The row reaches the operating system
     // before this returns, so a crash of the program loses nothing written so far.
+    // A row that fails is taken back whole: the file always ends with the last whole row, and
+    // *error names the system's reason ("No space left on device").
     bool writeRow(double time, const double *values, const bool *present, QString *error);
+    // Rows written since open().
+    qint64 rows() const { return m_rows; }
     bool close(QString *error = nullptr);
 
     // A number as written to the file: up to 15 significant digits, '.' as separator.
@@ -38,6 +42,8 @@ private:
     QFile m_file;
     QVector<int> m_columns;
     QByteArray m_line;
+    qint64 m_rows = 0;
+    qint64 m_size = 0; // bytes up to the end of the last whole row
 };
 
 // A record file read back.
