@@ -2,6 +2,7 @@
 
 #include "link/SerialDevice.h"
 
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -192,6 +193,24 @@ QString PortMap::openFailure(const QString &label, const QString &device,
                         : device.isEmpty() ? label
                                            : QStringLiteral("%1 (%2)").arg(label, device);
     return QStringLiteral("%1: %2").arg(who, why);
+}
+
+QString PortMap::devicePath(const QString &name, QString *why) {
+#ifdef Q_OS_UNIX
+    const QFileInfo here(name);
+    if (here.isAbsolute() || name.contains(QLatin1Char('/')) || here.exists() || here.isSymLink())
+        return here.absoluteFilePath();
+    const QString system = QStringLiteral("/dev/") + name;
+    if (!name.isEmpty() && instance().m_system.contains(system) && QFileInfo::exists(system))
+        return system;
+    if (why)
+        *why = QStringLiteral("no file of that name here, and no serial device of that name "
+                              "was found");
+    return QString();
+#else
+    Q_UNUSED(why);
+    return name;
+#endif
 }
 
 int PortMap::portNumber(const QString &text) {

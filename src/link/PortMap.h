@@ -50,6 +50,12 @@ public:
     // label names the device alone (a device given by its path).
     static QString openFailure(const QString &label, const QString &device,
                                ByteDevice::OpenError error, const QString &errorString);
+    // The file a device name opens. A path, or a bare name that exists in the current folder
+    // (a link made there included), is that file. Only a bare name that exists nowhere here may
+    // stand for a serial device of the system ("ttyUSB0" for /dev/ttyUSB0), and only one the
+    // program's port map found: a name is never looked up elsewhere and written to by chance.
+    // Empty, with *why, when refused.
+    static QString devicePath(const QString &name, QString *why = nullptr);
     // Parses "Com3" (any case) or a plain number; 0 when it is neither.
     static int portNumber(const QString &text);
 

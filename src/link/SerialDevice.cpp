@@ -1,5 +1,7 @@
 #include "link/SerialDevice.h"
 
+#include "link/PortMap.h"
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 
@@ -74,12 +76,16 @@ bool SerialDevice::open(int baud, bool hardwareHandshake) {
     m_errorString.clear();
 
 #ifdef Q_OS_UNIX
-    if (!QFileInfo::exists(QFileInfo(m_name).isAbsolute() ? m_name
-                                                          : QStringLiteral("/dev/") + m_name)) {
+    // The serial port library would take a bare name as one under /dev.
+    QString why;
+    const QString path = PortMap::devicePath(m_name, &why);
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
         m_error = OpenError::NotFound;
-        m_errorString = QStringLiteral("%1: no such device").arg(m_name);
+        m_errorString =
+            QStringLiteral("%1: %2").arg(m_name, why.isEmpty() ? QStringLiteral("no such device") : why);
         return false;
     }
+    m_port.setPortName(path);
 #endif
 
     m_port.setBaudRate(baud);
