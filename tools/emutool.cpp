@@ -78,9 +78,20 @@ Result fail(const QString &message) {
 // A setup file decoded the way the program decodes it in file mode.
 using Setup = emu::model::Tune;
 
+// Timing slots beyond N are kept as the file holds them (a file saved from an EMU carries all
+// 100), so that writing back what was read leaves the EMU as it was and diff compares them too.
+void keepTimingSlots(const EmuImage &image, const MapAxes &axes, EmuMaps *maps) {
+    const MapInfo &t = emu::model::mapInfo(MapId::Timing);
+    for (int p = maps->pointCount(MapId::Timing, axes) + 1; p <= t.points; ++p) {
+        const quint8 b = image.fileTable()[t.streamOffset + p - 1];
+        if (b != 0) maps->setValue(MapId::Timing, p, int(b) - 1 - t.bias);
+    }
+}
+
 void decodeSetup(const SetupFileData &data, Setup *setup) {
     SetupFile::apply(data, setup->image);
     setup->decodeFileTable();
+    if (setup->caps.timing) keepTimingSlots(setup->image, setup->axes, &setup->maps);
 }
 
 bool loadSetup(const QString &path, Setup *setup, QString *error) {
@@ -364,9 +375,12 @@ bool takeOption(QStringList &args, const QString &name, QString *value, QString 
 bool isPort(const QString &text) {
     if (PortMap::portNumber(text) != 0) return true;
 #ifdef Q_OS_UNIX
+    // A name that is no file here is a port only when it names a serial device of the system.
+    const QString path = PortMap::devicePath(text);
     struct stat st {};
-    if (::stat(QFile::encodeName(text).constData(), &st) == 0) return S_ISCHR(st.st_mode);
-    return text.startsWith(QLatin1String("/dev/"));
+    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0)
+        return S_ISCHR(st.st_mode);
+    return path.startsWith(QLatin1String("/dev/"));
 #else
     return false;
 #endif
@@ -392,6 +406,22 @@ bool loadFromEmu(const QString &portText, Setup *setup, QString *error) {
     data.table = SetupFile::tableFromReply(reply);
     decodeSetup(data, setup);
     return true;
+}
+
+// The timing slots beyond the points in use: not on any chart, but a write sends them.
+void diffTimingSlots(const Setup &a, const Setup &b, QStringList *lines) {
+    const int used = std::max(a.maps.pointCount(MapId::Timing, a.axes),
+                              b.maps.pointCount(MapId::Timing, b.axes));
+    const QLatin1String key(emu::model::mapInfo(MapId::Timing).key);
+    for (int p = used + 1; p <= emu::model::mapInfo(MapId::Timing).points; ++p) {
+        const double x = a.maps.value(MapId::Timing, p), y = b.maps.value(MapId::Timing, p);
+        if (x != y)
+            *lines << QStringLiteral("%1 slot %2 (beyond the points in use; a write sends it): "
+                                     "%3 -> %4")
+                          .arg(key)
+                          .arg(p)
+                          .arg(number(x), number(y));
+    }
 }
 
 Result runDiff(const QStringList &args) {
@@ -440,6 +470,7 @@ Result runDiff(const QStringList &args) {
             differ(QStringLiteral("%1 point %2").arg(key).arg(p.point), shown(p.thisValue),
                    shown(p.otherValue));
         }
+        if (id == MapId::Timing && a.caps.timing && b.caps.timing) diffTimingSlots(a, b, &lines);
     }
     if (lines.isEmpty()) return Result{ExitOk, {}, {}};
     return Result{ExitDiffer, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), {}};
@@ -516,15 +547,7 @@ Result runWrite(const QStringList &argsIn) {
     emu::model::modelInfo(image.modelCode(), &fileType, &fileCaps);
     EmuMaps maps;
     maps.decode(image, fileCaps, axes);
-    // Timing slots beyond N are kept as the file holds them (a file saved from an EMU carries
-    // all 100), so that writing back what was read leaves the EMU as it was.
-    if (fileCaps.timing) {
-        const MapInfo &t = emu::model::mapInfo(MapId::Timing);
-        for (int p = maps.pointCount(MapId::Timing, axes) + 1; p <= t.points; ++p) {
-            const quint8 b = image.fileTable()[t.streamOffset + p - 1];
-            if (b != 0) maps.setValue(MapId::Timing, p, int(b) - 1 - t.bias);
-        }
-    }
+    if (fileCaps.timing) keepTimingSlots(image, axes, &maps);
 
     Connection c;
     if (!connectEmu(args.at(0), &c, &error)) return fail(error);
@@ -687,26 +710,29 @@ Result runLog(const QStringList &argsIn) {
         if (emu::model::hasCapability(s.caps, id)) s.decodeMap(id);
     s.connected = true;
 
+    // The file is created (or an existing one replaced) only when the first row is there to
+    // write: an interrupt or a failure before that leaves whatever is at the path untouched.
     LogWriter writer;
-    if (!writer.open(path, columns, &error)) return fail(error);
-
     LivePoll poll(s);
     const double step = interval / 1000.0;
     qint64 rows = 0, missed = 0;
     QString lost, writeError;
     QObject::connect(&poll, &LiveFeed::liveValues, [&](const LiveValues &v) {
+        if (!writeError.isEmpty()) return;
+        if (!writer.isOpen() && !writer.open(path, columns, &writeError)) return;
         double values[LogChannels::Count];
         bool present[LogChannels::Count] = {};
         for (int i = 0; i < LogChannels::Count; ++i) {
             values[i] = LogChannels::fileValue(i, v);
-            present[i] = v.complete;
+            present[i] = v.complete && LogChannels::available(i, s.caps.timing);
         }
+        if (!writer.writeRow(rows * step, values, present, &writeError)) return;
         if (!v.complete) ++missed;
-        if (writeError.isEmpty() && !writer.writeRow(rows * step, values, present, &writeError))
-            return;
         ++rows;
     });
-    QObject::connect(&poll, &LivePoll::linkLost, [&](const QString &m) { lost = m; });
+    // Named as the user gave the port: a device path has only a number of this run's.
+    QObject::connect(&poll, &LivePoll::linkLost,
+                     [&] { lost = QStringLiteral("link lost on %1").arg(c.where.label()); });
 
     const bool progress = isatty(STDERR_FILENO);
     QElapsedTimer clock;
@@ -727,14 +753,26 @@ Result runLog(const QStringList &argsIn) {
     if (progress) std::fputs("\n", stderr);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    const bool created = writer.isOpen();
     QString closeError;
     const bool closed = writer.close(&closeError);
     const QString summary = QStringLiteral("%1 rows, %2 missed").arg(rows).arg(missed);
-    if (!writeError.isEmpty()) return fail(writeError);
+    const QString kept = created ? QStringLiteral("%1 kept in %2").arg(summary, path)
+                                 : QStringLiteral("nothing was written to %1").arg(path);
+    auto failWith = [&kept](const QString &error) { // error: a sentence of its own
+        return fail(QStringLiteral("log: %1 %2%3.").arg(error, kept.left(1).toUpper(), kept.mid(1)));
+    };
+    if (!writeError.isEmpty()) return failWith(writeError);
     if (!lost.isEmpty())
-        return fail(QStringLiteral("log: %1: the device went away; %2 kept in %3")
-                        .arg(lost, summary, path));
-    if (!closed) return fail(closeError);
+        return fail(QStringLiteral("log: %1: the device went away; %2").arg(lost, kept));
+    if (!closed) return failWith(closeError);
+    if (!created)
+        return Result{ExitOk,
+                      QStringLiteral("Logged 0 rows from the %1: stopped before the first row; "
+                                     "%2 was left as it was\n")
+                          .arg(c.describe(), path)
+                          .toUtf8(),
+                      {}};
     return Result{
         ExitOk,
         QStringLiteral("Logged %1 from the %2 to %3\n").arg(summary, c.describe(), path).toUtf8(),

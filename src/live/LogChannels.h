@@ -51,6 +51,12 @@ inline const std::array<int, Count> &boxOrder() {
     return order;
 }
 
+// Whether a unit gives the channel at all: the timing channel needs an EMU with the timing maps
+// (a fuel-only unit or one of unknown model has no timing to log; its field stays empty).
+inline bool available(int series, bool hasTiming) {
+    return series != 1 || hasTiming;
+}
+
 // Series index of a caption, -1 when no channel has it.
 inline int indexOf(const QString &caption) {
     for (int i = 0; i < Count; ++i)

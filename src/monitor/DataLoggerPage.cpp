@@ -350,7 +350,7 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     bool present[LogChannels::Count];
     for (int i = 0; i < LogChannels::Count; ++i) {
         const bool ticked = m_boxes[i]->isChecked();
-        present[i] = ticked && whole;
+        present[i] = ticked && whole && LogChannels::available(i, m_session.caps.timing);
         values[i] = LogChannels::fileValue(i, live);
         if (ticked && chart) // appended at the end: constant time
             m_series[i]->addData(t, whole ? LogChannels::value(i, live) : qQNaN());
@@ -359,9 +359,12 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     if (m_writer.isOpen()) {
         QString error;
         if (!m_writer.writeRow(t, values, present, &error)) {
+            const qint64 kept = m_writer.rows();
             stop();
             updateEnabled();
-            Messages::error(this, error + QStringLiteral(" Logging stopped."));
+            Messages::error(this, error + QStringLiteral(" Logging stopped; the file keeps the %1 "
+                                                         "whole rows written before.")
+                                              .arg(kept));
             return;
         }
     }
