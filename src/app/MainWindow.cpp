@@ -288,7 +288,6 @@ void TForm1::buildToolBar() {
     VerifyAfterWrite->setAccessibleName(VerifyAfterWrite->text());
     VerifyAfterWrite->setToolTip(
         QStringLiteral("Read the tables back after Write and compare them with memory"));
-    VerifyAfterWrite->setChecked(QSettings().value(QStringLiteral("write/verify"), false).toBool());
     pl->addWidget(VerifyAfterWrite, 0, 1);
     ToolBar1->addWidget(panel);
     ToolBar1->addSeparator();
@@ -307,8 +306,6 @@ void TForm1::buildToolBar() {
     connect(spConnect, &QToolButton::clicked, this, &TForm1::spConnectClick);
     connect(spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
     connect(spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
-    connect(VerifyAfterWrite, &QCheckBox::toggled, this,
-            [](bool on) { QSettings().setValue(QStringLiteral("write/verify"), on); });
     CompareAction = new QAction(QStringLiteral("Compare with File..."), this);
     CompareAction->setObjectName(QStringLiteral("CompareAction"));
     CompareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
@@ -396,14 +393,23 @@ void TForm1::buildStatusBar() {
 
 QString TForm1::statusText(int panel) const {
     if (panel < 0 || panel > 2) return QString();
-    return m_panel[panel]->text();
+    return m_statusText[panel];
 }
 
 void TForm1::setStatus(int panel, const QString &text) {
     if (panel < 0 || panel > 2) return;
-    m_panel[panel]->setText(text);
-    m_panel[panel]->setAccessibleName(text);
-    m_panel[panel]->setToolTip(text);
+    QLabel *l = m_panel[panel];
+    m_statusText[panel] = text;
+    // A text longer than its panel shows its start and its end (a file name's end tells most);
+    // the whole text is in the tooltip and read by a screen reader.
+    const int room =
+        l->contentsRect().width() - 2 * l->margin() - l->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    l->setText(l->fontMetrics().horizontalAdvance(text) <= room
+                   ? text
+                   : l->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    l->setAccessibleName(text);
+    l->setAccessibleDescription(text);
+    l->setToolTip(text);
 }
 
 void TForm1::updatePortHint() {
@@ -735,10 +741,15 @@ void TForm1::saveChosen(bool fromMemory) {
                 SetupFile::format(identity, m_setupPage->vehicleMake(), m_setupPage->vehicleModel(),
                                   m_setupPage->engineType(), *table);
             QString error;
-            if (!SetupFile::write(name, content, &error))
+            if (!SetupFile::write(name, content, &error)) {
+                setStatus(0, QStringLiteral("Setup NOT saved to %1").arg(name));
                 Messages::error(this, error);
-            else
+            } else {
                 m_saveDir = QFileInfo(name).absolutePath();
+                setStatus(0, QStringLiteral("Setup saved from %1 to %2")
+                                 .arg(fromMemory ? QStringLiteral("memory") : QStringLiteral("EMU"),
+                                      QDir::toNativeSeparators(name)));
+            }
         }
     }
     m_saveFrm->finish();
@@ -868,9 +879,23 @@ void TForm1::restoreSettings() {
             box->setChecked(on.contains(box->objectName()));
         }
     }
-    const QString interval = s.value(QLatin1String(AppSettings::LogInterval)).toString();
-    if (auto *r = m_loggerPage->DataInterval->findChild<QRadioButton *>(interval))
-        r->setChecked(true);
+    restoreLogInterval(s.value(QLatin1String(AppSettings::LogInterval)).toString());
+    VerifyAfterWrite->setChecked(s.value(QLatin1String(AppSettings::VerifyWrite), false).toBool());
+}
+
+void TForm1::restoreLogInterval(const QString &stored) {
+    // An empty name would match any button; a name no button has (another version's) means
+    // nothing: both give the logger's default interval.
+    const auto buttons = m_loggerPage->DataInterval->findChildren<QRadioButton *>();
+    const QString fallback = QStringLiteral("DataInterval%1").arg(DataLoggerPage::DefaultInterval);
+    for (const QString &name : {stored, fallback}) {
+        for (QRadioButton *r : buttons) {
+            if (!name.isEmpty() && r->objectName() == name) {
+                r->setChecked(true);
+                return;
+            }
+        }
+    }
 }
 
 void TForm1::saveSettings() {
@@ -891,9 +916,12 @@ void TForm1::saveSettings() {
     for (int i = 0; i < LogChannels::Count; ++i)
         if (m_loggerPage->channelBox(i)->isChecked())
             on << m_loggerPage->channelBox(i)->objectName();
-    s.setValue(QLatin1String(AppSettings::LogChannels), on);
+    // An empty list would be stored as no value at all and come back as every channel.
+    s.setValue(QLatin1String(AppSettings::LogChannels),
+               on.isEmpty() ? QVariant(QString()) : QVariant(on));
     for (QRadioButton *r : m_loggerPage->DataInterval->findChildren<QRadioButton *>())
         if (r->isChecked()) s.setValue(QLatin1String(AppSettings::LogInterval), r->objectName());
+    s.setValue(QLatin1String(AppSettings::VerifyWrite), VerifyAfterWrite->isChecked());
     s.sync();
     if (s.status() != QSettings::NoError)
         statusBar()->showMessage(

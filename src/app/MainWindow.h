@@ -158,6 +158,8 @@ private:
     void updateAnalyseButton();
     void updatePortHint();
     static QString folderOr(const QString &dir);
+    // Checks the logger interval button a run remembered, else the default one.
+    void restoreLogInterval(const QString &stored);
     // The port number in the port box ("Com7" -> 7, "Com12" -> 12); shows the conversion error
     // and returns -1 when the fourth (and fifth) characters are no number.
     int portFromBox();
@@ -179,6 +181,7 @@ private:
     SetupPage *m_setupPage = nullptr;
     MapPages *m_mapPages = nullptr;
     QLabel *m_panel[3] = {nullptr, nullptr, nullptr};
+    QString m_statusText[3]; // whole texts; a panel may show one shortened
     std::unique_ptr<TsvForm> m_svForm;
     std::unique_ptr<TSaveFrm> m_saveFrm;
     // Windows of their own (no Qt parent: disabling the main window leaves them usable).

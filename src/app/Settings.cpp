@@ -1,8 +1,11 @@
 #include "app/Settings.h"
 
+#include "connection/FileCheck.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 
 namespace {
 // QSettings reads almost anything as INI; a file with NUL bytes or that is no UTF-8 text was not
@@ -18,17 +21,41 @@ bool looksWritten(const QString &file) {
     return !utf8.hasError();
 }
 
-std::unique_ptr<QSettings> openStore() {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("emutune"), QStringLiteral("emutune"));
+// The settings file, found without opening it: QSettings reads its file as soon as it is made,
+// and a FIFO in its place would block the program before its window shows. The folder comes
+// from a store of another name, which reads nothing that exists.
+QString settingsFile() {
+    const QSettings probe(QSettings::IniFormat, QSettings::UserScope,
+                          QStringLiteral("emutune-settings-folder"));
+    return QFileInfo(probe.fileName()).absolutePath() + QStringLiteral("/emutune/emutune.ini");
+}
+
+// "a FIFO (named pipe)" when something other than a regular file (or a link to one) is there.
+QString notAFile(const QString &file) {
+    return emu::files::notRegular(file);
+}
+
+std::unique_ptr<QSettings> openStore(const QString &file) {
+    // The one file for everything, and only it (no fallback files of the organisation or the
+    // system).
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
 }
 } // namespace
 
-AppSettings::AppSettings() : m_store(openStore()) {
-    const QString file = m_store->fileName();
-    const QFileInfo info(file);
-    const bool unreadable = info.exists() && (!info.isFile() || !looksWritten(file));
-    if (unreadable || m_store->status() != QSettings::NoError) {
+AppSettings::AppSettings() {
+    const QString file = settingsFile();
+    if (const QString kind = notAFile(file); !kind.isEmpty()) {
+        // Never opened: the program runs on its defaults, and what it would save goes to a
+        // scratch file that disappears with this object.
+        m_scratch = std::make_unique<QTemporaryDir>();
+        m_store = openStore(m_scratch->filePath(QStringLiteral("emutune.ini")));
+        m_problem = QStringLiteral("Settings in %1 could not be read: it is %2, not a file; the "
+                                   "defaults are used and nothing is saved there.")
+                        .arg(file, kind);
+        return;
+    }
+    m_store = openStore(file);
+    if (!looksWritten(file) || m_store->status() != QSettings::NoError) {
         m_problem =
             QStringLiteral("Settings in %1 could not be read; the defaults are used.").arg(file);
         // Nothing half-read is used; the next save replaces the file.
@@ -39,7 +66,9 @@ AppSettings::AppSettings() : m_store(openStore()) {
 AppSettings::~AppSettings() = default;
 
 void AppSettings::reset() {
-    auto store = openStore();
+    const QString file = settingsFile();
+    if (!notAFile(file).isEmpty()) return; // left alone; the next start says what it is
+    auto store = openStore(file);
     store->clear();
     store->sync();
 }

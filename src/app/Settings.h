@@ -1,10 +1,13 @@
 #pragma once
 // What the program remembers between runs: one INI file in the user's configuration folder
 // (QSettings, organisation and application "emutune"). A file that cannot be read is ignored:
-// the program starts from its defaults and says so once.
+// the program starts from its defaults and says so once. Something other than a regular file in
+// its place (a FIFO, a device) is never opened.
 #include <QSettings>
 #include <QString>
 #include <memory>
+
+class QTemporaryDir;
 
 class AppSettings {
 public:
@@ -17,7 +20,7 @@ public:
     // Forgets everything remembered (emutune --reset-settings).
     static void reset();
 
-    // Keys. Options added later keep their own keys (e.g. "write/verify").
+    // Keys.
     static constexpr const char *Geometry = "window/geometry";
     static constexpr const char *LastPort = "port/last";
     static constexpr const char *PortMappings = "port/mappings";
@@ -26,8 +29,10 @@ public:
     static constexpr const char *LogDir = "logger/folder";
     static constexpr const char *LogChannels = "logger/channels";
     static constexpr const char *LogInterval = "logger/interval";
+    static constexpr const char *VerifyWrite = "write/verify";
 
 private:
+    std::unique_ptr<QTemporaryDir> m_scratch; // holds the store when the file is refused
     std::unique_ptr<QSettings> m_store;
     QString m_problem;
 };

@@ -200,7 +200,11 @@ void Session::beginEdit(const QString &text) {
 void Session::endEdit() {
     if (m_openDepth == 0 || --m_openDepth > 0) return;
     std::unique_ptr<EditStep> step = std::move(m_open);
-    if (step->close()) m_history.push(step.release());
+    if (!step->close()) return;
+    // The edit is what the status bar says now, not an undo or redo before it; a lost link's
+    // message stays.
+    if (!(m_linkDown && m_linkDown())) emit status(0, step->text());
+    m_history.push(step.release());
 }
 
 void Session::clearHistory() {

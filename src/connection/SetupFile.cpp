@@ -91,6 +91,21 @@ bool isControl(QChar c) {
     return c.category() == QChar::Other_Control;
 }
 
+// Characters that show nothing themselves but change what is shown around them: the direction
+// embeddings, overrides and isolates, zero-width spaces and joiners, the direction marks and the
+// byte order mark. In a vehicle text they would make a file, a list or a terminal show
+// something other than what it holds.
+bool isHiddenFormat(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x200B && u <= 0x200F) || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069) || u == 0xFEFF;
+}
+
+QString codePoint(QChar c) {
+    return QStringLiteral("U+") +
+           QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
 const QString kVersionMarker = QStringLiteral("#EMU Version");
 const QString kVehicleMarker = QStringLiteral("#VehicleInfo");
 const QString kTableMarker = QStringLiteral("#Table");
@@ -243,12 +258,15 @@ bool parseTable(const QString &text, int lineNo, TableValues *table, QString *er
 namespace SetupFile {
 
 QString cleanVehicleText(const QString &text) {
-    QString clean = text;
-    for (QChar &c : clean) {
+    QString clean;
+    clean.reserve(text.size());
+    for (QChar c : text) {
         if (c == QLatin1Char('~'))
-            c = QLatin1Char('-');
+            clean += QLatin1Char('-');
         else if (isControl(c))
-            c = QLatin1Char(' ');
+            clean += QLatin1Char(' ');
+        else if (!isHiddenFormat(c))
+            clean += c;
     }
     return clean;
 }
@@ -259,6 +277,8 @@ QString printable(const QString &text) {
     for (const QChar c : text) {
         if (isControl(c))
             shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else if (isHiddenFormat(c))
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         else
             shown += c;
     }
@@ -287,6 +307,14 @@ bool parse(const QByteArray &content, SetupFileData *out, QString *error) {
                 err = lineError(i + 1, QStringLiteral("control character %1 at position %2; a "
                                                       "setup file holds none")
                                            .arg(printable(l.mid(pos, 1)))
+                                           .arg(pos + 1));
+                return false;
+            }
+            if (isHiddenFormat(l.at(pos))) {
+                err = lineError(i + 1, QStringLiteral("invisible character %1 at position %2 "
+                                                      "(it changes how the text around it is "
+                                                      "shown); a setup file holds none")
+                                           .arg(codePoint(l.at(pos)))
                                            .arg(pos + 1));
                 return false;
             }

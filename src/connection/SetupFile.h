@@ -38,10 +38,13 @@ TableValues tableFromEncoded(const QByteArray &encoded);
 // The vehicle boxes take at most this many characters each.
 constexpr int VehicleTextMax = 18;
 
-// Vehicle text as the file can hold it: "~" becomes "-", control characters a space. format()
-// applies it, so a written file reads back to what it holds.
+// Vehicle text as the file can hold it: "~" becomes "-", control characters a space, and the
+// invisible characters that change how text around them shows (direction overrides and
+// isolates, zero-width characters, direction marks, U+FEFF) are dropped. format() applies it, so
+// a written file reads back to what it holds; parse() refuses a file holding any of them.
 QString cleanVehicleText(const QString &text);
-// Text for a terminal or a message: control characters shown as "\x1b".
+// Text for a terminal or a message: control characters shown as "\x1b", the invisible ones as
+// "\u202e".
 QString printable(const QString &text);
 
 // The whole file text for an identity, vehicle and table (seven CR LF lines).

@@ -55,7 +55,7 @@ CompareWindow::CompareWindow(Session &session, QWidget *parent)
     m_table->setUniformRowHeights(true);
     m_table->setHeaderLabels({QStringLiteral("Map or setting"), QStringLiteral("Point"),
                               QStringLiteral("x"), QStringLiteral("This"), QStringLiteral("Other"),
-                              QStringLiteral("Difference")});
+                              QStringLiteral("Difference (Other \u2212 This)")});
     m_table->header()->setSectionResizeMode(What, QHeaderView::ResizeToContents);
     layout->addWidget(m_table);
     connect(m_table, &QTreeWidget::itemDoubleClicked, this,

@@ -993,7 +993,44 @@ RangeEditDialog *MapPages::editPoints(Chart c, int first, int last) {
         const RangeResult r = dlg->result();
         if (!r.changes.empty()) m_s.editMapPoints(dlg->map(), r.changes, dlg->stepText());
     });
+    // The points it works on are shaded on their chart while it is open.
+    connect(dlg, &RangeEditDialog::rangeShown, this, &MapPages::showEditedRange);
+    connect(dlg, &QDialog::finished, this, [this] { showEditedRange(MapId::Timing, 0, 0); });
+    showEditedRange(dlg->map(), dlg->range().first, dlg->range().second);
     m_rangeDialog = dlg;
     dlg->open();
     return dlg;
+}
+
+void MapPages::showEditedRange(MapId id, int first, int last) {
+    const QString name = QStringLiteral("EditedRange");
+    for (const ChartState &st : m_charts) {
+        for (QCPItemRect *r : st.chart->findChildren<QCPItemRect *>(name)) {
+            st.chart->removeItem(r);
+            st.chart->requestRedraw(true);
+        }
+    }
+    const int n = pointCount(id);
+    if (first < 1 || last < first || last > n) return;
+    // From half way to the point before the first to half way to the point after the last.
+    const MapAxes axes = m_s.axes();
+    auto x = [&](int p) { return m_s.maps.position(id, p, axes); };
+    auto half = [&](int p, int q) { return n > 1 ? (x(q) - x(p)) / 2 : 0.5; };
+    const double left = x(first) - (first > 1 ? half(first - 1, first) : half(1, 2));
+    const double right = x(last) + (last < n ? half(last, last + 1) : half(n - 1, n));
+    const auto [c, index] = curveOf(id);
+    MapChart *chart = m_charts[c].chart;
+    auto *rect = new QCPItemRect(chart);
+    if (MapSeries *curve = chart->series(index))
+        for (QCPItemPosition *corner : {rect->topLeft, rect->bottomRight})
+            corner->setAxes(curve->keyAxis(), curve->valueAxis());
+    rect->setObjectName(name);
+    rect->setLayer(QStringLiteral("grid")); // under the curves
+    rect->setPen(Qt::NoPen);
+    rect->setBrush(QColor(0, 120, 215, 48));
+    rect->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    rect->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    rect->topLeft->setCoords(left, 0);
+    rect->bottomRight->setCoords(right, 1);
+    chart->requestRedraw(true);
 }

@@ -142,6 +142,8 @@ private:
     };
 
     MapId mapOf(Chart c) const;
+    // Shades points first..last of a map on its chart; 0, 0 clears the shade.
+    void showEditedRange(MapId id, int first, int last);
     int curveIndex(Chart c) const;
     int lo(Chart c) const;
     int hi(Chart c) const;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
+#include <tuple>
 
 RangeResult rangeEdit(const std::vector<double> &values, int first, int last, RangeOp op,
                       double amount, int lo, int hi) {
@@ -53,7 +54,20 @@ RangeResult rangeEdit(const std::vector<double> &values, int first, int last, Ra
 namespace {
 const char *const OpNames[] = {"Set to value", "Add value", "Scale by percentage",
                                "Interpolate between end points", "Smooth"};
+
+// The last edit of this run: the next dialog starts from it.
+struct LastEdit {
+    bool any = false;
+    MapId map = MapId::Timing;
+    int first = 1, last = 1;
+    RangeOp op = RangeOp::Add;
+    double amount = 0;
+};
+LastEdit &lastEdit() {
+    static LastEdit last;
+    return last;
 }
+} // namespace
 
 RangeEditDialog::RangeEditDialog(Session &session, Limits limits, MapId map, int first, int last,
                                  QWidget *parent)
@@ -93,7 +107,13 @@ RangeEditDialog::RangeEditDialog(Session &session, Limits limits, MapId map, int
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     setMap(map);
-    setRange(first, last);
+    const LastEdit &was = lastEdit();
+    if (was.any && was.map == map)
+        setRange(was.first, was.last);
+    else
+        setRange(first, last);
+    setOperation(was.op, was.amount);
+    connect(this, &QDialog::accepted, this, &RangeEditDialog::remember);
     connect(m_map, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this] { setRange(m_first->value(), m_last->value()); });
     for (QSpinBox *b : {m_first, m_last})
@@ -170,6 +190,20 @@ QString RangeEditDialog::stepText() const {
              withValue ? QLatin1Char(' ') + emu::num::formatGeneral(m_amount->value()) : QString());
 }
 
+std::pair<int, int> RangeEditDialog::range() const {
+    return {std::min(m_first->value(), m_last->value()),
+            std::max(m_first->value(), m_last->value())};
+}
+
+void RangeEditDialog::remember() const {
+    LastEdit &last = lastEdit();
+    last.any = true;
+    last.map = map();
+    std::tie(last.first, last.last) = range();
+    last.op = RangeOp(m_op->currentIndex());
+    last.amount = m_amount->value();
+}
+
 void RangeEditDialog::updatePreview() {
     const bool withValue = m_op->currentIndex() <= int(RangeOp::Scale);
     m_amount->setEnabled(withValue);
@@ -181,4 +215,5 @@ void RangeEditDialog::updatePreview() {
         text += tr("; %1 held at the limits %2 to %3").arg(r.clamped).arg(lo).arg(hi);
     m_summary->setText(text + QLatin1Char('.'));
     m_ok->setEnabled(!r.changes.empty());
+    emit rangeShown(map(), range().first, range().second);
 }

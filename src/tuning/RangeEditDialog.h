@@ -28,6 +28,8 @@ struct RangeResult {
 RangeResult rangeEdit(const std::vector<double> &values, int first, int last, RangeOp op,
                       double amount, int lo, int hi);
 
+// Opens on "Add value" 0, which changes nothing until the user chooses; later in the run it opens
+// on the operation and value of the last edit, and on its range when the map is the same.
 class RangeEditDialog : public QDialog {
     Q_OBJECT
 public:
@@ -40,13 +42,20 @@ public:
     void setRange(int first, int last);
     void setOperation(RangeOp op, double amount);
     MapId map() const;
+    // First and last point, first <= last.
+    std::pair<int, int> range() const;
     // What OK would change, for the current entries.
     RangeResult result() const;
     QString summary() const;
     // The history text of the edit.
     QString stepText() const;
 
+signals:
+    // The map and points the dialog works on now (for the chart to show them).
+    void rangeShown(MapId id, int first, int last);
+
 private:
+    void remember() const;
     void updatePreview();
     std::vector<double> currentValues(MapId id) const;
 

@@ -1,6 +1,7 @@
 #include "tuning/SetupPage.h"
 
 #include "connection/Session.h"
+#include "connection/SetupFile.h"
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
 #include "tuning/HistoryMenu.h"
@@ -28,8 +29,20 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
+// A vehicle box takes only what a setup file can hold as it is: no "~" (it separates the three
+// texts), no control characters and none of the invisible ones that change how the text shows
+// (direction overrides, zero-width characters). Typing or pasting them changes nothing.
+class VehicleTextValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override {
+        return SetupFile::cleanVehicleText(input) == input ? Acceptable : Invalid;
+    }
+};
+
 
 // Reads a number the way the runtime converts it; a failure is reported in a message box.
 bool readNumber(QWidget *parent, const QString &text, bool decimal, double *out) {
@@ -252,6 +265,7 @@ void SetupPage::buildUi() {
             m_controls.insert(e->objectName(), e);
             e->setMaxLength(18);
             e->setMaximumWidth(130);
+            e->setValidator(new VehicleTextValidator(e));
             auto field = fields[i];
             connect(e, &QLineEdit::textChanged, this,
                     [this, field](const QString &t) { m_s.setVehicleText(field, t); });
