@@ -172,6 +172,7 @@ QString PortMap::openFailure(const QString &label, const QString &device,
     case ByteDevice::OpenError::NotFound:
         why = device.isEmpty() ? QStringLiteral("no device is mapped to it")
                                : QStringLiteral("no such device");
+        if (!device.isEmpty()) devicePath(device, &why); // a bare name refused says why
         break;
     case ByteDevice::OpenError::PermissionDenied:
         why = QStringLiteral("permission denied");

@@ -1,6 +1,8 @@
 // Setup files: the writer's exact text, the reader's tolerance and refusals, round trips through
 // the table write stream for every model code, and saving that never leaves a broken file.
 #include "connection/SetupFile.h"
+#include "live/LogChannels.h"
+#include "live/LogFile.h"
 #include "model/Maps.h"
 #include "model/TableStream.h"
 
@@ -10,11 +12,14 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Identity = std::array<quint8, 7>;
@@ -75,6 +80,8 @@ private slots:
     void saveReplacesFile();
     void saveIntoMissingFolder();
     void saveIntoReadOnlyFolderKeepsOldFile();
+    void fullDiskLeavesWholeFiles_data();
+    void fullDiskLeavesWholeFiles();
 };
 
 void TstSetupFile::writtenText() {
@@ -161,6 +168,10 @@ void TstSetupFile::vehicleText_data() {
                                 << "e\n"
                                 << "A  B"
                                 << "e ";
+    QTest::newRow("direction override and zero-width space dropped")
+        << QString::fromUtf8("ab\u202Ecd\u200B") << "m" << QString::fromUtf8("\uFEFFe\u2066f\u2069")
+        << "abcd"
+        << "ef";
     QTest::newRow("latin-1") << "Citroën"
                              << "m"
                              << "Motor€"
@@ -250,6 +261,11 @@ void TstSetupFile::malformed_data() {
                                                           "ke~")
                                          << "\\x9b";
     QTest::newRow("undefined Windows-1252 byte") << with("Make~", "Ma\x81ke~") << "\\x81";
+    QTest::newRow("right-to-left override in vehicle")
+        << with("Make~", "Ma\xE2\x80\xAEke~") << "Line 4: invisible character U+202E at position 3";
+    QTest::newRow("zero-width space in vehicle") << with("Make~", "Make\xE2\x80\x8B~") << "U+200B";
+    QTest::newRow("isolate in vehicle") << with("Make~", "\xE2\x81\xA6Make~") << "U+2066";
+    QTest::newRow("byte order mark inside") << with("Make~", "Ma\xEF\xBB\xBFke~") << "U+FEFF";
     QTest::newRow("no table section") << with("#Table\r\n", "") << "no \"#Table\" section";
     QTest::newRow("identity letter")
         << with("13120044", "13x20044")
@@ -563,6 +579,70 @@ void TstSetupFile::saveIntoReadOnlyFolderKeepsOldFile() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("old"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"a.emu"});
+}
+
+// A disk that fills up during a write, made by a file size limit in a child process (writes past
+// it fail with "File too large"): a save keeps the old file, a log keeps its whole rows.
+void TstSetupFile::fullDiskLeavesWholeFiles_data() {
+    QTest::addColumn<bool>("log");
+    QTest::newRow("setup file over an old one") << false;
+    QTest::newRow("log rows") << true;
+}
+
+void TstSetupFile::fullDiskLeavesWholeFiles() {
+    QFETCH(bool, log);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(log ? "run.csv" : "keep.emu");
+    const QByteArray old = sampleFile();
+    if (!log) QVERIFY(SetupFile::write(path, old, nullptr));
+    constexpr rlim_t Limit = 1000; // below the size of a setup file, some rows of a log
+    int pipeFd[2];
+    QVERIFY(::pipe(pipeFd) == 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::close(pipeFd[0]);
+        const rlimit limit{Limit, Limit};
+        ::signal(SIGXFSZ, SIG_IGN);
+        bool ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        QString error;
+        if (ok && !log) {
+            ok = !SetupFile::write(path, sampleFile(), &error);
+        } else if (ok) {
+            LogWriter w;
+            ok = w.open(path, {0, 2}, &error);
+            const double values[LogChannels::Count] = {4500, 0, 0.4712345678};
+            const bool present[LogChannels::Count] = {true, true, true};
+            int rows = 0;
+            while (ok && w.writeRow(rows * 0.05, values, present, &error))
+                ++rows;
+            ok = ok && rows > 10 && w.rows() == rows;
+        }
+        const QByteArray message = error.toUtf8();
+        (void)!::write(pipeFd[1], message.constData(), size_t(message.size()));
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(pipeFd[1]);
+    QByteArray message(4096, '\0');
+    const ssize_t got = ::read(pipeFd[0], message.data(), size_t(message.size()));
+    message.resize(std::max<ssize_t>(0, got));
+    ::close(pipeFd[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, message.constData());
+    QVERIFY2(message.contains("File too large"), message.constData()); // the system's reason
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray content = f.readAll();
+    if (!log) {
+        QCOMPARE(content, old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.emu"});
+        return;
+    }
+    QVERIFY(content.startsWith("time_s,rpm,vacuum_bar\n"));
+    QVERIFY(content.endsWith('\n'));
+    for (const QByteArray &row : content.split('\n').mid(1, content.count('\n') - 1))
+        QVERIFY2(row.endsWith(",4500,0.4712345678"), row.constData());
 }
 
 QTEST_GUILESS_MAIN(TstSetupFile)

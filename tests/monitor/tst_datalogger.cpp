@@ -138,6 +138,7 @@ void TestDataLogger::init() {
     m_clock = std::make_unique<FakeClock>();
     m_session = std::make_unique<Session>(*m_clock);
     m_session->connected = true;
+    m_session->caps = Capabilities{true, true, true}; // a timing EMU: its timing is logged
     m_page = std::make_unique<DataLoggerPage>(*m_session);
     m_page->setSaveFileDialog([this](QWidget *, const QString &suggested) {
         m_suggested = suggested;

@@ -31,7 +31,7 @@ Run emutool(const QStringList &args, const QString &stdoutFile = QString()) {
 
 // A file for a model code: RPM range 7000 (N = 70), map sensor 1 bar, timing point p = p % 40
 // degrees, every other map 0 %, 0 degrees.
-QByteArray makeFile(int model, int cylindersByte = 5, int timingPoint5 = 5) {
+QByteArray makeFile(int model, int cylindersByte = 5, int timingPoint5 = 5, int timingSlot90 = 10) {
     std::array<quint8, 458> t{};
     for (int i = 0; i < 101; ++i)
         t[i] = 48;
@@ -46,6 +46,7 @@ QByteArray makeFile(int model, int cylindersByte = 5, int timingPoint5 = 5) {
     for (int p = 1; p <= 100; ++p)
         t[100 + p] = quint8(p % 40 + 1);
     t[105] = quint8(timingPoint5 + 1);
+    t[190] = quint8(timingSlot90 + 1); // beyond the 70 points in use
     for (int i = 201; i < 233; ++i)
         t[i] = 11;
     for (int i = 233; i < 457; ++i)
@@ -184,6 +185,9 @@ void TstEmutool::diff_data() {
     QTest::newRow("cylinders") << makeFile(3, 7) << 1 << QStringList{"setup Cylinders: 4 -> 6"};
     QTest::newRow("timing point") << makeFile(3, 5, 9) << 1
                                   << QStringList{"timing point 5: 5 -> 9"};
+    QTest::newRow("timing slot a write sends") // not on the chart, but sent and verified
+        << makeFile(3, 5, 5, 25) << 1
+        << QStringList{"timing slot 90 (beyond the points in use; a write sends it): 10 -> 25"};
     QTest::newRow("model") << makeFile(1) << 1
                            << QStringList{"identity: 1 3 12 0 0 4 4 -> 1 1 12 0 0 4 4",
                                           "map fuelVacuum: only in"};

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <signal.h>
+#include <sys/resource.h>
 
 namespace {
 QString bin(const QString &name) {
@@ -61,6 +62,8 @@ private slots:
     void refused();
     void ending_data();
     void ending();
+    void hostile_data();
+    void hostile();
 
 private:
     QTemporaryDir m_dir;
@@ -125,6 +128,7 @@ void TstEmutoolLog::refused_data() {
     QTest::newRow("interval") << QStringList{"--interval", "24"} << "at least 25 ms";
     QTest::newRow("channel") << QStringList{"--channels", "rpm,boost"} << "unknown channel 'boost'";
     QTest::newRow("not a file") << QStringList{"OUT=/dev/null"} << "/dev/null";
+    QTest::newRow("no file name") << QStringList{"OUT="} << "No file name was given";
 }
 
 void TstEmutoolLog::refused() {
@@ -139,6 +143,7 @@ void TstEmutoolLog::refused() {
     QCOMPARE(p.exitCode(), 2);
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QVERIFY2(err.contains(message), qPrintable(err));
+    QVERIFY2(!err.contains("QFSFileEngine"), qPrintable(err)); // no warning of the library
     QVERIFY(p.readAllStandardOutput().isEmpty());
     QVERIFY(!QFile::exists(m_dir.filePath("no.csv")));
 }
@@ -174,6 +179,74 @@ void TstEmutoolLog::ending() {
     const QByteArray summary = (unplug ? p.readAllStandardError() : p.readAllStandardOutput());
     QVERIFY2(summary.contains(QByteArray::number(rows) + " rows"), summary.constData());
     if (unplug) QVERIFY2(summary.contains("went away"), summary.constData());
+    // The port as it was given: a path, not the number it got for this run.
+    if (unplug) QVERIFY2(!summary.contains("Com") && summary.contains(sim.path.toUtf8()), summary);
+}
+
+// Conditions a user does not plan for: the disk fills up, Ctrl+C comes before the first row, the
+// EMU has no timing. What exists is never touched before a row can be written, and the file
+// only ever holds whole rows.
+void TstEmutoolLog::hostile_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("full disk") << "full";
+    QTest::newRow("Ctrl+C while connecting") << "interrupt";
+    QTest::newRow("fuel-only EMU") << "fuel";
+}
+
+void TstEmutoolLog::hostile() {
+    QFETCH(QString, kind);
+    const QString simLog = m_dir.filePath("sim.log");
+    QFile::remove(simLog);
+    Sim sim(kind == "fuel" ? QStringList{"--model", "2"} : QStringList{"--log", simLog});
+    QVERIFY(!sim.path.isEmpty());
+    const QString out = m_dir.filePath(kind + ".csv");
+    const QByteArray before = "an earlier log\n";
+    if (kind == "interrupt") {
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(before);
+    }
+    QProcess p;
+    if (kind == "full")
+        p.setChildProcessModifier([] { // writes beyond 700 bytes fail: "File too large"
+            const rlimit limit{700, 700};
+            ::signal(SIGXFSZ, SIG_IGN);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    p.start(bin("emutool"), {"log", sim.path, out, "--interval", "25", "--duration",
+                             kind == "fuel" ? "0.5" : "20"});
+    if (kind == "interrupt") {
+        // Once the EMU has the identify command, emutool is still connecting for 800 ms.
+        QElapsedTimer t;
+        t.start();
+        while (readAll(simLog).isEmpty() && t.elapsed() < 10000)
+            QTest::qWait(5);
+        ::kill(pid_t(p.processId()), SIGINT);
+    }
+    QVERIFY(p.waitForFinished(25000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    const QByteArray err = p.readAllStandardError(), output = p.readAllStandardOutput();
+    const QByteArray text = readAll(out);
+    if (kind == "interrupt") {
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(output.contains("left as it was"), output.constData());
+        QCOMPARE(text, before);
+        return;
+    }
+    QCOMPARE(p.exitCode(), kind == "full" ? 2 : 0);
+    QVERIFY(text.startsWith(Header));
+    QVERIFY(text.endsWith('\n'));
+    const QList<QByteArray> rows = text.split('\n').mid(1, text.count('\n') - 1);
+    QVERIFY(rows.size() >= 3);
+    for (const QByteArray &row : rows) {
+        const QList<QByteArray> f = row.split(',');
+        QCOMPARE(f.size(), 12); // whole
+        if (kind == "fuel") QVERIFY2(f[2].isEmpty(), row.constData()); // no timing to log
+    }
+    if (kind == "full") {
+        QVERIFY2(err.contains("File too large"), err.constData());
+        QVERIFY2(err.contains(QByteArray::number(rows.size()) + " rows"), err.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TstEmutoolLog)

@@ -23,8 +23,9 @@ struct Run {
     QByteArray out, err;
 };
 
-Run emutool(const QStringList &args) {
+Run emutool(const QStringList &args, const QString &folder = QString()) {
     QProcess p;
+    p.setWorkingDirectory(folder);
     p.start(qEnvironmentVariable("EMU_BIN_DIR") + "/emutool", args);
     Run r;
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) return r;
@@ -121,6 +122,8 @@ private slots:
     void malformedFileSendsNothing();
     void nothingAnswers_data();
     void nothingAnswers();
+    void bareName_data();
+    void bareName();
     void readRefusesNonRegularTarget_data();
     void readRefusesNonRegularTarget();
     void imageReplyLength_data();
@@ -199,6 +202,41 @@ void TstEmutoolPort::readSavesImage() {
             value = vehicle.value(++i);
         QCOMPARE(got["vehicle"].toObject()[key].toString(), value);
     }
+}
+
+// A port named without a folder: a link in the current folder is that link (emu-sim --link makes
+// one), never a device of that name under /dev; a name that is no file here is refused unless
+// it is a serial device the system lists.
+void TstEmutoolPort::bareName_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("read") << QStringList{"read", "emu-link", "out.emu"} << 0 << QString();
+    QTest::newRow("write") << QStringList{"write", "emu-link", "ORIG"} << 0 << QString();
+    QTest::newRow("diff") << QStringList{"diff", "emu-link", "ORIG"} << 0 << QString();
+    QTest::newRow("log") << QStringList{"log", "emu-link", "o.csv", "--duration", "0.2"} << 0
+                         << QString();
+    QTest::newRow("--port") << QStringList{"read", "Com7", "out.emu", "--port", "Com7=emu-link"}
+                            << 0 << QString();
+    QTest::newRow("a name under /dev only") << QStringList{"read", "null", "out.emu"} << 2
+                                            << "null: no file of that name here";
+}
+
+void TstEmutoolPort::bareName() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, error);
+    QTemporaryDir here;
+    EmuSim sim(3, file("bare.log"));
+    QVERIFY(!sim.path().isEmpty());
+    QVERIFY(QFile::link(sim.path(), here.filePath("emu-link")));
+    const QString orig = here.filePath("orig.emu");
+    QCOMPARE(emutool({"read", sim.path(), orig}).code, 0);
+    args.replaceInStrings("ORIG", orig);
+    const Run r = emutool(args, here.path());
+    QVERIFY2(r.code == code, r.err.constData());
+    QVERIFY2(r.err.contains(error.toUtf8()), r.err.constData());
+    if (code != 0) QVERIFY(!QFile::exists(here.filePath("out.emu")));
 }
 
 // A save target that is not a regular file is refused and left as it is; a link is followed.
