@@ -195,6 +195,10 @@ std::pair<int, int> RangeEditDialog::range() const {
             std::max(m_first->value(), m_last->value())};
 }
 
+void RangeEditDialog::forgetLastEdit() {
+    lastEdit() = LastEdit();
+}
+
 void RangeEditDialog::remember() const {
     LastEdit &last = lastEdit();
     last.any = true;

@@ -49,6 +49,8 @@ public:
     QString summary() const;
     // The history text of the edit.
     QString stepText() const;
+    // The next dialog starts as the first of a run does.
+    static void forgetLastEdit();
 
 signals:
     // The map and points the dialog works on now (for the chart to show them).

@@ -6,6 +6,8 @@
 #include "dialogs/SaveFrm.h"
 
 #include <QComboBox>
+#include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -72,7 +74,8 @@ private slots:
     void saveFromEmu();
     void saveCancelPaths_data();
     void saveCancelPaths();
-    void saveFailureIsReported();
+    void saveIsReported_data();
+    void saveIsReported();
     void closeAllKeepsSetup();
     void nonRegularFilesRefused_data();
     void nonRegularFilesRefused();
@@ -353,17 +356,40 @@ void TestMainWindowFiles::saveCancelPaths() {
     f.hide();
 }
 
-void TestMainWindowFiles::saveFailureIsReported() {
+// A save leaves a status text that says what became of which file, whole however long it is
+// (shortened in its panel, whole in the tooltip and for a screen reader); a failure also gets
+// a message box.
+void TestMainWindowFiles::saveIsReported_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("written") << "a-rather-long-name-for-a-setup-file-of-this-car.emu"
+                             << "Setup saved from memory to ";
+    QTest::newRow("failed") << "no-such-folder/x.emu"
+                            << "Setup NOT saved to ";
+}
+
+void TestMainWindowFiles::saveIsReported() {
+    QFETCH(QString, name);
+    QFETCH(QString, status);
     AppRig rig;
-    const QString dst = path("no-such-folder/x.emu");
+    const QString dst = path(name);
     rig.form->setSaveFileChooser([dst](QWidget *) { return dst; });
     rig.form->spSaveClick();
     rig.form->saveForm()->RadioButton1->setChecked(true);
     QTest::mouseClick(rig.form->saveForm()->Button1, Qt::LeftButton);
-    QCOMPARE(rig.messages.size(), 1);
-    QVERIFY(!rig.messages[0].isEmpty());
+    const bool failed = status.contains("NOT");
+    QCOMPARE(rig.messages.size(), failed ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(dst), !failed);
     QVERIFY(rig.form->isEnabled());
     QVERIFY(!rig.form->saveForm()->isVisible());
+    const QString text = status + QDir::toNativeSeparators(dst);
+    QCOMPARE(rig.form->statusText(0), text);
+    auto *panel = rig.form->statusBar()->findChild<QLabel *>("StatusPanel0");
+    QCOMPARE(panel->toolTip(), text);
+    QCOMPARE(panel->accessibleDescription(), text);
+    QVERIFY2(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width(),
+             qPrintable(panel->text()));
+    QVERIFY(panel->text().endsWith(QFileInfo(dst).fileName().right(8)));
 }
 
 void TestMainWindowFiles::closeAllKeepsSetup() {

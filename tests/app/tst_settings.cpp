@@ -17,6 +17,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 class TestSettings : public QObject {
     Q_OBJECT
 private slots:
@@ -25,6 +32,8 @@ private slots:
     void unreadableFileIgnored_data();
     void unreadableFileIgnored();
     void resetForgetsEverything();
+    void choicesComeBack_data();
+    void choicesComeBack();
 
 private:
     QString settingsFile() const { return AppSettings().store().fileName(); }
@@ -34,6 +43,7 @@ private:
 void TestSettings::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir->path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
     QVERIFY(settingsFile().startsWith(m_dir->path()));
 }
 
@@ -79,6 +89,7 @@ void TestSettings::unreadableFileIgnored_data() {
     QTest::addColumn<QString>("kind");
     QTest::newRow("garbage") << "garbage";
     QTest::newRow("folder in its place") << "folder";
+    QTest::newRow("FIFO in its place") << "fifo"; // opening it would wait for a writer
 }
 
 void TestSettings::unreadableFileIgnored() {
@@ -87,17 +98,36 @@ void TestSettings::unreadableFileIgnored() {
     QDir().mkpath(QFileInfo(file).absolutePath());
     if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(file));
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
     } else {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray("[window]\ngeometry=@ByteArray(\x01\x02\n\xff\xfe[[[\n=\\x\n", 40));
         f.write(QByteArray(4096, '\0'));
     }
+    // A start that blocks on the file is let go after a while, and fails.
+    std::promise<void> started;
+    std::atomic<bool> hung{false};
+    std::thread watchdog([&, done = started.get_future()] {
+        if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return;
+        hung = true;
+        const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    });
     AppRig rig;
     rig.form->restoreSettings();
+    started.set_value();
+    watchdog.join();
+    QVERIFY(!hung);
     QVERIFY(rig.form->statusBar()->currentMessage().contains(QStringLiteral("could not be read")));
     QVERIFY(rig.messages.isEmpty());
     QVERIFY(rig.form->close());
+    if (kind == QLatin1String("fifo")) { // neither written to nor replaced
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(file).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+    }
 }
 
 void TestSettings::resetForgetsEverything() {
@@ -107,6 +137,49 @@ void TestSettings::resetForgetsEverything() {
     }
     AppSettings::reset();
     QVERIFY(AppSettings().store().allKeys().isEmpty());
+}
+
+// What a run chose comes back in the next, and only from the one settings file that
+// --reset-settings clears; no choice (no file, a value of another version) gives the defaults.
+void TestSettings::choicesComeBack_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("interval"); // ms selected after the restore
+    QTest::addColumn<int>("channels"); // ticked after the restore
+    QTest::addColumn<bool>("verify");
+    QTest::newRow("no settings file") << "none" << 100 << 11 << false;
+    QTest::newRow("interval of another version") << "unknown interval" << 100 << 11 << false;
+    QTest::newRow("no channel ticked") << "no channels" << 100 << 0 << false;
+    QTest::newRow("verify after write") << "verify" << 100 << 11 << true;
+    QTest::newRow("verify after write, then reset") << "verify reset" << 100 << 11 << false;
+}
+
+void TestSettings::choicesComeBack() {
+    QFETCH(QString, kind);
+    QFETCH(int, interval);
+    QFETCH(int, channels);
+    QFETCH(bool, verify);
+    if (kind == QLatin1String("unknown interval")) {
+        AppSettings().store().setValue(AppSettings::LogInterval, QStringLiteral("DataInterval77"));
+    } else if (kind != QLatin1String("none")) {
+        AppRig rig;
+        rig.form->restoreSettings();
+        for (int i = 0; i < LogChannels::Count && kind == QLatin1String("no channels"); ++i)
+            rig.form->loggerPage()->channelBox(i)->setChecked(false);
+        if (kind.startsWith(QLatin1String("verify")))
+            QTest::mouseClick(rig.form->VerifyAfterWrite, Qt::LeftButton);
+        QVERIFY(rig.form->close());
+    }
+    if (kind.endsWith(QLatin1String("reset"))) AppSettings::reset();
+    AppRig rig;
+    rig.form->restoreSettings();
+    DataLoggerPage *log = rig.form->loggerPage();
+    QCOMPARE(log->chosenInterval(), interval);
+    int ticked = 0;
+    for (int i = 0; i < LogChannels::Count; ++i)
+        ticked += log->channelBox(i)->isChecked();
+    QCOMPARE(ticked, channels);
+    QCOMPARE(rig.form->VerifyAfterWrite->isChecked(), verify);
+    QVERIFY(rig.form->close());
 }
 
 QTEST_MAIN(TestSettings)

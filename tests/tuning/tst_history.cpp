@@ -1,6 +1,7 @@
 // Edit history and range edits: real mouse and key events on the charts and the Setup page; the
 // bytes that undo and redo send to the virtual EMU are checked exactly.
 #include "tests/tuning/MapRig.h"
+#include "tuning/MapChart.h"
 #include "tuning/RangeEditDialog.h"
 #include "tuning/SetupPage.h"
 #include "widgets/Messages.h"
@@ -21,6 +22,7 @@ struct HistoryRig : Rig {
     SetupPage page{s};
     QString lastStatus;
     HistoryRig() {
+        RangeEditDialog::forgetLastEdit(); // each rig is a run of its own
         s.connected = true;
         page.setSetupPanelsEnabled(true);
         page.resize(1200, 800);
@@ -198,6 +200,46 @@ private slots:
         r.emu.clearWritten();
         r.s.history().undo();
         QCOMPARE(r.emu.written(), three(bias));
+    }
+
+    // The dialog starts on nothing that changes a point (Enter does nothing), then on the last
+    // edit of the run; its range is shaded on the chart while it is open; the status bar tells
+    // the edit, not an undo or redo before it.
+    void rangeEditStartsSafe() {
+        HistoryRig r;
+        r.preset(MapId::Timing, {{1, 10}, {2, 11}, {3, 12}, {4, 13}, {5, 14}});
+        r.edit(Key);
+        r.take(false);
+        r.take(true);
+        QVERIFY(r.lastStatus.startsWith(QStringLiteral("Redo: ")));
+        r.emu.clearWritten();
+        MapChart *chart = r.pages->mapChart(MapPages::Timing);
+        const auto shade = [chart] {
+            return chart->findChildren<QCPItemRect *>(QStringLiteral("EditedRange"));
+        };
+        const auto x = [&r](int p) { return r.s.maps.position(MapId::Timing, p, r.s.axes()); };
+
+        RangeEditDialog *d = r.pages->editPoints(MapPages::Timing, 2, 2);
+        QTest::keyClick(d, Qt::Key_Return);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->summary(), QStringLiteral("0 points change."));
+        QCOMPARE(r.emu.written(), QByteArray());
+        QCOMPARE(shade().size(), 1);
+        const QCPItemRect *rect = shade().first();
+        QVERIFY(rect->topLeft->coords().x() > x(1) && rect->topLeft->coords().x() < x(2));
+        QVERIFY(rect->bottomRight->coords().x() > x(2) && rect->bottomRight->coords().x() < x(3));
+
+        d->setRange(3, 5);
+        d->setOperation(RangeOp::Add, 2);
+        const QString step = d->stepText();
+        d->accept();
+        QCOMPARE(r.lastStatus, step);
+        QVERIFY(shade().isEmpty());
+
+        RangeEditDialog *again = r.pages->editPoints(MapPages::Timing, 1, 1);
+        QCOMPARE(again->stepText(), step); // same operation, value and range
+        again->reject();
+        QVERIFY(shade().isEmpty());
     }
 
     void readClearsHistory() {

@@ -748,6 +748,12 @@ void TestSetupPage::vehicleBoxesKeepTheImageInStep() {
     QTest::keyClicks(make, QStringLiteral("A very long make name 12345"));
     QCOMPARE(make->text(), QStringLiteral("A very long make n"));
     QCOMPARE(r->s.image.vehicleMake, QStringLiteral("A very long make n"));
+    // What a file cannot show as it is (a separator, an invisible direction override or
+    // zero-width space) is refused as it is typed.
+    for (const QChar c : QStringLiteral("ab~\u202Ec\u200Bd"))
+        QTest::sendKeyEvent(QTest::Click, r->edit("Edit10"), Qt::Key_unknown, QString(c),
+                            Qt::NoModifier);
+    QCOMPARE(r->s.image.vehicleModel, QStringLiteral("abcd"));
     r->s.image.vehicleModel = QStringLiteral("Model X");
     r->s.image.engineType = QStringLiteral("1.6 16V");
     r->page.showVehicleInfo();
