@@ -402,8 +402,9 @@ void TForm1::setStatus(int panel, const QString &text) {
     m_statusText[panel] = text;
     // A text longer than its panel shows its start and its end (a file name's end tells most);
     // the whole text is in the tooltip and read by a screen reader.
-    const int room =
-        l->contentsRect().width() - 2 * l->margin() - l->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    // The panel's fixed width: its geometry is not laid out before the window first shows.
+    const int room = l->maximumWidth() - 2 * (l->frameWidth() + l->margin()) -
+                     l->fontMetrics().horizontalAdvance(QLatin1Char('x'));
     l->setText(l->fontMetrics().horizontalAdvance(text) <= room
                    ? text
                    : l->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
@@ -764,6 +765,8 @@ void TForm1::saveCancelled() {
 void TForm1::spCloseClick() {
     m_mapPages->closeAll();
     m_conn->leaveFileMode();
+    setStatus(0, QStringLiteral("Tables closed: the timing and fuel charts are cleared; the setup "
+                                "is kept"));
 }
 
 void TForm1::spExitClick() {

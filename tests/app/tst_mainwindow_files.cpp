@@ -372,6 +372,8 @@ void TestMainWindowFiles::saveIsReported() {
     QFETCH(QString, name);
     QFETCH(QString, status);
     AppRig rig;
+    rig.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
     const QString dst = path(name);
     rig.form->setSaveFileChooser([dst](QWidget *) { return dst; });
     rig.form->spSaveClick();
