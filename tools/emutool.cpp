@@ -760,7 +760,8 @@ Result runLog(const QStringList &argsIn) {
     const QString kept = created ? QStringLiteral("%1 kept in %2").arg(summary, path)
                                  : QStringLiteral("nothing was written to %1").arg(path);
     auto failWith = [&kept](const QString &error) { // error: a sentence of its own
-        return fail(QStringLiteral("log: %1 %2%3.").arg(error, kept.left(1).toUpper(), kept.mid(1)));
+        return fail(
+            QStringLiteral("log: %1 %2%3.").arg(error, kept.left(1).toUpper(), kept.mid(1)));
     };
     if (!writeError.isEmpty()) return failWith(writeError);
     if (!lost.isEmpty())

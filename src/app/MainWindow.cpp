@@ -743,8 +743,8 @@ void TForm1::saveChosen(bool fromMemory) {
                                   m_setupPage->engineType(), *table);
             QString error;
             if (!SetupFile::write(name, content, &error)) {
-                setStatus(0, QStringLiteral("Setup NOT saved to %1")
-                                 .arg(QDir::toNativeSeparators(name)));
+                setStatus(
+                    0, QStringLiteral("Setup NOT saved to %1").arg(QDir::toNativeSeparators(name)));
                 Messages::error(this, error);
             } else {
                 m_saveDir = QFileInfo(name).absolutePath();

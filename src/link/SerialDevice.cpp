@@ -81,8 +81,8 @@ bool SerialDevice::open(int baud, bool hardwareHandshake) {
     const QString path = PortMap::devicePath(m_name, &why);
     if (path.isEmpty() || !QFileInfo::exists(path)) {
         m_error = OpenError::NotFound;
-        m_errorString =
-            QStringLiteral("%1: %2").arg(m_name, why.isEmpty() ? QStringLiteral("no such device") : why);
+        m_errorString = QStringLiteral("%1: %2").arg(
+            m_name, why.isEmpty() ? QStringLiteral("no such device") : why);
         return false;
     }
     m_port.setPortName(path);

@@ -69,8 +69,7 @@ bool LogWriter::writeRow(double time, const double *values, const bool *present,
         if (error) {
             *error = QStringLiteral("Writing the log file \"%1\" failed: %2.")
                          .arg(QDir::toNativeSeparators(m_file.fileName()), why);
-            if (!whole)
-                *error += QStringLiteral(" Its last row may be incomplete (%1).").arg(cut);
+            if (!whole) *error += QStringLiteral(" Its last row may be incomplete (%1).").arg(cut);
         }
         return false;
     }

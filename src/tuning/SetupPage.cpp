@@ -43,7 +43,6 @@ public:
     }
 };
 
-
 // Reads a number the way the runtime converts it; a failure is reported in a message box.
 bool readNumber(QWidget *parent, const QString &text, bool decimal, double *out) {
     QString error;

@@ -7,10 +7,10 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QStatusBar>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>

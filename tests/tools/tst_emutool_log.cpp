@@ -240,7 +240,7 @@ void TstEmutoolLog::hostile() {
     QVERIFY(rows.size() >= 3);
     for (const QByteArray &row : rows) {
         const QList<QByteArray> f = row.split(',');
-        QCOMPARE(f.size(), 12); // whole
+        QCOMPARE(f.size(), 12);                                        // whole
         if (kind == "fuel") QVERIFY2(f[2].isEmpty(), row.constData()); // no timing to log
     }
     if (kind == "full") {

@@ -218,8 +218,8 @@ void TstEmutoolPort::bareName_data() {
                          << QString();
     QTest::newRow("--port") << QStringList{"read", "Com7", "out.emu", "--port", "Com7=emu-link"}
                             << 0 << QString();
-    QTest::newRow("a name under /dev only") << QStringList{"read", "null", "out.emu"} << 2
-                                            << "null: no file of that name here";
+    QTest::newRow("a name under /dev only")
+        << QStringList{"read", "null", "out.emu"} << 2 << "null: no file of that name here";
 }
 
 void TstEmutoolPort::bareName() {
