@@ -2,8 +2,8 @@
 // The property the setup file fuzzer checks, shared with the replay test in tests/fuzz: any input
 // either is refused with a message, or parses, applies to an EMU image, and the file the writer
 // makes of it parses back to the same data. An input with a control character other than CR and
-// LF (a NUL that would cut a number short, an escape sequence) must be refused, and neither the
-// data read nor the file written may hold one.
+// LF (a NUL that would cut a number short, an escape sequence) or an invisible direction
+// character must be refused, and neither the data read nor the file written may hold one.
 #include "connection/SetupFile.h"
 #include "model/EmuImage.h"
 
@@ -31,6 +31,16 @@ inline bool hasControl(const QString &text) {
                        [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
+// The invisible characters that change how the text around them shows (direction overrides and
+// isolates, zero-width characters, direction marks, U+FEFF): a file holding one is refused.
+inline bool hasHiddenFormat(const QString &text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x200B && u <= 0x200F) || (u >= 0x202A && u <= 0x202E) ||
+               (u >= 0x2066 && u <= 0x2069) || u == 0xFEFF;
+    });
+}
+
 inline Outcome check(const QByteArray &content) {
     Outcome o;
     SetupFileData first;
@@ -47,6 +57,11 @@ inline Outcome check(const QByteArray &content) {
     if (hasControl(first.vehicleMake) || hasControl(first.vehicleModel) ||
         hasControl(first.engineType)) {
         o.failure = QStringLiteral("a vehicle text read holds a control character");
+        return o;
+    }
+    if (hasHiddenFormat(first.vehicleMake) || hasHiddenFormat(first.vehicleModel) ||
+        hasHiddenFormat(first.engineType)) {
+        o.failure = QStringLiteral("a vehicle text read holds an invisible direction character");
         return o;
     }
     EmuImage image;
