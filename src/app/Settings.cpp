@@ -30,11 +30,6 @@ QString settingsFile() {
     return QFileInfo(probe.fileName()).absolutePath() + QStringLiteral("/emutune/emutune.ini");
 }
 
-// "a FIFO (named pipe)" when something other than a regular file (or a link to one) is there.
-QString notAFile(const QString &file) {
-    return emu::files::notRegular(file);
-}
-
 std::unique_ptr<QSettings> openStore(const QString &file) {
     // The one file for everything, and only it (no fallback files of the organisation or the
     // system).
@@ -44,7 +39,7 @@ std::unique_ptr<QSettings> openStore(const QString &file) {
 
 AppSettings::AppSettings() {
     const QString file = settingsFile();
-    if (const QString kind = notAFile(file); !kind.isEmpty()) {
+    if (const QString kind = emu::files::notRegular(file); !kind.isEmpty()) {
         // Never opened: the program runs on its defaults, and what it would save goes to a
         // scratch file that disappears with this object.
         m_scratch = std::make_unique<QTemporaryDir>();
@@ -67,7 +62,7 @@ AppSettings::~AppSettings() = default;
 
 void AppSettings::reset() {
     const QString file = settingsFile();
-    if (!notAFile(file).isEmpty()) return; // left alone; the next start says what it is
+    if (!emu::files::notRegular(file).isEmpty()) return; // left alone; the next start says what it is
     auto store = openStore(file);
     store->clear();
     store->sync();
