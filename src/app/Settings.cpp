@@ -62,7 +62,8 @@ AppSettings::~AppSettings() = default;
 
 void AppSettings::reset() {
     const QString file = settingsFile();
-    if (!emu::files::notRegular(file).isEmpty()) return; // left alone; the next start says what it is
+    if (!emu::files::notRegular(file).isEmpty())
+        return; // left alone; the next start says what it is
     auto store = openStore(file);
     store->clear();
     store->sync();
