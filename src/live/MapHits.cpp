@@ -1,6 +1,7 @@
 #include "live/MapHits.h"
 
 #include "live/LogFile.h"
+#include "model/SetupFields.h"
 
 #include <algorithm>
 
@@ -78,6 +79,18 @@ double rowSeconds(const LogRecord &log, int row) {
     return n > 1 ? log.times[row] - log.times[row - 1] : 0.0;
 }
 } // namespace
+
+Context contextOf(const EmuImage &image, const MapAxes &axes) {
+    using namespace emu::model;
+    Context c;
+    c.axes = axes;
+    if (const std::optional<double> v = displayValue(image, *setupFieldAt(OffLowThrottleVacuum)))
+        c.lowThrottleVacuum = *v;
+    if (const std::optional<double> v = displayValue(image, *setupFieldAt(OffHighThrottleVacuum)))
+        c.highThrottleVacuum = *v;
+    if (!image.isUnset(OffLambdaTarget)) c.lambdaTarget = image.value(OffLambdaTarget) / 100.0;
+    return c;
+}
 
 bool isFuelMap(MapId map) {
     return emu::model::mapInfo(map).capability == 2;

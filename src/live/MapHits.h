@@ -49,6 +49,10 @@ struct Context {
     double lambdaTarget = 0.45;      // volts
 };
 
+// The context of a tune's setup block: thresholds (a stored 0 reads 0.1 and 0.9 bar) and the
+// lambda target as the setup editors show them.
+Context contextOf(const EmuImage &image, const MapAxes &axes);
+
 // Which samples count. A condition on a channel drops every sample without a value for it.
 struct Filter {
     double from = -std::numeric_limits<double>::infinity(); // time range, s, both ends included
