@@ -114,8 +114,8 @@ void TestLogs::missedSample() {
                                       row),
              readAll(path).constData());
     QCOMPARE(readAll(path).count('\n'), 5);
-    QCOMPARE(std::isnan(page.series(0)->data()->at(1)->value), missed);
-    QCOMPARE(page.series(0)->data()->at(0)->value, 25.0);
+    QCOMPARE(std::isnan(page.series(0)->points().at(1).value), missed);
+    QCOMPARE(page.series(0)->points().at(0).value, 2500.0);
     QCOMPARE(page.missed(), qint64(missed ? 1 : 0));
     QCOMPARE(status.last().at(1).toString(), DataLoggerPage::stoppedText(4, missed ? 1 : 0));
     // The live displays still show what the poll decoded.
@@ -123,8 +123,8 @@ void TestLogs::missedSample() {
 
     // Read back, the missed sample is a gap again.
     page.openLog(path);
-    QCOMPARE(std::isnan(page.series(2)->data()->at(1)->value), missed);
-    QCOMPARE(page.series(2)->data()->at(0)->value, 47.0);
+    QCOMPARE(std::isnan(page.series(2)->points().at(1).value), missed);
+    QCOMPARE(page.series(2)->points().at(0).value, 0.47);
     QCOMPARE(page.player().record().missed, missed ? 1 : 0);
 }
 
@@ -149,9 +149,9 @@ void TestLogs::oldFormatOpens() {
     writeFile(path, text);
     QVERIFY(page.openLog(path));
     QVERIFY(m_messages.isEmpty());
-    const double charted[11] = {25, 28, 47, 4.5, 12.6, 3.5, 12, 88, 10, -3, 50.2};
+    const double charted[11] = {2500, 28, 0.47, 0.45, 12.6, 3.5, 12, 88, 10, -3, 50.2};
     for (int i = 0; i < 11; ++i)
-        QCOMPARE(page.series(i)->data()->at(0)->value, charted[i]);
+        QCOMPARE(page.series(i)->points().at(0).value, charted[i]);
     const LiveValues v = page.player().valuesAt(0);
     QCOMPARE(v.rpm, 25.0);
     QCOMPARE(v.vacuum, 0.47);
