@@ -118,47 +118,69 @@ void LogTrace::draw(QCPPainter *painter) {
             line.append(QPointF(px(times[r]), py(v)));
         }
         flush();
+        drawMarkers(painter);
         return;
     }
-    // More rows than pixels: first, lowest, highest and last value of each pixel column.
-    int column = INT_MIN;
-    double x = 0, v0 = 0, lo = 0, hi = 0, v1 = 0;
-    bool open = false;
-    const auto emitColumn = [&] {
-        if (!open) return;
-        line.append(QPointF(x, py(v0)));
-        if (lo != hi) {
-            line.append(QPointF(x, py(lo)));
-            line.append(QPointF(x, py(hi)));
-        }
-        line.append(QPointF(x, py(v1)));
-        open = false;
-    };
-    for (int r = first; r <= last; ++r) {
-        const double v = values[r];
-        if (std::isnan(v)) {
-            if (m_record->isMissed(r)) {
-                emitColumn();
-                flush();
+    // More rows than pixels: each pixel column draws from its lowest to its highest value (or
+    // the other way, whichever end its first row is nearer), two points per column. The rows of
+    // a column are found by bisection, so the inner loop only compares values.
+    const double left = std::floor(px(times[std::size_t(first)]));
+    const double right = std::floor(px(times[std::size_t(last)]));
+    int r = first;
+    for (double c = left; c <= right && r <= last; c += 1) {
+        const double end = range.lower + (c + 1 - kx0) / kb; // time at the column's right edge
+        const int stop =
+            c >= right ? last + 1
+                       : int(std::lower_bound(times.cbegin() + r, times.cbegin() + last + 1, end) -
+                             times.cbegin());
+        double v0 = qQNaN(), lo = INFINITY, hi = -INFINITY;
+        const auto emitColumn = [&] {
+            if (!(lo <= hi)) return;
+            const bool up = v0 - lo <= hi - v0;
+            line.append(QPointF(c + 0.5, py(up ? lo : hi)));
+            if (lo != hi) line.append(QPointF(c + 0.5, py(up ? hi : lo)));
+            v0 = qQNaN();
+            lo = INFINITY;
+            hi = -INFINITY;
+        };
+        for (; r < stop; ++r) {
+            const double v = values[std::size_t(r)];
+            if (v < lo) lo = v; // NaN compares false
+            if (v > hi) hi = v;
+            if (std::isnan(v)) {
+                if (m_record->isMissed(r)) {
+                    emitColumn();
+                    flush();
+                }
+            } else if (std::isnan(v0)) {
+                v0 = v;
             }
-            continue;
         }
-        const double xr = px(times[r]);
-        const int c = int(std::floor(xr));
-        if (c != column || !open) {
-            emitColumn();
-            column = c;
-            x = c + 0.5;
-            v0 = lo = hi = v1 = v;
-            open = true;
-        } else {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-            v1 = v;
-        }
+        emitColumn();
     }
-    emitColumn();
     flush();
+    drawMarkers(painter);
+}
+
+void LogTrace::drawMarkers(QCPPainter *painter) const {
+    if (m_marker == QCPScatterStyle::ssNone || !m_record || m_column < 0) return;
+    // A marker about every 80 pixels, on the sample at or before that place: enough to tell two
+    // close lines apart, too few to cost anything.
+    QCPAxis *keyAxis = mKeyAxis.data();
+    QCPAxis *valueAxis = mValueAxis.data();
+    const std::vector<double> &times = m_record->times;
+    const std::vector<double> &values = m_record->values[std::size_t(m_column)];
+    const QRect box = keyAxis->axisRect()->rect();
+    QCPScatterStyle style(m_marker, mPen.color(), Qt::white, 6);
+    style.applyTo(painter, mPen);
+    const int offset = 20 + 13 * (m_series % 5); // lines in a pane do not share marker places
+    for (int px = box.left() + offset; px < box.right(); px += 80) {
+        const double t = keyAxis->pixelToCoord(px);
+        int r = int(std::upper_bound(times.cbegin(), times.cend(), t) - times.cbegin()) - 1;
+        if (r < 0 || r >= int(values.size()) || std::isnan(values[std::size_t(r)])) continue;
+        style.drawShape(painter, keyAxis->coordToPixel(times[std::size_t(r)]),
+                        valueAxis->coordToPixel(values[std::size_t(r)]));
+    }
 }
 
 void LogTrace::drawLegendIcon(QCPPainter *painter, const QRectF &rect) const {
@@ -167,4 +189,9 @@ void LogTrace::drawLegendIcon(QCPPainter *painter, const QRectF &rect) const {
     pen.setWidthF(std::max(1.5, pen.widthF()));
     painter->setPen(pen);
     painter->drawLine(QLineF(rect.left(), rect.center().y(), rect.right(), rect.center().y()));
+    if (m_marker != QCPScatterStyle::ssNone) {
+        QCPScatterStyle style(m_marker, mPen.color(), Qt::white, 6);
+        style.applyTo(painter, mPen);
+        style.drawShape(painter, rect.center());
+    }
 }

@@ -12,9 +12,10 @@
 namespace {
 constexpr int LambdaSeries = 3;
 
-// Within a pane the channels differ by line style as well as by colour.
-const Qt::PenStyle Styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
-                               Qt::DashDotDotLine};
+// Within a pane the channels differ by their markers as well as by colour.
+const QCPScatterStyle::ScatterShape Markers[] = {
+    QCPScatterStyle::ssNone, QCPScatterStyle::ssCircle, QCPScatterStyle::ssSquare,
+    QCPScatterStyle::ssTriangle, QCPScatterStyle::ssDiamond};
 
 void placeVertical(QCPItemStraightLine *line, double t) {
     line->point1->setCoords(t, 0);
@@ -28,6 +29,7 @@ LogViewer::LogViewer(QWidget *parent) : QCustomPlot(parent) {
     setPlottingHint(QCP::phFastPolylines, true);
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     setSelectionRectMode(QCP::srmNone);
+    setAutoAddPlottableToLegend(false); // each pane has a legend of its own
     m_margins = new QCPMarginGroup(this);
     for (int s = 0; s < LogChannels::Count; ++s)
         m_paneOf[s] = 0;
@@ -150,9 +152,12 @@ void LogViewer::rebuild(const QVector<QVector<int>> &panes) {
             const LogChannels::Channel &ch = LogChannels::all()[s];
             const bool onRight = units.size() > 1 && LogChannels::unit(s) == units[1];
             auto *trace = new LogTrace(time, onRight ? right : left, s);
-            trace->setName(
-                QStringLiteral("%1 (%2)").arg(QString::fromUtf8(ch.caption), LogChannels::unit(s)));
-            trace->setPen(QPen(QColor(ch.colour), 1, Styles[index % 5]));
+            const QString caption = QString::fromUtf8(ch.caption);
+            trace->setName(caption.contains(LogChannels::unit(s))
+                               ? caption
+                               : QStringLiteral("%1 (%2)").arg(caption, LogChannels::unit(s)));
+            trace->setPen(QPen(QColor(ch.colour), 1));
+            trace->setMarker(Markers[index % 5]);
             trace->setRecord(m_record);
             trace->addToLegend(legend);
             (onRight ? rightNames : leftNames) << LogChannels::unit(s);

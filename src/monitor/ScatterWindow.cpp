@@ -282,6 +282,14 @@ void ScatterWindow::rebuild() {
     }
     bool found = false;
     QCPRange r = m_dots->getKeyRange(found, QCP::sdBoth);
+    // The map's points stay in view too.
+    if (!m_map->data()->isEmpty()) {
+        bool mapFound = false;
+        const QCPRange m = m_map->getKeyRange(mapFound);
+        if (mapFound)
+            r = found ? QCPRange(std::min(r.lower, m.lower), std::max(r.upper, m.upper)) : m;
+        found = found || mapFound;
+    }
     if (found)
         Plot->xAxis->setRange(r.lower - 0.02 * r.size() - 1e-9, r.upper + 0.02 * r.size() + 1e-9);
     r = m_dots->getValueRange(found, QCP::sdBoth, QCPRange());
