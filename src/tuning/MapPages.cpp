@@ -419,8 +419,12 @@ void MapPages::showHits(Chart c) {
     QVector<double> positions, shares;
     if (most > 0) {
         const MapAxes axes = m_s.axes();
+        // The vacuum maps' points where the hits put them (their stored positions are only
+        // known once the maps are decoded).
+        const bool vacuum = id == MapId::VacuumTiming || id == MapId::FuelVacuum;
         for (int p = 1; p <= n; ++p) {
-            positions << m_s.maps.position(id, p, axes);
+            positions << (vacuum ? p * (axes.mapSensorRange / 10.0) / n
+                                 : m_s.maps.position(id, p, axes));
             shares << m_hits.at(id, p).seconds / most;
         }
     }
