@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -133,6 +134,7 @@ int main(int argc, char **argv) {
     scatter->resize(900, 700);
     scatter->show();
     scatter->FollowCheck->setChecked(false);
+    scatter->MapBox->setCurrentIndex(0); // no map: no region to keep to, every row
     app.processEvents();
     std::vector<double> scatters;
     for (int i = 0; i < 5; ++i) {

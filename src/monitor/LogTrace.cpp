@@ -95,7 +95,10 @@ void LogTrace::draw(QCPPainter *painter) {
     const auto py = [&](double v) { return vy0 + (v - vlo) * vb; };
 
     applyDefaultAntialiasingHint(painter);
-    painter->setPen(mPen);
+    // A one-pixel cosmetic pen takes the raster engine's fastest path.
+    QPen pen = mPen;
+    if (pen.widthF() <= 1) pen.setWidth(0);
+    painter->setPen(pen);
     painter->setBrush(Qt::NoBrush);
     QVector<QPointF> line;
     line.reserve(4 * int(std::abs(keyAxis->axisRect()->width())) + 8);
