@@ -92,6 +92,7 @@ private slots:
     void noSampleUnlessOnAndConnected();
     void realTimerTicks();
     void panningIsHorizontalOnly();
+    void movingChannelsBetweenPanes();
     void recordToFile();
     void recordedFileOpensAgain();
     void displayChartOffRecordsWithoutCharting();
@@ -496,6 +497,28 @@ void TestDataLogger::panningIsHorizontalOnly() {
     QVERIFY(qFuzzyCompare(chart->xAxis->range().size(), 2 * width));
     QTest::keyClick(chart, Qt::Key_F);
     QCOMPARE(chart->xAxis->range(), QCPRange(0, 30)); // no log: the first 30 s
+}
+
+void TestDataLogger::movingChannelsBetweenPanes() {
+    LogViewer *chart = page().LogChart;
+    QSignalSpy changed(chart, &LogViewer::layoutChanged);
+    chart->moveToPane(7, 0); // water beside the RPM: its own unit on the right
+    QCOMPARE(chart->layoutText(), QString("0,7;2,8;3;9,4;1;5,6,10"));
+    QCOMPARE(page().series(7)->valueAxis(), chart->pane(0)->axis(QCPAxis::atRight));
+    QCOMPARE(chart->pane(0)->axis(QCPAxis::atRight)->label(), QString("°C"));
+    chart->moveToPane(3, 0); // lambda leaves its pane, which goes
+    QCOMPARE(chart->paneCount(), 5);
+    chart->moveToPane(3, chart->paneCount()); // and comes back as a new one at the bottom
+    QCOMPARE(chart->layoutText(), QString("0,7;2,8;9,4;1;5,6,10;3"));
+    QCOMPARE(changed.count(), 3);
+    // The settings' text comes back; one that is no layout changes nothing.
+    page().setPaneLayout(LogViewer::defaultLayout());
+    QCOMPARE(page().paneLayout(), LogViewer::defaultLayout());
+    for (const char *bad :
+         {"", "0;1", "0,0;1,2,3,4,5,6,7,8,9,10", "0;1;2;3;4;5;6,7,8,9,10;", "x"}) {
+        page().setPaneLayout(QString::fromLatin1(bad));
+        QCOMPARE(page().paneLayout(), LogViewer::defaultLayout());
+    }
 }
 
 void TestDataLogger::recordToFile() {
