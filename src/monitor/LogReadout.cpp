@@ -28,6 +28,7 @@ LogReadout::LogReadout(QWidget *parent) : QTableWidget(parent) {
     setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Cursor"),
                                QStringLiteral("Second cursor"), QStringLiteral("Difference")});
     verticalHeader()->setVisible(false);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
