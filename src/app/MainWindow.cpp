@@ -203,6 +203,9 @@ void TForm1::buildMonitoring() {
     // A log played back drives the same displays; the poll sends nothing meanwhile.
     subscribeLiveDisplays(m_loggerPage->player(), displays);
     connect(&m_loggerPage->player(), &LogPlayer::engagedChanged, m_poll, &LivePoll::setPaused);
+    // The logger's hit tables shade the map charts.
+    connect(m_loggerPage, &DataLoggerPage::hitsChanged, m_mapPages,
+            [this] { m_mapPages->setHits(m_loggerPage->hits()); });
     subscribeCalibration(*m_poll, *m_calForm);
     paintDuringPollWaits(*m_poll, this);
     connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
@@ -883,6 +886,7 @@ void TForm1::restoreSettings() {
             box->setChecked(on.contains(box->objectName()));
         }
     }
+    m_loggerPage->setPaneLayout(s.value(QLatin1String(AppSettings::LogPanes)).toString());
     restoreLogInterval(s.value(QLatin1String(AppSettings::LogInterval)).toString());
     VerifyAfterWrite->setChecked(s.value(QLatin1String(AppSettings::VerifyWrite), false).toBool());
 }
@@ -926,6 +930,7 @@ void TForm1::saveSettings() {
     for (QRadioButton *r : m_loggerPage->DataInterval->findChildren<QRadioButton *>())
         if (r->isChecked()) s.setValue(QLatin1String(AppSettings::LogInterval), r->objectName());
     s.setValue(QLatin1String(AppSettings::VerifyWrite), VerifyAfterWrite->isChecked());
+    s.setValue(QLatin1String(AppSettings::LogPanes), m_loggerPage->paneLayout());
     s.sync();
     if (s.status() != QSettings::NoError)
         statusBar()->showMessage(

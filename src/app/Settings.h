@@ -30,6 +30,7 @@ public:
     static constexpr const char *LogChannels = "logger/channels";
     static constexpr const char *LogInterval = "logger/interval";
     static constexpr const char *VerifyWrite = "write/verify";
+    static constexpr const char *LogPanes = "logger/panes"; // the chart's panes
 
 private:
     std::unique_ptr<QTemporaryDir> m_scratch; // holds the store when the file is refused

@@ -9,8 +9,10 @@
 #include "live/LivePoll.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
+#include "monitor/HitFilterBox.h"
 #include "monitor/RTFrame.h"
 #include "monitor/TPSCalForm.h"
+#include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
 #include "tuning/SetupPage.h"
 #include "widgets/A3nalogGauge.h"
@@ -83,6 +85,7 @@ private slots:
     void printTimingChart();
     void setupBoxesShowWholeValues();
     void screenshots();
+    void logHitsOnMaps();
 };
 
 void TestMainWindowLive::framesOnEveryTab() {
@@ -490,4 +493,34 @@ void TestMainWindowLive::screenshots() {
 }
 
 QTEST_MAIN(TestMainWindowLive)
+void TestMainWindowLive::logHitsOnMaps() {
+    // A log opened on the Data Logger tab counts on the map charts; a filter changes the counts.
+    AppRig rig;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("time_s,rpm,vacuum_bar,lambda_v,water_c\n0,2500,0.5,0.50,60\n"
+            "0.1,2500,0.5,0.40,80\n0.2,2500,0.5,0.40,80\n");
+    f.close();
+    DataLoggerPage *page = rig.form->loggerPage();
+    QVERIFY(page->openLog(path));
+    MapPages *maps = rig.form->mapPages();
+    // 2500 RPM is point 11 of the cruise map (R 7000: 218.75 RPM a point); the target is 0.45 V.
+    QCOMPARE(maps->hitText(MapId::FuelCruise, 11),
+             QStringLiteral("3 samples, 0.3 s, lambda 0.433 V, 33 % richer than the target"));
+    QCOMPARE(maps->hitText(MapId::FuelLow, 11), QStringLiteral("0 samples, 0 s"));
+    QVERIFY(maps->mapChart(MapPages::FuelRpm)->hitStrip());
+    HitFilterBox *filters = page->HitFilters;
+    filters->WaterMin->setValue(70);
+    QTest::mouseClick(filters->WaterCheck, Qt::LeftButton);
+    page->updateHits();
+    QCOMPARE(filters->countsText(),
+             QStringLiteral("Kept 2 of 3 samples (dropped: 1 water too cold)"));
+    QCOMPARE(maps->hitText(MapId::FuelCruise, 11),
+             QStringLiteral("2 samples, 0.2 s, lambda 0.4 V, 0 % richer than the target"));
+    page->closeLog();
+    QVERIFY(!maps->mapChart(MapPages::FuelRpm)->hitStrip());
+}
+
 #include "tst_mainwindow_live.moc"
