@@ -2,6 +2,7 @@
 
 #include "live/LogChannels.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 LogWriter::~LogWriter() {
     close();
@@ -73,11 +75,15 @@ bool LogWriter::close(QString *error) {
     return ok;
 }
 
-double LogRecord::duration() const {
-    double end = 0;
-    for (const QVector<double> &k : keys)
-        if (!k.isEmpty()) end = std::max(end, k.last());
-    return end;
+bool LogRecord::isMissed(int row) const {
+    if (values.empty()) return false;
+    for (const std::vector<double> &column : values)
+        if (!std::isnan(column[row])) return false;
+    return true;
+}
+
+int LogRecord::rowAt(double t) const {
+    return int(std::upper_bound(times.cbegin(), times.cend(), t) - times.cbegin()) - 1;
 }
 
 namespace LogReader {
@@ -106,10 +112,27 @@ void splitFields(QByteArrayView line, QVarLengthArray<QByteArrayView, 16> *field
 }
 } // namespace
 
-bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error,
-           const Progress &progress) {
+namespace {
+// Line ends in the rest of the device, to size the columns once (growing them would hold the
+// old and the new block at once). The device is back where it was afterwards.
+qint64 countLines(QIODevice &in) {
+    const qint64 from = in.pos();
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    qint64 lines = 1;
+    for (;;) {
+        const qint64 n = in.read(chunk.data(), chunk.size());
+        if (n <= 0) break;
+        lines += std::count(chunk.constData(), chunk.constData() + n, '\n');
+    }
+    in.seek(from);
+    return lines;
+}
+} // namespace
+
+bool read(QIODevice &in, const QString &name, LogRecord *out, QString *error,
+          const Progress &progress) {
     const QString file = QDir::toNativeSeparators(name);
-    auto fail = [&](int line, const QString &what) {
+    auto fail = [&](qint64 line, const QString &what) {
         if (error) {
             *error = line > 0 ? QStringLiteral("\"%1\" is not a data log: line %2: %3.")
                                     .arg(file)
@@ -119,48 +142,101 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
         }
         return false;
     };
+    const qint64 size = in.isSequential() ? -1 : in.size();
+    if (size > MaxFileSize) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" is too large (%2 MB; at most %3 MB).")
+                         .arg(file)
+                         .arg(size / (1024 * 1024))
+                         .arg(MaxFileSize / (1024 * 1024));
+        return false;
+    }
+    const qint64 expected = in.isSequential() ? 0 : countLines(in);
 
-    QList<QByteArray> lines = text.split('\n');
-    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
-        lines.removeLast();
-    if (lines.isEmpty()) return fail(0, QStringLiteral("the file is empty"));
-    for (QByteArray &l : lines)
-        if (l.endsWith('\r')) l.chop(1);
-    if (lines.first().startsWith("\xEF\xBB\xBF")) lines.first().remove(0, 3);
+    // One line at a time into a fixed buffer: a line longer than any row is refused as soon as
+    // the buffer is full, without reading the rest of it.
+    char buffer[MaxLineLength + 2];
+    qint64 lineNo = 0;
+    bool cut = false; // the line just read has no line end
+    bool readFailed = false;
+    auto readLine = [&](QByteArrayView *line) -> int {
+        const qint64 n = in.readLine(buffer, sizeof buffer);
+        if (n < 0 && !in.atEnd()) readFailed = true;
+        if (n <= 0) return 0;
+        ++lineNo;
+        qint64 len = n;
+        cut = buffer[len - 1] != '\n';
+        if (cut && len == qint64(sizeof buffer) - 1 && !in.atEnd()) return -1;
+        if (!cut) --len;
+        if (len > 0 && buffer[len - 1] == '\r') --len;
+        *line = QByteArrayView(buffer, len);
+        return 1;
+    };
+    const auto tooLong = [&] {
+        return fail(lineNo,
+                    QStringLiteral("the line is longer than %1 characters").arg(MaxLineLength));
+    };
 
-    const QList<QByteArray> header = lines.first().split(',');
-    if (header.first().trimmed() != "time_s")
-        return fail(1, QStringLiteral("the header does not start with \"time_s\""));
+    QByteArrayView line;
+    int got = readLine(&line);
+    if (got < 0) return tooLong();
+    while (got > 0 && line.trimmed().isEmpty())
+        got = readLine(&line);
+    if (got < 0) return tooLong();
+    if (got == 0) {
+        if (readFailed) return fail(0, in.errorString());
+        return fail(0, QStringLiteral("the file is empty"));
+    }
+    if (line.startsWith("\xEF\xBB\xBF")) line = line.sliced(3);
+
+    QVarLengthArray<QByteArrayView, 16> header;
+    splitFields(line, &header);
+    if (header.first() != "time_s")
+        return fail(lineNo, QStringLiteral("the header does not start with \"time_s\""));
     LogRecord rec;
     // The earlier format names its columns by the check box captions and holds chart values.
-    if (header.size() > 1 &&
-        LogChannels::indexOfColumn(QString::fromUtf8(header[1].trimmed())) < 0 &&
-        LogChannels::indexOf(QString::fromUtf8(header[1].trimmed())) >= 0)
-        rec.oldFormat = true;
+    if (header.size() > 1) {
+        const QString first = QString::fromUtf8(header[1]);
+        rec.oldFormat = LogChannels::indexOfColumn(first) < 0 && LogChannels::indexOf(first) >= 0;
+    }
     for (int c = 1; c < header.size(); ++c) {
-        const QString caption = QString::fromUtf8(header[c].trimmed());
+        const QString caption = QString::fromUtf8(header[c]);
         const int s =
             rec.oldFormat ? LogChannels::indexOf(caption) : LogChannels::indexOfColumn(caption);
-        if (s < 0) return fail(1, QStringLiteral("unknown channel \"%1\"").arg(caption));
+        if (s < 0) return fail(lineNo, QStringLiteral("unknown channel \"%1\"").arg(caption));
         if (rec.series.contains(s))
-            return fail(1, QStringLiteral("channel \"%1\" appears twice").arg(caption));
+            return fail(lineNo, QStringLiteral("channel \"%1\" appears twice").arg(caption));
         rec.series.append(s);
     }
     const int columns = rec.series.size();
-    rec.keys.resize(columns);
     rec.values.resize(columns);
+    const std::size_t reserve = std::size_t(std::max<qint64>(0, expected - 1));
+    rec.times.reserve(reserve);
+    for (std::vector<double> &v : rec.values)
+        v.reserve(reserve);
 
-    for (int c = 0; c < columns; ++c) {
-        rec.keys[c].reserve(lines.size());
-        rec.values[c].reserve(lines.size());
-    }
     double lastTime = -INFINITY;
-    const int step = std::max(1, int(lines.size() / 50));
+    qint64 blankLine = 0; // first of a run of blank lines: only allowed at the end
+    const qint64 progressStep = std::max<qint64>(1, expected / 50);
     QVarLengthArray<QByteArrayView, 16> fields;
-    for (int i = 1; i < lines.size(); ++i) {
-        if (progress && i % step == 0) progress(int(qint64(i) * 100 / lines.size()));
-        const int lineNo = i + 1;
-        splitFields(lines[i], &fields);
+    double row[LogChannels::Count];
+    while ((got = readLine(&line)) != 0) {
+        if (got < 0) return tooLong();
+        if (progress && expected > 0 && lineNo % progressStep == 0)
+            progress(int(std::min<qint64>(100, lineNo * 100 / expected)));
+        if (line.trimmed().isEmpty()) {
+            if (blankLine == 0) blankLine = lineNo;
+            continue;
+        }
+        if (cut) {
+            // The writer ends every row with a line end: this one was cut short.
+            rec.droppedCutLine = true;
+            break;
+        }
+        if (blankLine != 0)
+            return fail(blankLine,
+                        QStringLiteral("1 fields where the header has %1").arg(columns + 1));
+        splitFields(line, &fields);
         if (fields.size() != columns + 1)
             return fail(lineNo, QStringLiteral("%1 fields where the header has %2")
                                     .arg(fields.size())
@@ -173,33 +249,42 @@ bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString 
         if (t < lastTime) return fail(lineNo, QStringLiteral("the time goes backwards"));
         lastTime = t;
         bool missed = columns > 0;
-        for (int c = 0; c < columns && missed; ++c)
-            missed = fields[c + 1].isEmpty();
-        if (missed) {
-            // No whole frame at this time: a gap in every line.
-            for (int c = 0; c < columns; ++c) {
-                rec.keys[c].append(t);
-                rec.values[c].append(qQNaN());
-            }
-            ++rec.missed;
-            ++rec.rows;
-            continue;
-        }
         for (int c = 0; c < columns; ++c) {
             const QByteArrayView f = fields[c + 1];
-            if (f.isEmpty()) continue; // channel not sampled at this time
+            row[c] = qQNaN();
+            if (f.isEmpty()) continue; // not sampled at this time (or a missed sample)
+            missed = false;
             double v = 0;
             if (!parseNumber(f, &v))
                 return fail(lineNo, QStringLiteral("\"%1\" is not a number")
                                         .arg(QString::fromUtf8(
                                             f.first(std::min<qsizetype>(40, f.size())))));
-            rec.keys[c].append(t);
-            rec.values[c].append(rec.oldFormat ? LogChannels::fileFromChart(rec.series[c], v) : v);
+            row[c] = rec.oldFormat ? LogChannels::fileFromChart(rec.series[c], v) : v;
         }
+        if (rec.rows == std::numeric_limits<int>::max())
+            return fail(lineNo, QStringLiteral("too many rows"));
+        rec.times.push_back(t);
+        for (int c = 0; c < columns; ++c)
+            rec.values[c].push_back(row[c]);
+        if (missed) ++rec.missed;
         ++rec.rows;
+    }
+    if (readFailed) {
+        if (error)
+            *error = QStringLiteral("The log file \"%1\" cannot be read: %2.")
+                         .arg(file, in.errorString());
+        return false;
     }
     *out = std::move(rec);
     return true;
+}
+
+bool parse(const QByteArray &text, const QString &name, LogRecord *out, QString *error,
+           const Progress &progress) {
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    return read(buffer, name, out, error, progress);
 }
 
 bool read(const QString &path, LogRecord *out, QString *error, const Progress &progress) {
@@ -212,21 +297,12 @@ bool read(const QString &path, LogRecord *out, QString *error, const Progress &p
                                                             : f.errorString());
         return false;
     }
-    if (f.size() > MaxFileSize) {
-        if (error)
-            *error = QStringLiteral("The log file \"%1\" is too large (%2 MB; at most %3 MB).")
-                         .arg(file)
-                         .arg(f.size() / (1024 * 1024))
-                         .arg(MaxFileSize / (1024 * 1024));
-        return false;
-    }
-    const QByteArray text = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("The log file \"%1\" cannot be read: %2.")
-                         .arg(file, f.errorString());
-        return false;
-    }
-    return parse(text, path, out, error, progress);
+    return read(f, path, out, error, progress);
+}
+
+QString droppedText(const LogRecord &record, const QString &name) {
+    if (!record.droppedCutLine) return QString();
+    return QStringLiteral("The last line of \"%1\" was cut short and was left out.")
+        .arg(QFileInfo(name).fileName());
 }
 } // namespace LogReader

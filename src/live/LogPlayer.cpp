@@ -35,10 +35,10 @@ void LogPlayer::unload() {
 
 LiveValues LogPlayer::valuesAt(double t) const {
     LiveValues v;
+    const int row = m_record.rowAt(t);
     for (int c = 0; c < m_record.series.size(); ++c) {
-        const QVector<double> &keys = m_record.keys[c];
-        const QVector<double> &values = m_record.values[c];
-        qsizetype i = std::upper_bound(keys.cbegin(), keys.cend(), t) - keys.cbegin() - 1;
+        const std::vector<double> &values = m_record.values[c];
+        int i = row;
         while (i >= 0 && std::isnan(values[i]))
             --i;
         if (i >= 0) LogChannels::setFromFile(m_record.series[c], values[i], v);

@@ -404,12 +404,19 @@ bool DataLoggerPage::openLog(const QString &path) {
     }
     clearSeries();
     for (int c = 0; c < record.series.size(); ++c) {
-        // The chart keeps its scaled values; the file holds engineering units.
+        // The chart keeps its scaled values; the file holds engineering units. A missed sample
+        // is a gap in every line; a channel not sampled at a time has no point there.
         const int series = record.series[c];
-        QVector<double> charted(record.values[c]);
-        for (double &v : charted)
-            v = LogChannels::chartFromFile(series, v);
-        m_series[series]->setData(record.keys[c], charted, true);
+        const std::vector<double> &values = record.values[c];
+        QVector<QCPGraphData> points;
+        points.reserve(int(values.size()));
+        for (int r = 0; r < record.rows; ++r) {
+            if (!std::isnan(values[r]))
+                points.append({record.times[r], LogChannels::chartFromFile(series, values[r])});
+            else if (record.isMissed(r))
+                points.append({record.times[r], qQNaN()});
+        }
+        m_series[series]->data()->set(points, true);
     }
     m_logName = QFileInfo(path).fileName();
     const double duration = record.duration();

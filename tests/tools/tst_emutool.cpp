@@ -70,6 +70,7 @@ private slots:
     void outputFailure();
     void hostileFiles_data();
     void hostileFiles();
+    void hits();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -303,6 +304,36 @@ void TstEmutool::hostileFiles() {
     QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
     for (char c : r.err)
         QVERIFY2(quint8(c) >= 0x20 || c == '\n', r.err.toHex().constData());
+}
+
+void TstEmutool::hits() {
+    // The tune's thresholds are both 0.47 bar and its lambda target 0.47 V: 0.5 bar is the High
+    // region. The last line is cut and left out; the row at 0.2 s is a missed sample.
+    const QString tune = write("hits.emu", makeFile(3));
+    const QString log = write("hits.csv", "time_s,rpm,vacuum_bar,lambda_v,water_c\n"
+                                          "0,2500,0.5,0.40,60\n"
+                                          "0.1,2500,0.5,0.50,70\n"
+                                          "0.2,,,,\n"
+                                          "0.3,800,0.3,0.45,80\n"
+                                          "0.4,2500,0.5,0.3");
+    Run r = emutool({"hits", log, tune, "--map", "fuelRpmHigh", "--csv"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.err.contains("was cut short"), r.err);
+    QList<QByteArray> lines = r.out.split('\n');
+    QCOMPARE(lines.size(), 34); // header, 32 points, the final line end
+    QCOMPARE(lines[0], "map,point,position,samples,seconds,mean_lambda_v,rich_share");
+    QCOMPARE(lines[11], "fuelRpmHigh,11,24.0625,2,0.200,0.450,0.500");
+
+    r = emutool({"hits", log, tune, "--min-water", "65"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith("2 of 4 samples kept (dropped: time range 0, missed 1, water 1, "
+                              "rpm 0, throttle change 0)\n"),
+             r.out);
+    QVERIFY(r.out.contains("\nTiming Map (timing)\n"));
+
+    r = emutool({"hits", log, tune, "--map", "nosuch"});
+    QCOMPARE(r.code, 2);
+    QVERIFY(r.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstEmutool)
