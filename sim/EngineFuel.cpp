@@ -172,7 +172,7 @@ void EngineFuel::step(const VirtualEmu &emu, double t, double dt, EngineState &s
                      (cutRpm > 0 && s.rpm > cutRpm);
 
     // The accelerator pump fires when the throttle opens faster than its sensitivity allows.
-    m_pump *= std::exp(-dt / 0.4);
+    m_pump *= std::exp(-dt / 0.25);
     const int mode = valueIn(tune, AccelPumpMode, 0);
     const int sensitivity = std::max(1, valueIn(tune, TpsPumpSensitivity, 5));
     if (mode != 0 && tpsRate > 200.0 / sensitivity &&
