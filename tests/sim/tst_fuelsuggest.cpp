@@ -11,6 +11,9 @@ private slots:
     void leftOutSamplesMoveNothing_data();
     void leftOutSamplesMoveNothing();
     void lambdaReactsToTheTune();
+    void closedLoopTrimIsBounded();
+    void readingsBelongToTheDelayedPoint_data();
+    void readingsBelongToTheDelayedPoint();
 };
 
 void TestFuelSuggest::convergesOnTheTrueNeed() {
@@ -20,14 +23,16 @@ void TestFuelSuggest::convergesOnTheTrueNeed() {
     r.emu.setDrive(ScriptedDrive::standard(7000, 0.25, 0.85, 1.0, 200)); // starts cold
     LogRecord log = r.record(200 + lap);
     FuelSuggest::Result res = r.suggest(log);
+    std::array<std::vector<int>, MapCount> visited;
+    for (MapId id : res.maps)
+        visited[int(id)].assign(33, 0);
+    for (const FuelSuggest::PointResult &p : res.points)
+        visited[int(p.map)][size_t(p.point)] += p.samples;
     QCOMPARE(res.counts.rows, log.rows);
     QVERIFY(res.counts.cold > 0 && res.counts.overrun > 0 && res.counts.transient > 0);
     r.emu.setDrive(ScriptedDrive::standard(7000, 0.25, 0.85, 1.0)); // warm from here on
 
     int rounds = 0;
-    std::array<std::vector<int>, MapCount> visited;
-    for (MapId id : res.maps)
-        visited[int(id)].assign(33, 0);
     while (res.changed() > 0) {
         QVERIFY2(++rounds <= 5, "no fit after 5 rounds");
         r.apply(res);
@@ -136,6 +141,74 @@ void TestFuelSuggest::lambdaReactsToTheTune() {
     const double rich = meanLambda();
     QVERIFY2(lean < 0.2 && rich > 0.75 && right > lean && right < rich,
              qPrintable(QStringLiteral("%1 %2 %3").arg(lean).arg(right).arg(rich)));
+}
+
+void TestFuelSuggest::closedLoopTrimIsBounded() {
+    // 8 % lean with the EMU's trim limited to 5 %: the trim stays at its limit, still lean.
+    FuelRig r({{8, 0, 1e9, 0}}, true);
+    r.emu.setSetupByte(11, 6); // Control Percentage 5
+    r.emu.setDrive(ScriptedDrive({{DriveSegment::Steady, 1e6, 20, 2625, 2625, 0.5}}));
+    r.record(400, 200);
+    double lo = 100, hi = -100;
+    for (int i = 0; i < 50; ++i) {
+        r.record(0.2, 200);
+        lo = std::min(lo, r.emu.fuel().trim());
+        hi = std::max(hi, r.emu.fuel().trim());
+    }
+    QCOMPARE(hi, 5.0);
+    QVERIFY(lo >= 3);
+    // With room to trim it away the sensor switches around the target again.
+    r.emu.setSetupByte(11, 21); // 20 %
+    r.record(5, 200);
+    const FuelSuggest::Result res = r.suggest(r.record(60));
+    const FuelSuggest::PointResult *p = res.at(MapId::FuelCruise, 12);
+    QVERIFY(r.emu.fuel().trim() > 5 && r.emu.fuel().trim() < 12);
+    QVERIFY2(p && p->richShare > 0.3 && p->richShare < 0.7,
+             p ? qPrintable(QString::number(p->richShare)) : "");
+    QCOMPARE(res.controlPercent, 20);
+}
+
+void TestFuelSuggest::readingsBelongToTheDelayedPoint_data() {
+    QTest::addColumn<double>("delayMs");
+    QTest::addColumn<int>("mixedSamples");
+    QTest::addColumn<int>("gapSamples");
+    // The default delay at 3500 RPM is 200 ms: each reading lands on the point it came from.
+    // Gaps: the first 216 ms (no reading has its point yet), the missed row and the 200 ms of
+    // readings whose exhaust left before it.
+    QTest::newRow("default delay") << -1.0 << 0 << 11 + 1 + 10;
+    // Taken as it comes, the first 200 ms after the step count the old exhaust at the new point.
+    QTest::newRow("no delay") << 0.0 << 10 << 1;
+}
+
+void TestFuelSuggest::readingsBelongToTheDelayedPoint() {
+    QFETCH(double, delayMs);
+    QFETCH(int, mixedSamples);
+    QFETCH(int, gapSamples);
+    // Steady at 3062 RPM (cruise point 14), lean; a step to 3500 RPM (point 16) at 10 s whose
+    // exhaust, rich, reaches the sensor 200 ms later; a missed row at 20 s.
+    QByteArray csv = "time_s,rpm,vacuum_bar,lambda_v,water_c,throttle_pct,injector_ms\n";
+    for (int i = 1; i <= 1500; ++i) {
+        const double t = i * 0.02;
+        if (i == 1000) {
+            csv += QByteArray::number(t) + ",,,,,,\n";
+            continue;
+        }
+        const bool second = t >= 10 - 1e-9;
+        const bool rich = t >= 10.2 - 1e-9;
+        csv += QByteArray::number(t) + (second ? ",3500" : ",3100") + ",0.5," +
+               (rich ? "0.8" : "0.1") + ",88,20,3\n";
+    }
+    LogRecord log;
+    QString error;
+    QVERIFY2(LogReader::parse(csv, "log", &log, &error), qPrintable(error));
+    FuelRig r({});
+    FuelSuggest::Options o;
+    o.delayMs = delayMs;
+    const FuelSuggest::Result res = r.suggest(log, o);
+    const FuelSuggest::PointResult *p16 = res.at(MapId::FuelCruise, 16);
+    QCOMPARE(p16->samples - int(std::lround(p16->richShare * p16->samples)), mixedSamples);
+    QCOMPARE(res.at(MapId::FuelCruise, 14)->richShare, 0.0);
+    QCOMPARE(res.counts.gap, gapSamples);
 }
 
 QTEST_GUILESS_MAIN(TestFuelSuggest)
