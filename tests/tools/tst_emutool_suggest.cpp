@@ -66,6 +66,15 @@ void TstEmutoolSuggest::writesTheCorrectedTune() {
     }
     QCOMPARE(changed, 5);
     QVERIFY(before.table == after.table);
+
+    // On request the fuel vacuum map takes the correction instead.
+    const Run vac = emutool({"suggest", r.dir.filePath("log1.csv"), tune, "--out", out, "--map",
+                             "vacuum"});
+    QCOMPARE(vac.code, 0);
+    const QList<QByteArray> lines = vac.out.split('\n');
+    QVERIFY(lines.size() > 3);
+    for (int i = 1; i < lines.size() && lines[i].count(',') == 5; ++i)
+        QVERIFY2(lines[i].startsWith("fuelVacuum,"), lines[i]);
 }
 
 void TstEmutoolSuggest::refuses_data() {
