@@ -204,6 +204,9 @@ void TForm1::buildMonitoring() {
     // A log played back drives the same displays; the poll sends nothing meanwhile.
     subscribeLiveDisplays(m_loggerPage->player(), displays);
     connect(&m_loggerPage->player(), &LogPlayer::engagedChanged, m_poll, &LivePoll::setPaused);
+    // The logger's hit tables shade the map charts.
+    connect(m_loggerPage, &DataLoggerPage::hitsChanged, m_mapPages,
+            [this] { m_mapPages->setHits(m_loggerPage->hits()); });
     subscribeCalibration(*m_poll, *m_calForm);
     paintDuringPollWaits(*m_poll, this);
     connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
@@ -882,6 +885,7 @@ void TForm1::restoreSettings() {
             box->setChecked(on.contains(box->objectName()));
         }
     }
+    m_loggerPage->setPaneLayout(s.value(QLatin1String(AppSettings::LogPanes)).toString());
     const QString interval = s.value(QLatin1String(AppSettings::LogInterval)).toString();
     if (auto *r = m_loggerPage->DataInterval->findChild<QRadioButton *>(interval))
         r->setChecked(true);
@@ -908,6 +912,7 @@ void TForm1::saveSettings() {
     s.setValue(QLatin1String(AppSettings::LogChannels), on);
     for (QRadioButton *r : m_loggerPage->DataInterval->findChildren<QRadioButton *>())
         if (r->isChecked()) s.setValue(QLatin1String(AppSettings::LogInterval), r->objectName());
+    s.setValue(QLatin1String(AppSettings::LogPanes), m_loggerPage->paneLayout());
     s.sync();
     if (s.status() != QSettings::NoError)
         statusBar()->showMessage(

@@ -26,6 +26,7 @@ public:
     static constexpr const char *LogDir = "logger/folder";
     static constexpr const char *LogChannels = "logger/channels";
     static constexpr const char *LogInterval = "logger/interval";
+    static constexpr const char *LogPanes = "logger/panes"; // the chart's panes
 
 private:
     std::unique_ptr<QSettings> m_store;

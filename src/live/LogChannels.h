@@ -161,4 +161,11 @@ inline void setFromFile(int series, double x, LiveValues &v) {
     }
 }
 
+// The unit of a series' file values, as the log viewer's axes and readouts show it.
+inline QString unit(int series) {
+    static const char *const units[Count] = {"RPM", "°",  "bar", "V",  "V", "ms",
+                                             "%",   "°C", "%",   "°C", "%"};
+    return series >= 0 && series < Count ? QString::fromUtf8(units[series]) : QString();
+}
+
 } // namespace LogChannels

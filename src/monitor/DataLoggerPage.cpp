@@ -2,6 +2,11 @@
 
 #include "connection/FileCheck.h"
 #include "connection/Session.h"
+#include "monitor/HitFilterBox.h"
+#include "monitor/LogReadout.h"
+#include "monitor/LogTrace.h"
+#include "monitor/LogViewer.h"
+#include "monitor/ScatterWindow.h"
 #include "widgets/Messages.h"
 #include "widgets/ThdTimer.h"
 
@@ -22,6 +27,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -41,32 +47,56 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     : QWidget(parent), m_session(session) {
     setObjectName(QStringLiteral("DataLoggerPage"));
 
-    // --- the chart ---
-    LogChart = new QCustomPlot(this);
+    // --- the chart, the values at its cursors and the hit table filters ---
+    LogChart = new LogViewer(this);
     LogChart->setObjectName(QStringLiteral("LogChart"));
     LogChart->setAccessibleName(QStringLiteral("Data Logger chart"));
-    LogChart->legend->setVisible(false);
-    LogChart->setPlottingHint(QCP::phFastPolylines, true);
-    LogChart->xAxis->setLabel(QStringLiteral("Time (s)"));
-    LogChart->xAxis->setTicker(QSharedPointer<LogTimeTicker>::create());
-    LogChart->xAxis->setRange(0, WindowSeconds);
-    LogChart->yAxis->setLabel(QStringLiteral("Value"));
-    LogChart->yAxis->setRange(0, 100);
-    // Horizontal panning only; no zoom.
-    LogChart->setInteractions(QCP::iRangeDrag);
-    LogChart->axisRect()->setRangeDrag(Qt::Horizontal);
-    LogChart->axisRect()->setRangeZoom(Qt::Orientations());
-    for (int i = 0; i < LogChannels::Count; ++i) {
-        const LogChannels::Channel &ch = LogChannels::all()[i];
-        QCPGraph *g = LogChart->addGraph();
-        g->setName(QString::fromUtf8(ch.caption));
-        g->setPen(QPen(QColor(ch.colour)));
-        g->setLineStyle(QCPGraph::lsLine);
-        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-        g->setAdaptiveSampling(true); // only the visible key range is drawn, thinned to pixels
-        g->setAntialiased(false);     // plain 1-pixel lines: a redraw costs a fraction
-        m_series[i] = g;
-    }
+    LogChart->setLambdaTarget(m_session.lambdaTarget);
+    Readout = new LogReadout(this);
+    HitFilters = new HitFilterBox(this);
+    m_hitsTimer = new QTimer(this);
+    m_hitsTimer->setSingleShot(true);
+    connect(m_hitsTimer, &QTimer::timeout, this, &DataLoggerPage::updateHits);
+    connect(LogChart, &LogViewer::cursorMoved, this, [this](double t) {
+        // The cursor is the play position: the displays show that moment.
+        if (m_player.loaded()) {
+            m_seeking = true;
+            m_player.seek(t);
+            m_seeking = false;
+        }
+        showReadout();
+        if (HitFilters->range() == HitFilterBox::BetweenCursors) scheduleHits(0);
+    });
+    connect(LogChart, &LogViewer::secondCursorMoved, this, [this] {
+        showReadout();
+        if (HitFilters->range() == HitFilterBox::BetweenCursors) scheduleHits(0);
+    });
+    connect(LogChart, &LogViewer::secondCursorCleared, this, &DataLoggerPage::showReadout);
+    connect(LogChart, &LogViewer::timeRangeChanged, this, [this](const QCPRange &r) {
+        if (HitFilters->range() == HitFilterBox::VisibleRange) scheduleHits(100);
+        if (m_scatter && m_scatter->isVisible()) m_scatter->setTimeRange(r.lower, r.upper);
+    });
+    connect(LogChart, &LogViewer::layoutChanged, this, &DataLoggerPage::paneLayoutChanged);
+    connect(HitFilters, &HitFilterBox::changed, this, [this] { scheduleHits(0); });
+    connect(HitFilters, &HitFilterBox::resetRequested, this, [this] {
+        const LogRecord *rec = shownRecord();
+        m_hitsFrom = rec && !rec->times.empty() && running() ? rec->times.back() : -INFINITY;
+        scheduleHits(0);
+    });
+    connect(HitFilters, &HitFilterBox::scatterRequested, this, [this] {
+        ScatterWindow *w = scatterWindow();
+        w->show();
+        w->raise();
+        w->activateWindow();
+    });
+    connect(&m_session, &Session::thresholdsChanged, this, [this] { scheduleHits(0); });
+    connect(&m_session, &Session::lambdaTargetChanged, this, [this] {
+        LogChart->setLambdaTarget(m_session.lambdaTarget);
+        scheduleHits(0);
+    });
+    connect(&m_session, &Session::mapChanged, this, [this] {
+        if (m_scatter && m_scatter->isVisible()) m_scatter->refresh();
+    });
 
     // --- "Values": check boxes with their colour swatches ---
     GroupValues = new QGroupBox(QStringLiteral("Values"), this);
@@ -138,8 +168,11 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     CheckBox18->setObjectName(QStringLiteral("CheckBox18"));
     CheckBox18->setAccessibleName(CheckBox18->text());
     CheckBox18->setChecked(true);
+    // Without "Display Chart" the chart stays empty; the log is still kept for the cursors and
+    // the hit tables, and shows again when the box is ticked.
     connect(CheckBox18, &QCheckBox::toggled, this, [this](bool on) {
-        if (on) redraw();
+        LogChart->setRecord(on ? (m_player.loaded() ? &m_player.record() : &m_live) : nullptr);
+        redraw();
     });
     CheckBox19 = new QCheckBox(QStringLiteral("Record to File"), this);
     CheckBox19->setObjectName(QStringLiteral("CheckBox19"));
@@ -182,7 +215,7 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     PlaySlider->setSingleStep(100);
     PlaySlider->setPageStep(5000);
     connect(PlaySlider, &QSlider::valueChanged, this,
-            [this](int ms) { m_player.seek(ms / 1000.0); });
+            [this](int step) { m_player.seek(step * m_sliderStep); });
     PlayTime = new QLabel(this);
     PlayTime->setObjectName(QStringLiteral("PlayTime"));
     PlayStatus = new QLabel(this);
@@ -198,9 +231,6 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
         PlayButton->setChecked(on);
         PlayButton->setText(on ? QStringLiteral("Pause") : QStringLiteral("Play"));
     });
-    m_cursor = new QCPItemStraightLine(LogChart);
-    m_cursor->setPen(QPen(Qt::black, 1, Qt::DashLine));
-    m_cursor->setVisible(false);
     auto *playRow = new QHBoxLayout;
     playRow->addWidget(PlayButton);
     playRow->addWidget(PlayStopButton);
@@ -225,8 +255,12 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     side->addWidget(CheckBox19);
     side->addWidget(OpenLogButton);
     side->addStretch();
+    auto *info = new QVBoxLayout;
+    info->addWidget(Readout, 1);
+    info->addWidget(HitFilters);
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(chartColumn, 1);
+    layout->addLayout(info);
     layout->addLayout(side);
 
     // --- the clock ---
@@ -238,6 +272,9 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     DataLogTimer->setEnabled(false);
     DataLogTimer->OnTimer = [this](QObject *) { ThreadedTimer1Timer(); };
 
+    startLiveRecord();
+    LogChart->setRecord(&m_live);
+    showReadout();
     updateEnabled();
 }
 
@@ -312,8 +349,8 @@ void DataLoggerPage::SpeedButton1Click() {
     DataLogTimer->setEnabled(true);
     m_samples = 0;
     m_missed = 0;
-    LogChart->xAxis->setRange(0, WindowSeconds);
     clearSeries();
+    LogChart->setTimeRange(QCPRange(0, WindowSeconds));
     updateEnabled();
     redraw();
 }
@@ -348,13 +385,16 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     const bool whole = live.complete;
     double values[LogChannels::Count];
     bool present[LogChannels::Count];
+    // The chart draws the page's own record of the log, in the file's units.
+    m_live.times.push_back(t);
     for (int i = 0; i < LogChannels::Count; ++i) {
         const bool ticked = m_boxes[i]->isChecked();
         present[i] = ticked && whole;
         values[i] = LogChannels::fileValue(i, live);
-        if (ticked && chart) // appended at the end: constant time
-            m_series[i]->addData(t, whole ? LogChannels::value(i, live) : qQNaN());
+        m_live.values[std::size_t(i)].push_back(present[i] ? values[i] : qQNaN());
     }
+    ++m_live.rows;
+    if (!whole) ++m_live.missed;
     if (!whole) ++m_missed;
     if (m_writer.isOpen()) {
         QString error;
@@ -365,11 +405,10 @@ void DataLoggerPage::ThreadedTimer1Timer() {
             return;
         }
     }
-    QCPAxis *x = LogChart->xAxis;
-    if (t > x->range().upper)
-        x->setRange(x->range().lower + WindowSeconds, x->range().upper + WindowSeconds);
     ++m_samples;
+    LogChart->recordGrew();
     if (chart) redraw();
+    if (!m_hitsTimer->isActive()) scheduleHits(1000);
 }
 
 void DataLoggerPage::OpenLogButtonClick() {
@@ -403,33 +442,26 @@ bool DataLoggerPage::openLog(const QString &path) {
         return false;
     }
     clearSeries();
-    for (int c = 0; c < record.series.size(); ++c) {
-        // The chart keeps its scaled values; the file holds engineering units. A missed sample
-        // is a gap in every line; a channel not sampled at a time has no point there.
-        const int series = record.series[c];
-        const std::vector<double> &values = record.values[c];
-        QVector<QCPGraphData> points;
-        points.reserve(int(values.size()));
-        for (int r = 0; r < record.rows; ++r) {
-            if (!std::isnan(values[r]))
-                points.append({record.times[r], LogChannels::chartFromFile(series, values[r])});
-            else if (record.isMissed(r))
-                points.append({record.times[r], qQNaN()});
-        }
-        m_series[series]->data()->set(points, true);
-    }
     m_logName = QFileInfo(path).fileName();
     const double duration = record.duration();
+    const QString dropped = LogReader::droppedText(record, path);
     m_player.load(std::move(record));
     {
+        // Steps of a millisecond, coarser where a long log would not fit the slider's range.
+        m_sliderStep = std::max(0.001, duration / 1e9);
         const QSignalBlocker block(PlaySlider);
-        PlaySlider->setRange(0, int(std::lround(std::min(duration, 1e8) * 1000)));
+        PlaySlider->setRange(0, int(std::ceil(duration / m_sliderStep)));
         PlaySlider->setValue(0);
     }
+    m_hitsFrom = -INFINITY;
+    LogChart->setRecord(CheckBox18->isChecked() ? &m_player.record() : nullptr);
+    LogChart->fitAll();
     playPositionChanged(0);
-    LogChart->xAxis->setRange(0, WindowSeconds);
+    showReadout();
     updateEnabled();
     redraw();
+    updateHits();
+    if (!dropped.isEmpty()) emit m_session.status(0, dropped);
     return true;
 }
 
@@ -442,32 +474,30 @@ void DataLoggerPage::closeLog() {
         PlaySlider->setRange(0, 0);
     }
     PlayTime->clear();
-    LogChart->xAxis->setRange(0, WindowSeconds);
+    LogChart->setTimeRange(QCPRange(0, WindowSeconds));
+    showReadout();
     updateEnabled();
     redraw();
+    updateHits();
 }
 
 void DataLoggerPage::playPositionChanged(double seconds) {
     if (!PlaySlider->isSliderDown()) {
         const QSignalBlocker block(PlaySlider);
-        PlaySlider->setValue(int(std::lround(seconds * 1000)));
+        PlaySlider->setValue(int(std::lround(std::min(seconds / m_sliderStep, 2e9))));
     }
     PlayTime->setText(QStringLiteral("%1 s / %2 s")
                           .arg(QLocale().toString(seconds, 'f', 1),
                                QLocale().toString(m_player.duration(), 'f', 1)));
-    m_cursor->point1->setCoords(seconds, 0);
-    m_cursor->point2->setCoords(seconds, 1);
-    // The chart's window follows the play position.
-    QCPAxis *x = LogChart->xAxis;
-    if (m_player.engaged() && !x->range().contains(seconds)) {
-        const double lower = std::floor(seconds / WindowSeconds) * WindowSeconds;
-        x->setRange(lower, lower + WindowSeconds);
+    // The cursor is the play position (the chart's view follows it).
+    if (m_player.engaged() && !m_seeking) {
+        LogChart->setCursorTime(seconds);
+        showReadout();
     }
     if (m_player.engaged()) redraw();
 }
 
 void DataLoggerPage::playEngaged(bool on) {
-    m_cursor->setVisible(on);
     const QString text =
         on ? QStringLiteral("The displays show a recording: %1").arg(m_logName) : QString();
     PlayStatus->setText(text);
@@ -477,8 +507,93 @@ void DataLoggerPage::playEngaged(bool on) {
 }
 
 void DataLoggerPage::clearSeries() {
-    for (QCPGraph *g : m_series)
-        g->data()->clear();
+    startLiveRecord();
+    if (CheckBox18->isChecked())
+        LogChart->setRecord(m_player.loaded() ? &m_player.record() : &m_live);
+    showReadout();
+}
+
+void DataLoggerPage::startLiveRecord() {
+    m_live = LogRecord();
+    for (int i = 0; i < LogChannels::Count; ++i)
+        m_live.series.append(i);
+    m_live.values.resize(LogChannels::Count);
+    m_hitsFrom = -INFINITY;
+}
+
+LogTrace *DataLoggerPage::series(int i) const {
+    return LogChart->trace(i);
+}
+
+const LogRecord *DataLoggerPage::shownRecord() const {
+    if (m_player.loaded()) return &m_player.record();
+    return m_live.rows > 0 ? &m_live : nullptr;
+}
+
+void DataLoggerPage::showReadout() {
+    Readout->showAt(shownRecord(), LogChart->hasCursor(), LogChart->cursorTime(),
+                    LogChart->hasSecondCursor(), LogChart->secondCursorTime());
+    LogChart->setAccessibleDescription(Readout->summary());
+}
+
+MapHits::Context DataLoggerPage::hitContext() const {
+    MapHits::Context c;
+    c.axes = m_session.axes();
+    c.lowThrottleVacuum = m_session.lowThrottleVacuum;
+    c.highThrottleVacuum = m_session.highThrottleVacuum;
+    c.lambdaTarget = m_session.lambdaTarget;
+    return c;
+}
+
+void DataLoggerPage::scheduleHits(int ms) {
+    m_hitsTimer->start(ms);
+}
+
+void DataLoggerPage::updateHits() {
+    m_hitsTimer->stop();
+    const LogRecord *rec = shownRecord();
+    const MapHits::Context ctx = hitContext();
+    MapHits::Filter filter = HitFilters->conditions();
+    switch (HitFilters->range()) {
+    case HitFilterBox::WholeLog:
+        break;
+    case HitFilterBox::VisibleRange:
+        filter.from = LogChart->timeRange().lower;
+        filter.to = LogChart->timeRange().upper;
+        break;
+    case HitFilterBox::BetweenCursors:
+        if (LogChart->hasCursor() && LogChart->hasSecondCursor()) {
+            filter.from = std::min(LogChart->cursorTime(), LogChart->secondCursorTime());
+            filter.to = std::max(LogChart->cursorTime(), LogChart->secondCursorTime());
+        }
+        break;
+    }
+    filter.from = std::max(filter.from, m_hitsFrom);
+    static const LogRecord none;
+    m_hits = MapHits::compute(rec ? *rec : none, ctx, filter);
+    HitFilters->showCounts(m_hits.counts);
+    if (m_scatter) {
+        m_scatter->setSource(rec, MapHits::keptRows(rec ? *rec : none, filter), ctx,
+                             &m_session.maps);
+        m_scatter->setTimeRange(LogChart->timeRange().lower, LogChart->timeRange().upper);
+    }
+    emit hitsChanged();
+}
+
+ScatterWindow *DataLoggerPage::scatterWindow() {
+    if (!m_scatter) {
+        m_scatter = new ScatterWindow(this);
+        updateHits();
+    }
+    return m_scatter;
+}
+
+QString DataLoggerPage::paneLayout() const {
+    return LogChart->layoutText();
+}
+
+void DataLoggerPage::setPaneLayout(const QString &text) {
+    LogChart->setLayoutText(text);
 }
 
 void DataLoggerPage::updateEnabled() {

@@ -4,6 +4,9 @@
 #include "live/LogChannels.h"
 #include "live/LogFile.h"
 #include "live/LogPlayer.h"
+#include "live/MapHits.h"
+#include "monitor/LogTrace.h"
+#include "monitor/LogViewer.h"
 
 #include <QWidget>
 #include <array>
@@ -20,7 +23,13 @@ class QGroupBox;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+class QTimer;
 class TThreadedTimer;
+class HitFilterBox;
+class LogReadout;
+class LogTrace;
+class LogViewer;
+class ScatterWindow;
 
 // Time axis ticker: a fixed step with four minor ticks between two labels.
 class LogTimeTicker : public QCPAxisTickerFixed {
@@ -74,13 +83,32 @@ public:
     static QString stoppedText(qint64 samples, qint64 missed);
     bool recording() const { return m_writer.isOpen(); }
     QString recordPath() const { return m_writer.path(); }
-    QCPGraph *series(int i) const { return m_series[i]; }
+    // The line of series i on the chart.
+    LogTrace *series(int i) const;
+    // The log on the chart: the opened one, else the one being (or last) recorded; null: none.
+    const LogRecord *shownRecord() const;
+    // The hit tables of the shown log over the maps with the filters, and the rows they kept.
+    const MapHits::Hits &hits() const { return m_hits; }
+    // Computes them now (they follow the log, the filters and the view by themselves, a moment
+    // later).
+    void updateHits();
+    // The context the hits are computed in: the session's axes, thresholds and lambda target.
+    MapHits::Context hitContext() const;
+    // The chart's panes, as the settings keep them; a stored text that is no layout is ignored.
+    QString paneLayout() const;
+    void setPaneLayout(const QString &text);
+    // "Scatter Plot" (made on first use).
+    ScatterWindow *scatterWindow();
+    // Seconds of log time per step of PlaySlider (a millisecond unless the log is very long).
+    double sliderStep() const { return m_sliderStep; }
     QCheckBox *channelBox(int series) const { return m_boxes[series]; }
     // Interval chosen in DataInterval in ms, 0 while nothing is selected.
     int chosenInterval() const;
 
     // Controls under their form names.
-    QCustomPlot *LogChart = nullptr;
+    LogViewer *LogChart = nullptr;
+    LogReadout *Readout = nullptr;        // values at the cursors
+    HitFilterBox *HitFilters = nullptr;   // "Hit tables"
     QGroupBox *GroupValues = nullptr;     // "Values"
     QGroupBox *DataInterval = nullptr;    // "Interval"
     QToolButton *SpeedButton1 = nullptr;  // "On"
@@ -100,6 +128,12 @@ public:
 
     static constexpr int DefaultInterval = 100; // ms, used before Connect has chosen one
 
+signals:
+    // The hit tables changed (hits()).
+    void hitsChanged();
+    // The user moved a channel between panes (the settings keep the layout).
+    void paneLayoutChanged();
+
 public slots:
     void SpeedButton1Click();   // "On": starts a log
     void SpeedButton2Click();   // "Off": stops it, the chart keeps its points
@@ -116,9 +150,11 @@ private:
     void redraw();
     void playPositionChanged(double seconds);
     void playEngaged(bool on);
+    void showReadout();
+    void scheduleHits(int ms);
+    void startLiveRecord();
 
     Session &m_session;
-    std::array<QCPGraph *, LogChannels::Count> m_series{};
     std::array<QCheckBox *, LogChannels::Count> m_boxes{};
     std::array<QRadioButton *, 4> m_intervals{};
     QButtonGroup *m_onOff = nullptr;
@@ -127,8 +163,14 @@ private:
     double m_logStep = 0.1; // s
     LogWriter m_writer;
     LogPlayer m_player;
-    QString m_logName;                       // file name of the opened log
-    QCPItemStraightLine *m_cursor = nullptr; // the play position on the chart
+    QString m_logName; // file name of the opened log
+    LogRecord m_live;  // what the logger recorded since "On"
+    MapHits::Hits m_hits;
+    double m_hitsFrom = -INFINITY; // "Reset": live hits count from this log time on
+    QTimer *m_hitsTimer = nullptr;
+    ScatterWindow *m_scatter = nullptr;
+    double m_sliderStep = 0.001;
+    bool m_seeking = false;
     SaveNameFunction m_saveName;
     OpenNameFunction m_openName;
 };

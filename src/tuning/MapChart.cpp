@@ -288,6 +288,69 @@ void MapChart::setOtherCurve(int index, const QVector<double> &keys,
     requestRedraw(true);
 }
 
+namespace {
+// The cells of a hit strip: drawn in pixels along the bottom of the axis box.
+class HitStrip : public QCPAbstractPlottable {
+public:
+    HitStrip(QCPAxis *x, QCPAxis *y) : QCPAbstractPlottable(x, y) { setSelectable(QCP::stNone); }
+    QVector<double> positions, shares;
+    double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
+    QCPRange getKeyRange(bool &found, QCP::SignDomain) const override {
+        found = false;
+        return QCPRange();
+    }
+    QCPRange getValueRange(bool &found, QCP::SignDomain, const QCPRange &) const override {
+        found = false;
+        return QCPRange();
+    }
+
+protected:
+    void draw(QCPPainter *painter) override {
+        QCPAxis *x = mKeyAxis.data();
+        if (!x) return;
+        const QRect box = x->axisRect()->rect();
+        const int height = std::max(6, box.height() / 14);
+        painter->setPen(Qt::NoPen);
+        const int n = int(positions.size());
+        for (int i = 0; i < n; ++i) {
+            const double share = shares.value(i);
+            if (!(share > 0)) continue;
+            // From half way to the point before to half way to the point after.
+            const double at = x->coordToPixel(positions[i]);
+            const double before = i > 0 ? x->coordToPixel(positions[i - 1]) : at - 4;
+            const double after = i + 1 < n ? x->coordToPixel(positions[i + 1]) : at + 4;
+            const double l = (at + before) / 2, r = (at + after) / 2;
+            painter->setBrush(QColor(230, 110, 0, int(40 + 215 * std::min(1.0, share))));
+            painter->drawRect(QRectF(l, box.bottom() - height + 1, std::max(1.0, r - l), height));
+        }
+    }
+    void drawLegendIcon(QCPPainter *, const QRectF &) const override {}
+};
+} // namespace
+
+void MapChart::setHitStrip(const QVector<double> &positions, const QVector<double> &shares) {
+    if (positions.isEmpty()) {
+        if (!m_hitStrip) return;
+        removePlottable(m_hitStrip);
+        m_hitStrip = nullptr;
+        requestRedraw(true);
+        return;
+    }
+    if (!m_hitStrip) {
+        if (!layer(QStringLiteral("hits"))) {
+            addLayer(QStringLiteral("hits"), m_seriesLayer, QCustomPlot::limBelow);
+            layer(QStringLiteral("hits"))->setMode(QCPLayer::lmLogical);
+        }
+        m_hitStrip = new HitStrip(xAxis, yAxis);
+        m_hitStrip->setObjectName(QStringLiteral("HitStrip"));
+        m_hitStrip->setLayer(QStringLiteral("hits"));
+    }
+    auto *strip = static_cast<HitStrip *>(m_hitStrip);
+    strip->positions = positions;
+    strip->shares = shares;
+    requestRedraw(true);
+}
+
 void MapChart::setPoints(int index, const QVector<double> &keys, const QVector<double> &values) {
     if (MapSeries *s = series(index)) {
         s->setData(keys, values, true);

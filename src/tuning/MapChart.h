@@ -68,6 +68,12 @@ public:
     void setOtherCurve(int index, const QVector<double> &keys, const QVector<double> &values);
     QCPGraph *otherCurve(int index) const { return m_others.value(index); }
 
+    // Where a log spent its time: one cell per map point along the bottom of the plot, centred
+    // on the point's position and shaded by its share (0..1; 0 leaves the cell clear), under
+    // the curves. Empty positions remove it.
+    void setHitStrip(const QVector<double> &positions, const QVector<double> &shares);
+    QCPAbstractPlottable *hitStrip() const { return m_hitStrip; }
+
     // Pixel to value through a series' axes.
     double pixelToX(int index, double px) const;
     double pixelToY(int index, double py) const;
@@ -129,6 +135,7 @@ private:
     int m_fullPaints = 0;
     QVector<MapSeries *> m_series;
     QHash<int, QCPGraph *> m_others; // other tune's curves by series index
+    QCPAbstractPlottable *m_hitStrip = nullptr;
     QLineEdit *m_valueBox = nullptr;
     QLineEdit *m_positionBox = nullptr;
     QLabel *m_valueCaption = nullptr;

@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
@@ -395,8 +396,48 @@ int MapPages::selectPoint(MapId id, int p) {
 
 void MapPages::describe(Chart c, int p) {
     MapChart *ch = m_charts[c].chart;
+    const QString hits = hitText(mapOf(c), p);
     ch->setAccessibleDescription(
-        tr("Point %1: %2").arg(p).arg(number(m_s.maps.value(mapOf(c), p))));
+        tr("Point %1: %2").arg(p).arg(number(m_s.maps.value(mapOf(c), p))) +
+        (hits.isEmpty() ? QString() : QStringLiteral("; ") + hits));
+}
+
+// --- hit tables of a log ---
+
+void MapPages::setHits(const MapHits::Hits &hits) {
+    m_hits = hits;
+    for (int c = 0; c < ChartCount; ++c)
+        showHits(Chart(c));
+}
+
+void MapPages::showHits(Chart c) {
+    const MapId id = mapOf(c);
+    const int n = m_hits.pointCount(id);
+    double most = 0;
+    for (int p = 1; p <= n; ++p)
+        most = std::max(most, m_hits.at(id, p).seconds);
+    QVector<double> positions, shares;
+    if (most > 0) {
+        const MapAxes axes = m_s.axes();
+        for (int p = 1; p <= n; ++p) {
+            positions << m_s.maps.position(id, p, axes);
+            shares << m_hits.at(id, p).seconds / most;
+        }
+    }
+    m_charts[c].chart->setHitStrip(positions, shares);
+}
+
+QString MapPages::hitText(MapId id, int p) const {
+    if (p < 1 || p > m_hits.pointCount(id) || m_hits.counts.kept == 0) return QString();
+    const MapHits::Point &pt = m_hits.at(id, p);
+    const QLocale l;
+    QString text = tr("%1 samples, %2 s")
+                       .arg(l.toString(pt.samples), number(emu::num::roundTo(pt.seconds, 1)));
+    if (MapHits::isFuelMap(id) && pt.lambdaSamples > 0)
+        text += tr(", lambda %1 V, %2 % richer than the target")
+                    .arg(number(emu::num::roundTo(pt.meanLambda(), 3)),
+                         number(emu::num::roundTo(pt.richShare() * 100, 0)));
+    return text;
 }
 
 // --- Connect, Read, Write, Close all ---
@@ -578,6 +619,7 @@ void MapPages::setVariant(int variant, bool fromRadio) {
     }
     for (QRadioButton *r : {m_radioLow, m_radioCruise, m_radioHigh})
         setBold(r, r == chosen);
+    if (m_hits.counts.kept > 0) showHits(FuelRpm);
 }
 
 void MapPages::RadioLowClick() {
@@ -737,6 +779,24 @@ void MapPages::hover(Chart c, const QPoint &pos) {
     ch->setReadoutsVisible(true);
     const int ci = curveIndex(c);
     const double x = ch->pixelToX(ci, pos.x());
+    if (m_hits.counts.kept > 0) {
+        // The hit numbers of the point under the pointer (all three maps on the fuel RPM chart).
+        const MapAxes axes = m_s.axes();
+        QStringList tip;
+        const std::vector<MapId> maps =
+            c == FuelRpm ? std::vector<MapId>{MapId::FuelLow, MapId::FuelCruise, MapId::FuelHigh}
+                         : std::vector<MapId>{mapOf(c)};
+        for (MapId m : maps) {
+            const int p = std::clamp(m_s.maps.nearest(m, x, axes), 1, pointCount(m));
+            const QString h = hitText(m, p);
+            tip << (c == FuelRpm ? QString::fromLatin1(emu::model::mapInfo(m).title) + ": "
+                                 : QString()) +
+                       tr("point %1: %2").arg(p).arg(h.isEmpty() ? tr("no samples") : h);
+        }
+        ch->setToolTip(tip.join(QLatin1Char('\n')));
+    } else if (!ch->toolTip().isEmpty()) {
+        ch->setToolTip(QString());
+    }
     const double y = ch->pixelToY(ci, pos.y());
     const int ry = emu::num::roundInt(y);
     if (ry >= lo(c) && ry <= hi(c)) ch->valueBox()->setText(QString::number(ry));

@@ -1,6 +1,7 @@
 #pragma once
 // The map charts of the "Timing Map", "Fuel Maps" and "Correction Maps" tabs with mouse and
 // keyboard tuning, and the jet controls of the "Fuel Maps" tab.
+#include "live/MapHits.h"
 #include "model/Maps.h"
 
 #include <QObject>
@@ -91,6 +92,12 @@ public:
     // chart (0 timing, 1 fuel, 2 correction), -1 when the map has no such point.
     int selectPoint(MapId id, int p);
 
+    // Hit tables of a log: each chart shades its points along the bottom by the time spent
+    // there, and names the numbers in the point's tooltip and in its accessible description.
+    void setHits(const MapHits::Hits &hits);
+    // "34 samples, 1.7 s, lambda 0.46 V, 41 % richer than the target" (empty: no samples).
+    QString hitText(MapId id, int p) const;
+
 signals:
     // "Compare with File..." was chosen in a chart's context menu.
     void compareRequested();
@@ -162,6 +169,7 @@ private:
     void describe(Chart c, int p);
     void endDrag();
     void showSetupRestored(int code);
+    void showHits(Chart c);
 
     Session &m_s;
     std::array<ChartState, ChartCount> m_charts;
@@ -182,4 +190,5 @@ private:
     int m_dragSource = -1;   // chart a drag started on, -1: no drag
     bool m_dragStep = false; // a drag's history step is open
     QPointer<RangeEditDialog> m_rangeDialog;
+    MapHits::Hits m_hits;
 };

@@ -164,19 +164,17 @@ void TestDataLogger::start(int item, bool realClock) {
 
 void TestDataLogger::controls() {
     DataLoggerPage &p = page();
-    QCustomPlot *chart = p.LogChart;
+    LogViewer *chart = p.LogChart;
     QCOMPARE(chart->objectName(), QString("LogChart"));
-    QCOMPARE(chart->graphCount(), 11);
-    QVERIFY(!chart->legend->visible());
+    QCOMPARE(chart->plottableCount(), 11);
+    // Six panes, each in its channels' units; one time axis under the last.
+    QCOMPARE(chart->layoutText(), LogViewer::defaultLayout());
+    QCOMPARE(chart->paneCount(), 6);
     QCOMPARE(chart->xAxis->label(), QString("Time (s)"));
-    QCOMPARE(chart->yAxis->label(), QString("Value"));
+    QCOMPARE(chart->pane(0)->axis(QCPAxis::atLeft)->label(), QString("RPM"));
+    QCOMPARE(chart->pane(1)->axis(QCPAxis::atLeft)->label(), QString("bar"));
+    QCOMPARE(chart->pane(1)->axis(QCPAxis::atRight)->label(), QString("%"));
     QCOMPARE(chart->xAxis->range(), QCPRange(0, 30));
-    QCOMPARE(chart->yAxis->range(), QCPRange(0, 100));
-    auto ticker = chart->xAxis->ticker().dynamicCast<LogTimeTicker>();
-    QVERIFY(ticker);
-    QCOMPARE(ticker->tickStep(), 1.0);
-    QCOMPARE(ticker->subTicks(), 4);
-    QCOMPARE(int(chart->interactions()), int(QCP::iRangeDrag));
     QCOMPARE(chart->axisRect()->rangeDrag(), Qt::Horizontal);
 
     // Interval: four items, none selected.
@@ -256,11 +254,9 @@ void TestDataLogger::channels() {
     QCOMPARE(cb->text(), caption);
     QCOMPARE(cb->accessibleName(), caption);
     QVERIFY(cb->isChecked());
-    QCPGraph *g = page().LogChart->graph(series);
-    QCOMPARE(g, page().series(series));
+    LogTrace *g = page().series(series);
+    QCOMPARE(g->series(), series);
     QCOMPARE(g->pen().color(), colour);
-    QCOMPARE(g->scatterStyle().shape(), QCPScatterStyle::ssNone);
-    QCOMPARE(g->lineStyle(), QCPGraph::lsLine);
     // The swatch left of the box, on its row, in the line's colour.
     auto *swatch = page().findChild<QLabel *>("Swatch" + box);
     QVERIFY(swatch);
@@ -328,12 +324,12 @@ void TestDataLogger::channelScaling_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<double>("live");
     QTest::addColumn<double>("logged");
-    QTest::newRow("RPM in hundreds") << 0 << "rpm" << 35.0 << 35.0;
+    QTest::newRow("RPM") << 0 << "rpm" << 35.0 << 3500.0;
     QTest::newRow("timing degrees") << 1 << "totalTiming" << 28.0 << 28.0;
     QTest::newRow("negative timing") << 1 << "totalTiming" << -4.0 << -4.0;
-    QTest::newRow("vacuum 0.47 bar") << 2 << "vacuum" << 0.47 << 47.0;
-    QTest::newRow("vacuum 1.0 bar") << 2 << "vacuum" << 1.0 << 100.0;
-    QTest::newRow("lambda 45") << 3 << "lambda" << 45.0 << 4.5;
+    QTest::newRow("vacuum 0.47 bar") << 2 << "vacuum" << 0.47 << 0.47;
+    QTest::newRow("vacuum 1.0 bar") << 2 << "vacuum" << 1.0 << 1.0;
+    QTest::newRow("lambda 45") << 3 << "lambda" << 45.0 << 0.45;
     QTest::newRow("battery 126") << 4 << "battery" << 126.0 << 12.6;
     QTest::newRow("injector 35 -> 3.5 ms") << 5 << "injectorTime" << 35.0 << 3.5;
     QTest::newRow("injector duty") << 6 << "injectorDuty" << 42.0 << 42.0;
@@ -353,7 +349,7 @@ void TestDataLogger::channelScaling() {
     samples(1);
     for (int i = 0; i < 11; ++i)
         QCOMPARE(page().series(i)->dataCount(), 1);
-    const QCPGraphData d = *page().series(series)->data()->constBegin();
+    const QCPGraphData d = page().series(series)->points().first();
     QCOMPARE(d.key, 0.0);
     QCOMPARE(d.value, logged);
 }
@@ -373,7 +369,7 @@ void TestDataLogger::windowMovement() {
     start(item);
     QCPAxis *x = page().LogChart->xAxis;
     samples(stays);
-    QCOMPARE(page().series(0)->data()->at(stays - 1)->key, 30.0);
+    QCOMPARE(page().series(0)->points().at(stays - 1).key, 30.0);
     QCOMPARE(x->range(), QCPRange(0, 30));
     samples(1); // just past 30 s
     QCOMPARE(x->range(), QCPRange(30, 60));
@@ -381,22 +377,21 @@ void TestDataLogger::windowMovement() {
     QCOMPARE(x->range(), QCPRange(30, 60));
     samples(1);
     QCOMPARE(x->range(), QCPRange(60, 90));
-    // Nothing was dropped, and the vertical axis never moved.
+    // Nothing was dropped.
     QCOMPARE(page().series(0)->dataCount(), 2 * stays);
-    QCOMPARE(page().LogChart->yAxis->range(), QCPRange(0, 100));
 }
 
 void TestDataLogger::sampleTimesCountSamples() {
     start(0);
     samples(72000); // an hour at 50 ms
-    auto data = page().series(4)->data();
-    QCOMPARE(data->size(), 72000);
+    const QVector<QCPGraphData> data = page().series(4)->points();
+    QCOMPARE(data.size(), 72000);
     // The n-th sample lies at (n - 1) x step, without drift.
-    QCOMPARE(data->at(71999)->key, 3599.95);
-    QCOMPARE(data->at(600)->key, 30.0);
+    QCOMPARE(data.at(71999).key, 3599.95);
+    QCOMPARE(data.at(600).key, 30.0);
     QCOMPARE(page().LogChart->xAxis->range(), QCPRange(3570, 3600));
-    for (int i = 1; i < data->size(); ++i)
-        QVERIFY(data->at(i)->key > data->at(i - 1)->key);
+    for (int i = 1; i < data.size(); ++i)
+        QVERIFY(data.at(i).key > data.at(i - 1).key);
 }
 
 void TestDataLogger::restartClearsEverySeries() {
@@ -418,7 +413,7 @@ void TestDataLogger::restartClearsEverySeries() {
     QCOMPARE(page().logTime(), 0.0);
     QCOMPARE(page().LogChart->xAxis->range(), QCPRange(0, 30));
     samples(1);
-    QCOMPARE(page().series(0)->data()->at(0)->key, 0.0);
+    QCOMPARE(page().series(0)->points().at(0).key, 0.0);
     QCOMPARE(page().series(4)->dataCount(), 0);
 }
 
@@ -434,7 +429,7 @@ void TestDataLogger::uncheckingStopsOnlyThatLine() {
     click(page().channelBox(2)); // back on: the line grows again, at the current log time
     samples(1);
     QCOMPARE(page().series(2)->dataCount(), 4);
-    QCOMPARE(page().series(2)->data()->at(3)->key, 0.5);
+    QCOMPARE(page().series(2)->points().at(3).key, 0.5);
 }
 
 void TestDataLogger::noSampleUnlessOnAndConnected_data() {
@@ -469,10 +464,12 @@ void TestDataLogger::realTimerTicks() {
 }
 
 void TestDataLogger::panningIsHorizontalOnly() {
-    QCustomPlot *chart = page().LogChart;
-    const QRect r = chart->axisRect()->rect();
+    LogViewer *chart = page().LogChart;
+    QCPAxisRect *top = chart->pane(0);
+    const QRect r = top->rect();
     const QPoint from = r.center();
     const QPoint to = from + QPoint(-r.width() / 3, r.height() / 4);
+    const QCPRange values = top->axis(QCPAxis::atLeft)->range();
     QTest::mousePress(chart, Qt::LeftButton, {}, from);
     QMouseEvent move(QEvent::MouseMove, to, chart->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
                      Qt::NoModifier);
@@ -480,13 +477,25 @@ void TestDataLogger::panningIsHorizontalOnly() {
     QTest::mouseRelease(chart, Qt::LeftButton, {}, to);
     QVERIFY(chart->xAxis->range().lower > 5);
     QVERIFY(qFuzzyCompare(chart->xAxis->range().size(), 30.0));
-    QCOMPARE(chart->yAxis->range(), QCPRange(0, 100));
-    // No zoom by the wheel.
+    QCOMPARE(top->axis(QCPAxis::atLeft)->range(), values);
+    // Every pane shows the same time.
+    for (int p = 0; p < chart->paneCount(); ++p)
+        QCOMPARE(chart->pane(p)->axis(QCPAxis::atBottom)->range(), chart->xAxis->range());
+    QVERIFY(!chart->hasCursor()); // a drag sets no cursor
+    // The wheel zooms the time axis only.
     const QCPRange before = chart->xAxis->range();
     QWheelEvent wheel(QPointF(from), QPointF(chart->mapToGlobal(from)), QPoint(), QPoint(0, 120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(chart, &wheel);
-    QCOMPARE(chart->xAxis->range(), before);
+    QVERIFY(chart->xAxis->range().size() < before.size());
+    QCOMPARE(top->axis(QCPAxis::atLeft)->range(), values);
+    // Keys: "-" zooms out, F fits the whole log.
+    chart->setFocus();
+    const double width = chart->xAxis->range().size();
+    QTest::keyClick(chart, Qt::Key_Minus);
+    QVERIFY(qFuzzyCompare(chart->xAxis->range().size(), 2 * width));
+    QTest::keyClick(chart, Qt::Key_F);
+    QCOMPARE(chart->xAxis->range(), QCPRange(0, 30)); // no log: the first 30 s
 }
 
 void TestDataLogger::recordToFile() {
@@ -526,8 +535,8 @@ void TestDataLogger::recordToFile() {
                         "0,3500,28,0.47,12.6,3.5,12,88,10,-3\n"
                         "0.05,4050,28,0.47,12.6,3.5,12,88,10,-3\n"
                         "0.1,4100,28,,12.6,3.5,12,88,10,-3\n"));
-    QCOMPARE(page().series(0)->data()->at(1)->value, 40.5);
-    QCOMPARE(page().series(2)->data()->at(0)->value, 47.0);
+    QCOMPARE(page().series(0)->points().at(1).value, 4050.0);
+    QCOMPARE(page().series(2)->points().at(0).value, 0.47);
     QVERIFY(m_messages.isEmpty());
 }
 
@@ -545,9 +554,7 @@ void TestDataLogger::recordedFileOpensAgain() {
     click(page().SpeedButton2);
     std::array<QVector<QCPGraphData>, 11> charted;
     for (int i = 0; i < 11; ++i)
-        for (auto it = page().series(i)->data()->constBegin();
-             it != page().series(i)->data()->constEnd(); ++it)
-            charted[i].append(*it);
+        charted[i] = page().series(i)->points();
     QCOMPARE(charted[8].size(), 20);
 
     // Start again (clears the chart), then look at the recorded run.
@@ -558,12 +565,12 @@ void TestDataLogger::recordedFileOpensAgain() {
     page().LogChart->xAxis->setRange(200, 230);
     QVERIFY(page().openLog(m_saveAnswer));
     QVERIFY(m_messages.isEmpty());
-    QCOMPARE(page().LogChart->xAxis->range(), QCPRange(0, 30));
+    QCOMPARE(page().LogChart->xAxis->range(), QCPRange(0, 39)); // the whole log
     for (int i = 0; i < 11; ++i) {
         QCOMPARE(page().series(i)->dataCount(), charted[i].size());
         for (int k = 0; k < charted[i].size(); ++k) {
-            QCOMPARE(page().series(i)->data()->at(k)->key, charted[i][k].key);
-            QCOMPARE(page().series(i)->data()->at(k)->value, charted[i][k].value);
+            QCOMPARE(page().series(i)->points().at(k).key, charted[i][k].key);
+            QCOMPARE(page().series(i)->points().at(k).value, charted[i][k].value);
         }
     }
     QCOMPARE(page().series(3)->dataCount(), 0);
@@ -665,9 +672,9 @@ void TestDataLogger::openLogButton() {
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(page().series(0)->dataCount(), 3);
     QCOMPARE(page().series(2)->dataCount(), 2);
-    QCOMPARE(page().series(2)->data()->at(1)->key, 1.0);
-    QCOMPARE(page().series(2)->data()->at(1)->value, 12.0);
-    QCOMPARE(page().series(0)->data()->at(1)->value, 21.0);
+    QCOMPARE(page().series(2)->points().at(1).key, 1.0);
+    QCOMPARE(page().series(2)->points().at(1).value, 0.12);
+    QCOMPARE(page().series(0)->points().at(1).value, 2100.0);
     QCOMPARE(page().series(1)->dataCount(), 0);
     // The line keeps its channel's colour.
     QCOMPARE(page().series(2)->pen().color(), QColor(253, 253, 0));
@@ -707,7 +714,7 @@ void TestDataLogger::malformedLogs() {
     // Nothing changed.
     for (int i = 0; i < 11; ++i)
         QCOMPARE(page().series(i)->dataCount(), 4);
-    QCOMPARE(page().series(0)->data()->at(3)->value, 7.0);
+    QCOMPARE(page().series(0)->points().at(3).value, 700.0);
     QCOMPARE(page().LogChart->xAxis->range(), QCPRange(10, 40));
 }
 

@@ -6,6 +6,7 @@
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
+#include "monitor/LogReadout.h"
 #include "monitor/RTFrame.h"
 #include "widgets/A3nalogGauge.h"
 #include "widgets/ALProgressBar.h"
@@ -51,6 +52,9 @@ private slots:
     void oldFormatOpens_data();
     void oldFormatOpens();
     void playbackDrivesDisplays();
+    void cursorReadout_data();
+    void cursorReadout();
+    void longLogSlider();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -114,8 +118,8 @@ void TestLogs::missedSample() {
                                       row),
              readAll(path).constData());
     QCOMPARE(readAll(path).count('\n'), 5);
-    QCOMPARE(std::isnan(page.series(0)->data()->at(1)->value), missed);
-    QCOMPARE(page.series(0)->data()->at(0)->value, 25.0);
+    QCOMPARE(std::isnan(page.series(0)->points().at(1).value), missed);
+    QCOMPARE(page.series(0)->points().at(0).value, 2500.0);
     QCOMPARE(page.missed(), qint64(missed ? 1 : 0));
     QCOMPARE(status.last().at(1).toString(), DataLoggerPage::stoppedText(4, missed ? 1 : 0));
     // The live displays still show what the poll decoded.
@@ -123,8 +127,8 @@ void TestLogs::missedSample() {
 
     // Read back, the missed sample is a gap again.
     page.openLog(path);
-    QCOMPARE(std::isnan(page.series(2)->data()->at(1)->value), missed);
-    QCOMPARE(page.series(2)->data()->at(0)->value, 47.0);
+    QCOMPARE(std::isnan(page.series(2)->points().at(1).value), missed);
+    QCOMPARE(page.series(2)->points().at(0).value, 0.47);
     QCOMPARE(page.player().record().missed, missed ? 1 : 0);
 }
 
@@ -149,9 +153,9 @@ void TestLogs::oldFormatOpens() {
     writeFile(path, text);
     QVERIFY(page.openLog(path));
     QVERIFY(m_messages.isEmpty());
-    const double charted[11] = {25, 28, 47, 4.5, 12.6, 3.5, 12, 88, 10, -3, 50.2};
+    const double charted[11] = {2500, 28, 0.47, 0.45, 12.6, 3.5, 12, 88, 10, -3, 50.2};
     for (int i = 0; i < 11; ++i)
-        QCOMPARE(page.series(i)->data()->at(0)->value, charted[i]);
+        QCOMPARE(page.series(i)->points().at(0).value, charted[i]);
     const LiveValues v = page.player().valuesAt(0);
     QCOMPARE(v.rpm, 25.0);
     QCOMPARE(v.vacuum, 0.47);
@@ -234,6 +238,90 @@ void TestLogs::playbackDrivesDisplays() {
     QVERIFY(!poll.paused());
     QVERIFY(!page.PlayButton->isEnabled());
     poll.setAnalogEnabled(false);
+}
+
+void TestLogs::cursorReadout_data() {
+    QTest::addColumn<QList<int>>("keys"); // key presses on the chart from Home
+    QTest::addColumn<double>("time");
+    QTest::addColumn<QString>("rpm");
+    QTest::addColumn<QString>("vacuum");
+    QTest::newRow("first sample") << QList<int>{} << 0.0 << "1000 RPM"
+                                  << "0.5 bar";
+    QTest::newRow("next") << QList<int>{Qt::Key_Right} << 1.0 << "2000 RPM"
+                          << "0.4 bar";
+    QTest::newRow("a missed sample") << QList<int>{Qt::Key_Right, Qt::Key_Right} << 2.0 << "missed"
+                                     << "missed";
+    QTest::newRow("vacuum not sampled") << QList<int>{Qt::Key_End} << 3.0 << "3000 RPM"
+                                        << "";
+    QTest::newRow("back from the end")
+        << QList<int>{Qt::Key_End, Qt::Key_Left, Qt::Key_Left} << 1.0 << "2000 RPM"
+        << "0.4 bar";
+}
+
+void TestLogs::cursorReadout() {
+    QFETCH(QList<int>, keys);
+    QFETCH(double, time);
+    QFETCH(QString, rpm);
+    QFETCH(QString, vacuum);
+    FakeClock clock;
+    Session session(clock);
+    DataLoggerPage page(session);
+    const QString path = m_dir->filePath("gap.csv");
+    writeFile(path, "time_s,rpm,vacuum_bar\n0,1000,0.5\n1,2000,0.4\n2,,\n3,3000,\n");
+    QVERIFY(page.openLog(path));
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    LogViewer *chart = page.LogChart;
+    chart->setFocus();
+    QTest::keyClick(chart, Qt::Key_Home);
+    for (int k : keys)
+        QTest::keyClick(chart, Qt::Key(k));
+    QCOMPARE(chart->cursorTime(), time);
+    // Rows: time, then the channels in series order (RPM, Vacuum); column 1 the cursor.
+    LogReadout *r = page.Readout;
+    QCOMPARE(r->item(1, 0)->text(), QStringLiteral("RPM"));
+    QCOMPARE(r->item(1, 1)->text(), rpm);
+    QCOMPARE(r->item(2, 1)->text(), vacuum);
+    QVERIFY(chart->accessibleDescription().contains(rpm));
+    // The cursor is the play position.
+    QVERIFY(page.player().engaged());
+    QCOMPARE(page.player().position(), time);
+
+    // Between two samples the one before counts, not a mix of both; the second cursor gives
+    // the differences.
+    chart->setCursorTime(1.5);
+    emit chart->cursorMoved(1.5);
+    QCOMPARE(r->item(1, 1)->text(), QStringLiteral("2000 RPM"));
+    const QPoint at(chart->xAxis->coordToPixel(3.0), chart->pane(0)->rect().center().y());
+    QTest::mouseClick(chart, Qt::LeftButton, Qt::ShiftModifier, at);
+    QVERIFY(chart->hasSecondCursor());
+    QCOMPARE(r->item(1, 2)->text(), QStringLiteral("3000 RPM"));
+    QCOMPARE(r->item(1, 3)->text(), QStringLiteral("1000 RPM"));
+    QCOMPARE(r->item(2, 3)->text(), QString()); // no vacuum at the second cursor
+
+    // Playing moves the cursor.
+    page.player().play();
+    page.player().advance(0.25);
+    QCOMPARE(chart->cursorTime(), 1.75);
+    page.player().stop();
+}
+
+void TestLogs::longLogSlider() {
+    // 3,000,000 s: more milliseconds than a slider holds; the slider steps coarser instead.
+    FakeClock clock;
+    Session session(clock);
+    DataLoggerPage page(session);
+    const QString path = m_dir->filePath("long.csv");
+    writeFile(path, "time_s,rpm\n0,1000\n1500000,2000\n3000000,3000\n");
+    QVERIFY(page.openLog(path));
+    QSlider *slider = page.PlaySlider;
+    QVERIFY(slider->maximum() > 1000000);
+    QVERIFY(slider->maximum() * page.sliderStep() >= 3000000);
+    slider->setValue(slider->maximum());
+    QCOMPARE(page.player().position(), 3000000.0);
+    QCOMPARE(page.player().valuesAt(page.player().position()).rpm, 30.0);
+    slider->setValue(slider->maximum() / 2 + 1);
+    QCOMPARE(page.player().valuesAt(page.player().position()).rpm, 20.0);
 }
 
 QTEST_MAIN(TestLogs)
