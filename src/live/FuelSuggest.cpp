@@ -164,13 +164,7 @@ bool analyse(const LogRecord &log, const Tune &tune, const Options &o, Result *o
 
     const EmuImage &image = *tune.image;
     const EmuMaps &maps = *tune.maps;
-    MapHits::Context ctx;
-    ctx.axes = tune.axes;
-    const int lowRaw = setupValue(image, OffLowThrottleVacuum, 0);
-    const int highRaw = setupValue(image, OffHighThrottleVacuum, 0);
-    ctx.lowThrottleVacuum = lowRaw == 0 ? 0.1 : lowRaw / 100.0;
-    ctx.highThrottleVacuum = highRaw == 0 ? 0.9 : highRaw / 100.0;
-    ctx.lambdaTarget = setupValue(image, OffLambdaTarget, 45) / 100.0;
+    const MapHits::Context ctx = MapHits::contextOf(image, tune.axes);
 
     Result r;
     r.lambdaSensorOff = setupValue(image, OffLambdaSensor, 1) != 2;
