@@ -689,8 +689,10 @@ void TForm1::compareWithFile() {
 }
 
 void TForm1::showFuelSuggestions() {
-    if (!m_fuelSuggest)
+    if (!m_fuelSuggest) {
         m_fuelSuggest = std::make_unique<FuelSuggestWindow>(*m_session, *m_mapPages, this);
+        m_fuelSuggest->setLiveFeed(m_poll);
+    }
     m_fuelSuggest->show();
     m_fuelSuggest->raise();
 }

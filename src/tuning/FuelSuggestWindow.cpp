@@ -1,6 +1,9 @@
 #include "tuning/FuelSuggestWindow.h"
 
 #include "connection/Session.h"
+#include "link/Clock.h"
+#include "live/LiveFeed.h"
+#include "live/LogChannels.h"
 #include "model/Numbers.h"
 #include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
@@ -122,13 +125,31 @@ FuelSuggestWindow::FuelSuggestWindow(Session &session, MapPages &pages, QWidget 
     range->addWidget(m_applyAll);
     range->addWidget(close);
 
+    auto *liveRow = new QHBoxLayout;
+    m_live = new QCheckBox(tr("Live"));
+    m_live->setObjectName(QStringLiteral("LiveMode"));
+    connect(m_live, &QCheckBox::toggled, this, &FuelSuggestWindow::setLive);
+    m_liveEvery = new QSpinBox;
+    m_liveEvery->setObjectName(QStringLiteral("LiveInterval"));
+    m_liveEvery->setAccessibleName(tr("Step every (s)"));
+    m_liveEvery->setRange(10, 600);
+    m_liveEvery->setValue(60);
+    m_liveState = new QLabel;
+    m_liveState->setObjectName(QStringLiteral("LiveState"));
+    liveRow->addWidget(m_live);
+    liveRow->addWidget(label(tr("Step every (s):"), m_liveEvery));
+    liveRow->addWidget(m_liveEvery);
+    liveRow->addWidget(m_liveState, 1);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addLayout(liveRow);
     layout->addWidget(m_summary);
     layout->addWidget(m_table, 1);
     layout->addLayout(range);
     resize(760, 520);
     connect(&m_s, &Session::mapChanged, this, &FuelSuggestWindow::followTune);
+    showLiveState();
     display(FuelSuggest::Result());
 }
 
@@ -377,12 +398,100 @@ int FuelSuggestWindow::apply(
     return n;
 }
 
+void FuelSuggestWindow::setLiveFeed(LiveFeed *feed) {
+    if (m_feed) disconnect(m_feed, nullptr, this, nullptr);
+    m_feed = feed;
+    if (feed) connect(feed, &LiveFeed::liveValues, this, &FuelSuggestWindow::takeLive);
+}
+
+bool FuelSuggestWindow::live() const {
+    return m_live->isChecked();
+}
+
+void FuelSuggestWindow::setLive(bool on) {
+    if (m_live->isChecked() != on) {
+        m_live->setChecked(on); // runs this again through toggled
+        return;
+    }
+    m_liveLog = LogRecord();
+    m_liveStartMs = m_liveWindowMs = m_s.clock.tickMs();
+    m_liveSteps = 0;
+    m_liveBase.clear();
+    if (on)
+        for (MapId id : {MapId::FuelCruise, MapId::FuelLow, MapId::FuelHigh, MapId::FuelVacuum})
+            for (int p = 1; p <= m_s.maps.pointCount(id, m_s.axes()); ++p)
+                m_liveBase.insert({int(id), p}, m_s.maps.value(id, p));
+    showLiveState();
+}
+
+QString FuelSuggestWindow::liveText() const {
+    return m_liveState->text();
+}
+
+void FuelSuggestWindow::showLiveState() {
+    setWindowTitle(live() ? tr("Fuel Suggestions (live)") : tr("Fuel Suggestions"));
+    m_liveState->setText(
+        live() ? tr("Live: a step of at most %1 % every %2 s while connected, at most %3 % from "
+                    "where it began; %n step(s) made (Undo takes one back).",
+                    nullptr, m_liveSteps)
+                     .arg(LiveMaxStep)
+                     .arg(m_liveEvery->value())
+                     .arg(LiveMaxTotal)
+               : tr("Live: off"));
+}
+
+void FuelSuggestWindow::takeLive(const LiveValues &v) {
+    if (!live() || !m_s.connected || m_s.fileMode) return;
+    static const int Series[] = {0, 2, 3, 4, 5, 7, 8, 9}; // what the suggestion reads
+    LogRecord &log = m_liveLog;
+    if (log.series.isEmpty()) {
+        for (int s : Series)
+            log.series << s;
+        log.values.resize(std::size(Series));
+    }
+    log.times.push_back((m_s.clock.tickMs() - m_liveStartMs) / 1000.0);
+    for (size_t c = 0; c < std::size(Series); ++c)
+        log.values[c].push_back(v.complete ? LogChannels::fileValue(Series[c], v) : qQNaN());
+    ++log.rows;
+    if (!v.complete) ++log.missed;
+    if (m_s.clock.tickMs() - m_liveWindowMs >= qint64(m_liveEvery->value()) * 1000) liveStep();
+}
+
+void FuelSuggestWindow::liveStep() {
+    FuelSuggest::Options o = m_options;
+    o.maxStep = std::min(o.maxStep, LiveMaxStep);
+    FuelSuggest::Result r;
+    QString error;
+    const bool ok = FuelSuggest::analyse(
+        m_liveLog, FuelSuggest::Tune{&m_s.image, &m_s.maps, m_s.axes()}, o, &r, &error);
+    // The samples so far belong to the tune as it was: start again either way.
+    m_liveLog = LogRecord();
+    m_liveWindowMs = m_s.clock.tickMs();
+    if (!ok) {
+        m_liveState->setText(error);
+        return;
+    }
+    // Held within the live limits around where live mode began.
+    for (FuelSuggest::PointResult &p : r.points) {
+        const double base = m_liveBase.value({int(p.map), p.point}, p.current);
+        const double next = std::clamp(p.suggested(), base - LiveMaxTotal, base + LiveMaxTotal);
+        p.change = next - p.current;
+    }
+    display(r);
+    std::vector<std::pair<MapId, std::vector<std::pair<int, double>>>> edits;
+    for (MapId id : r.maps)
+        edits.emplace_back(id, r.changes(id));
+    if (apply(edits) > 0) ++m_liveSteps;
+    showLiveState();
+}
+
 void FuelSuggestWindow::showEvent(QShowEvent *event) {
     drawGhosts();
     QWidget::showEvent(event);
 }
 
 void FuelSuggestWindow::closeEvent(QCloseEvent *event) {
+    setLive(false); // never unseen
     removeGhosts();
     QWidget::closeEvent(event);
 }

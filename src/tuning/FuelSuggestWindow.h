@@ -4,12 +4,19 @@
 // (dotted, in the map's colour, with each point's samples and confidence in its tooltip). Nothing
 // is sent until the user applies all of it or a range of points of one map: one history step
 // that writes only the changed points, in point order.
+//
+// Live mode (off by default): while connected, the live values are collected and every interval
+// the suggestion from them is applied by itself, each point by at most LiveMaxStep percent a
+// step and LiveMaxTotal percent from where live mode began; each step is one history step (undo
+// takes it back) and the window says how many it has made.
 #include "live/FuelSuggest.h"
 #include "live/LogFile.h"
 
 #include <QHash>
 #include <QWidget>
 
+class LiveFeed;
+struct LiveValues;
 class Session;
 class MapPages;
 class MapChart;
@@ -40,6 +47,15 @@ public:
     int applyAll();
     int applyRange(MapId map, int first, int last);
 
+    static constexpr double LiveMaxStep = 1;
+    static constexpr double LiveMaxTotal = 5;
+    // The live values live mode collects (the live poll's).
+    void setLiveFeed(LiveFeed *feed);
+    void setLive(bool on);
+    bool live() const;
+    int liveSteps() const { return m_liveSteps; }
+    QString liveText() const;
+
     const FuelSuggest::Result &result() const { return m_result; }
     FuelSuggest::Options &options() { return m_options; }
     QTableWidget *table() const { return m_table; }
@@ -55,6 +71,9 @@ protected:
 
 private:
     void chooseLog();
+    void takeLive(const LiveValues &v);
+    void liveStep();
+    void showLiveState();
     void display(const FuelSuggest::Result &r);
     // The tune changed: each suggested point's change is its suggested value minus what the map
     // holds now (an applied point shows none, an undone one its change again).
@@ -83,4 +102,14 @@ private:
     QSpinBox *m_last = nullptr;
     QPushButton *m_applyAll = nullptr;
     QPushButton *m_applyRange = nullptr;
+    QCheckBox *m_live = nullptr;
+    QSpinBox *m_liveEvery = nullptr;
+    QLabel *m_liveState = nullptr;
+
+    LiveFeed *m_feed = nullptr;
+    LogRecord m_liveLog;
+    qint64 m_liveStartMs = 0;  // live mode began (session clock)
+    qint64 m_liveWindowMs = 0; // the samples collected since
+    int m_liveSteps = 0;
+    QHash<QPair<int, int>, double> m_liveBase; // point values when live mode began
 };

@@ -1,10 +1,12 @@
 // Fuel suggestions on the charts: nothing is sent until Apply; Apply writes only the changed
 // points of the chosen range, in point order, as one history step; the ghost curve and its
-// tooltips show what is suggested.
+// tooltips show what is suggested. Live mode steps by itself within its limits.
+#include "live/LiveFeed.h"
 #include "tests/sim/FuelRig.h"
 #include "tests/tuning/MapRig.h"
 #include "tuning/FuelSuggestWindow.h"
 
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QToolTip>
 
@@ -12,6 +14,7 @@ class TestFuelSuggestWindow : public QObject {
     Q_OBJECT
 private slots:
     void reviewThenApply();
+    void liveModeStepsWithinItsLimits();
 };
 
 namespace {
@@ -75,6 +78,55 @@ void TestFuelSuggestWindow::reviewThenApply() {
 
     w.close();
     QVERIFY(!w.ghost(MapId::FuelCruise));
+}
+
+void TestFuelSuggestWindow::liveModeStepsWithinItsLimits() {
+    // The engine, warm, held at cruise point 15 where it needs 8 % more than the map gives.
+    FuelRig engine({{8, 3000, 4000, 2}});
+    engine.emu.setDrive(ScriptedDrive({{DriveSegment::Idle, 300, 0, 900, 900, 0.3}}));
+    engine.record(300, 200);
+    engine.emu.setDrive(ScriptedDrive({{DriveSegment::Steady, 1e6, 20, 3281.25, 3281.25, 0.5}}));
+    engine.record(5, 200);
+
+    Rig r;
+    r.s.connected = true;
+    LiveFeed feed;
+    FuelSuggestWindow w(r.s, *r.pages);
+    w.setLiveFeed(&feed);
+    w.findChild<QSpinBox *>(QStringLiteral("LiveInterval"))->setValue(10);
+    w.setLive(true);
+    QVERIFY(w.windowTitle().contains(QLatin1String("live")));
+    LiveContext ctx;
+    LiveFrameBuffer buf;
+    LiveValues v;
+    auto run = [&](int seconds) {
+        for (int i = 0; i < seconds * 50; ++i) {
+            engine.clock.advance(20);
+            r.clock.advance(20);
+            buf.take(engine.emu.liveFrame());
+            Live::decode(buf, ctx, v);
+            emit feed.liveValues(v);
+        }
+    };
+    const int steps = r.s.history().count();
+    run(10);
+    QCOMPARE(r.emu.written(), cruise({{15, 1}})); // one point, one percent
+    r.emu.clearWritten();
+    run(80);
+    // Eight steps were due; live mode stops at 5 % from where it began.
+    QCOMPARE(r.value(MapId::FuelCruise, 15), w.LiveMaxTotal);
+    QCOMPARE(w.liveSteps(), 5);
+    QCOMPARE(r.s.history().count(), steps + 5);
+    QCOMPARE(r.emu.written(), cruise({{15, 2}, {15, 3}, {15, 4}, {15, 5}}));
+    r.emu.clearWritten();
+    r.s.history().undo();
+    QCOMPARE(r.emu.written(), cruise({{15, 4}}));
+
+    w.close(); // live mode ends with the window
+    QVERIFY(!w.live());
+    r.emu.clearWritten();
+    run(20);
+    QCOMPARE(r.emu.written(), QByteArray());
 }
 
 QTEST_MAIN(TestFuelSuggestWindow)
