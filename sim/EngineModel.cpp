@@ -55,32 +55,57 @@ void EngineModel::advanceTo(double t) {
     if (m_t == 0 && t == 0) step(0);
 }
 
+void EngineModel::setDrive(const ScriptedDrive &drive) {
+    if (drive.empty()) {
+        m_drive.reset();
+        return;
+    }
+    m_drive = drive;
+    m_driveStart = m_t;
+}
+
 void EngineModel::step(double dt) {
     m_t += dt;
     const double t = m_t;
     EngineState &s = m_state;
-
-    // Throttle follows the driver's foot within a fraction of a second.
-    const double demand = throttleDemand(t);
-    s.tps += (demand - s.tps) * std::min(1.0, dt / 0.15);
+    const double tpsBefore = s.tps;
 
     // The water warms from 20 to 88 °C over the first minutes; a cold engine idles faster.
     s.waterTemp = 88 - 68 * std::exp(-t / 180);
     const double idle = 900 + 300 * std::clamp((60 - s.waterTemp) / 40, 0.0, 1.0);
-    const double top = 0.9 * m_rpmRange;
-    const double target = idle + (top - idle) * std::pow(s.tps / 100, 0.8);
-    // Speed rises slower than it falls away on the overrun.
-    const double tau = target > m_rpm ? 0.9 : 0.6;
-    m_rpm += (target - m_rpm) * std::min(1.0, dt / tau);
-    s.rpm = m_rpm + 15 * std::sin(2 * Pi * t * 0.7); // a little unevenness
+    double overrun = 0;
 
-    // Manifold pressure: low at idle and on the overrun, near full scale at full throttle.
-    const double overrun = demand == 0 && m_rpm > idle + 300 ? 1.0 : 0.0;
-    double map = 0.32 + 0.66 * std::pow(s.tps / 100, 0.6) - 0.12 * overrun;
-    map += 0.01 * std::sin(2 * Pi * t * 1.3);
-    s.vacuum = std::clamp(map, 0.05, 1.0) * std::min(1.0, m_fullScale);
+    if (m_drive) {
+        // The script sets throttle, speed and pressure; the engine follows within its lags.
+        const DriveTarget d = m_drive->at(t - m_driveStart);
+        s.tps += (d.tps - s.tps) * std::min(1.0, dt / 0.15);
+        const double target = d.kind == DriveSegment::Idle ? idle : d.rpm;
+        m_rpm += (target - m_rpm) * std::min(1.0, dt / 0.4);
+        s.rpm = m_rpm + 15 * std::sin(2 * Pi * t * 0.7);
+        const double fs = std::max(m_fullScale, 0.1);
+        m_pressure += (std::min(d.pressure, fs) - m_pressure) * std::min(1.0, dt / 0.1);
+        s.vacuum = std::clamp(m_pressure + 0.002 * std::sin(2 * Pi * t * 1.3), 0.02, fs);
+        overrun = d.overrun ? 1.0 : 0.0;
+    } else {
+        // Throttle follows the driver's foot within a fraction of a second.
+        const double demand = throttleDemand(t);
+        s.tps += (demand - s.tps) * std::min(1.0, dt / 0.15);
+        const double top = 0.9 * m_rpmRange;
+        const double target = idle + (top - idle) * std::pow(s.tps / 100, 0.8);
+        // Speed rises slower than it falls away on the overrun.
+        const double tau = target > m_rpm ? 0.9 : 0.6;
+        m_rpm += (target - m_rpm) * std::min(1.0, dt / tau);
+        s.rpm = m_rpm + 15 * std::sin(2 * Pi * t * 0.7); // a little unevenness
 
-    // Lambda switches around 0.45 V in closed loop, rich at full throttle, lean on the overrun.
+        // Manifold pressure: low at idle and on the overrun, near full scale at full throttle.
+        overrun = demand == 0 && m_rpm > idle + 300 ? 1.0 : 0.0;
+        double map = 0.32 + 0.66 * std::pow(s.tps / 100, 0.6) - 0.12 * overrun;
+        map += 0.01 * std::sin(2 * Pi * t * 1.3);
+        s.vacuum = std::clamp(map, 0.05, 1.0) * std::min(1.0, m_fullScale);
+    }
+
+    // Lambda switches around 0.45 V in closed loop, rich at full throttle, lean on the overrun
+    // (the fuel hook replaces this with what the tune gives).
     if (s.tps > 80)
         s.lambda = 0.85 + 0.02 * std::sin(2 * Pi * t * 3);
     else if (overrun > 0)
@@ -94,6 +119,7 @@ void EngineModel::step(double dt) {
     const double load = s.vacuum / std::max(m_fullScale, 0.1);
     s.injectorMs = overrun > 0 ? 0.0 : 1.2 + 10.5 * load * load;
     if (s.waterTemp < 50) s.injectorMs *= 1 + (50 - s.waterTemp) / 100; // warm-up enrichment
+    if (m_fuelHook) m_fuelHook(t, dt, s, overrun > 0, dt > 0 ? (s.tps - tpsBefore) / dt : 0.0);
 }
 
 QByteArray EngineModel::frame(const EngineState &s, double mapFullScaleBar) {

@@ -171,6 +171,15 @@ void VirtualEmu::reset(int modelCode) {
     loadDefaults();
     m_engineStartMs = double(m_clock.tickMs());
     m_engine = EngineModel(rpmRange(), mapSensorRange() / 10.0);
+    // The engine fits the defaults; its fuel errors stay what they were.
+    const std::vector<FuelError> errors = m_fuel.errors();
+    m_fuel = EngineFuel();
+    m_fuel.setErrors(errors);
+    m_fuel.setReference(m_image);
+    m_engine.setFuelHook([this](double t, double dt, EngineState &s, bool overrun, double rate) {
+        m_fuel.step(*this, t, dt, s, overrun, rate);
+    });
+    if (!m_drive.empty()) m_engine.setDrive(m_drive);
     m_command.clear();
     m_expect = 0;
 }
@@ -360,6 +369,12 @@ EngineState VirtualEmu::engineState() {
 QByteArray VirtualEmu::liveFrame() {
     if (m_pinnedFrame) return *m_pinnedFrame;
     return EngineModel::frame(engineState(), mapSensorRange() / 10.0);
+}
+
+void VirtualEmu::setDrive(const ScriptedDrive &drive) {
+    m_drive = drive;
+    engineState(); // the engine is at the present time before the script starts
+    m_engine.setDrive(drive);
 }
 
 void VirtualEmu::unpinLive() {

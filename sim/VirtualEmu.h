@@ -5,7 +5,9 @@
 #include "link/ByteDevice.h"
 #include "link/Clock.h"
 #include "model/Maps.h"
+#include "sim/EngineFuel.h"
 #include "sim/EngineModel.h"
+#include "sim/ScriptedDrive.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -93,6 +95,11 @@ public:
     void pinLiveFrame(const QByteArray &raw) { m_pinnedFrame = raw; }
     void unpinLive();
     EngineModel &engine() { return m_engine; }
+    // The fuel model: the lambda sensor and injector time follow the tune (sim/EngineFuel.h).
+    EngineFuel &fuel() { return m_fuel; }
+    const EngineFuel &fuel() const { return m_fuel; }
+    // Drive the engine by a script from now on (kept through reset); an empty one ends it.
+    void setDrive(const ScriptedDrive &drive);
 
     // Faults. A reply fault applies to one answered command (0xFF, 0xFD, 0xFC) or to all of
     // them (AnyCommand), for `times` replies or for good (-1).
@@ -165,6 +172,8 @@ private:
     std::deque<LineByte> m_out;
 
     EngineModel m_engine;
+    EngineFuel m_fuel;
+    ScriptedDrive m_drive;
     std::optional<EngineState> m_pinnedState;
     std::optional<QByteArray> m_pinnedFrame;
     double m_engineStartMs = 0;

@@ -29,6 +29,7 @@ void onSignal(int) {
 
 void usage(std::FILE *to) {
     std::fprintf(to, "usage: emu-sim [--model N] [--link PATH] [--log FILE] [--fault F]\n"
+                     "               [--fuel-error E] [--drive]\n"
                      "  Serves a virtual EMU on a pseudo-terminal and prints its path.\n"
                      "  --model N    model code in the identity block (1, 2, 3, 5, 6; default 3)\n"
                      "  --link PATH  also make PATH a symbolic link to the terminal\n"
@@ -37,6 +38,11 @@ void usage(std::FILE *to) {
                      "               noanswer, short:N (first N bytes), late:N (N ms late),\n"
                      "               garbage, zero:N (a 0 at position N); CMD the command byte in\n"
                      "               hex (FF, FD, FC), all answered commands when left out\n"
+                     "  --fuel-error E  the engine needs E more fuel than the default tune gives\n"
+                     "               (repeatable), E = PERCENT[@RPM-RPM][:low|cruise|high],\n"
+                     "               e.g. +8@3000-4000:cruise\n"
+                     "  --drive      run the scripted tuning drive (idle, steady steps across\n"
+                     "               the fuel maps, tip-ins, overrun, full-throttle pulls)\n"
                      "  -h, --help   print this and exit\n"
                      "  --version    print the program version and exit\n");
 }
@@ -95,6 +101,8 @@ int main(int argc, char **argv) {
     QString linkPath;
     QString logPath;
     QList<FaultSpec> faults;
+    std::vector<FuelError> fuelErrors;
+    bool drive = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString &a = args.at(i);
@@ -129,6 +137,17 @@ int main(int argc, char **argv) {
                 return 2;
             }
             faults << f;
+        } else if (a == QLatin1String("--fuel-error")) {
+            if (!next(&v)) return 2;
+            FuelError e;
+            QString why;
+            if (!EngineFuelText::parse(v, &e, &why)) {
+                std::fprintf(stderr, "emu-sim: %s\n", qPrintable(why));
+                return 2;
+            }
+            fuelErrors.push_back(e);
+        } else if (a == QLatin1String("--drive")) {
+            drive = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             usage(stdout);
             return finishAnswer();
@@ -199,6 +218,12 @@ int main(int argc, char **argv) {
     SystemClock clock;
     VirtualEmu emu(clock, model);
     emu.setRecordWritten(false);
+    emu.fuel().setErrors(fuelErrors);
+    if (drive) {
+        const double low = emu.setupValue(40) / 100.0, high = emu.setupValue(41) / 100.0;
+        emu.setDrive(ScriptedDrive::standard(emu.rpmRange(), low > 0 ? low : 0.1,
+                                             high > 0 ? high : 0.9, emu.mapSensorRange() / 10.0));
+    }
     for (const FaultSpec &f : faults)
         if (f.kind != VirtualEmu::ReplyFault::None) emu.setReplyFault(f.kind, f.param, f.command);
     if (logFile.isOpen()) {

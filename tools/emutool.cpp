@@ -12,6 +12,8 @@
 //                                      reads the image back and compares it (exit 3 if it differs)
 //   emutool log PORT OUT.csv [--interval MS] [--duration S] [--channels LIST]
 //                                      live data to a CSV file until Ctrl+C or the duration
+//   emutool suggest LOG.csv TUNE.emu --out NEW.emu [--map NAME] [filter options]
+//                                      fuel corrections from a logged narrowband sensor
 //   emutool hits LOG.csv TUNE.emu [--map NAME] [--csv] [filters]
 //                                      where a log spent its time on the maps: per point the
 //                                      samples, seconds, mean lambda volts and rich share
@@ -29,6 +31,7 @@
 #include "link/Clock.h"
 #include "link/EmuLink.h"
 #include "link/PortMap.h"
+#include "live/FuelSuggest.h"
 #include "live/LogChannels.h"
 #include "live/LogFile.h"
 #include "live/MapHits.h"
@@ -905,6 +908,118 @@ Result runHits(const QStringList &arguments) {
     return r;
 }
 
+// ---- suggest -------------------------------------------------------------------------------
+
+const char *const SuggestUsage =
+    "suggest LOG.csv TUNE.emu --out NEW.emu [--map cruise|low|high|vacuum] [--min-water C] "
+    "[--throttle-rate PCT_S] [--vacuum-rate BAR_S] [--tip-in S] [--tolerance SHARE] "
+    "[--delay MS] [--min-samples N] [--max-step PCT]";
+
+Result runSuggest(const QStringList &argsIn) {
+    QStringList args = argsIn;
+    QString error, out, map;
+    FuelSuggest::Options o;
+    struct NumberOption {
+        const char *name;
+        double *value;
+        double lo, hi;
+    };
+    double minSamples = o.minSamples;
+    const NumberOption numbers[] = {
+        {"--min-water", &o.minWater, -40, 150},   {"--throttle-rate", &o.maxThrottleRate, 0, 1e6},
+        {"--vacuum-rate", &o.maxVacuumRate, 0, 1e6}, {"--tip-in", &o.tipInWindow, 0, 60},
+        {"--tolerance", &o.tolerance, 0, 0.5},    {"--delay", &o.delayMs, 0, 5000},
+        {"--min-samples", &minSamples, 1, 1e9},   {"--max-step", &o.maxStep, 0, 50}};
+    if (!takeOption(args, QStringLiteral("--out"), &out, &error) ||
+        !takeOption(args, QStringLiteral("--map"), &map, &error))
+        return fail(QStringLiteral("suggest: %1").arg(error));
+    for (const NumberOption &n : numbers) {
+        QString text;
+        if (!takeOption(args, QLatin1String(n.name), &text, &error))
+            return fail(QStringLiteral("suggest: %1").arg(error));
+        if (text.isEmpty()) continue;
+        bool ok = false;
+        const double v = text.toDouble(&ok);
+        if (!ok || !(v >= n.lo && v <= n.hi))
+            return fail(QStringLiteral("suggest: %1 takes a number from %2 to %3, not '%4'")
+                            .arg(QLatin1String(n.name))
+                            .arg(n.lo)
+                            .arg(n.hi)
+                            .arg(text));
+        *n.value = v;
+    }
+    o.minSamples = int(minSamples);
+    if (args.size() != 2 || out.isEmpty() || args.at(0).startsWith(QLatin1String("--")) ||
+        args.at(1).startsWith(QLatin1String("--")))
+        return fail(QStringLiteral("usage: emutool %1").arg(QLatin1String(SuggestUsage)));
+    if (!map.isEmpty()) {
+        MapId id;
+        if (!FuelSuggest::mapFromName(map, &id))
+            return fail(QStringLiteral("suggest: '%1' is no fuel map (cruise, low, high or vacuum)")
+                            .arg(map));
+        if (id == MapId::FuelVacuum)
+            o.vacuumMap = true;
+        else
+            o.onlyMap = int(id);
+    }
+
+    LogRecord log;
+    if (!LogReader::read(args.at(0), &log, &error)) return fail(error);
+    SetupFileData data;
+    if (!SetupFile::read(args.at(1), &data, &error))
+        return fail(QStringLiteral("%1: %2").arg(args.at(1), error));
+    Setup setup;
+    decodeSetup(data, &setup);
+    if (!setup.caps.fuel)
+        return fail(QStringLiteral("%1 holds no fuel maps").arg(args.at(1)));
+    FuelSuggest::Result r;
+    if (!FuelSuggest::analyse(log, FuelSuggest::Tune{&setup.image, &setup.maps, setup.axes}, o,
+                              &r, &error))
+        return fail(QStringLiteral("%1: %2").arg(args.at(0), error));
+    if (r.lambdaSensorOff)
+        return fail(QStringLiteral("%1 has the lambda sensor off; its readings say nothing about "
+                                   "the fuel. Nothing was written.")
+                        .arg(args.at(1)));
+
+    QString text = QStringLiteral("map,point,axis,samples,rich_share,change\n");
+    for (const FuelSuggest::PointResult &p : r.points) {
+        if (p.samples == 0) continue;
+        text += QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+                    .arg(QLatin1String(emu::model::mapInfo(p.map).key))
+                    .arg(p.point)
+                    .arg(number(emu::num::roundTo(p.axis, p.map == MapId::FuelVacuum ? 3 : 0)))
+                    .arg(p.samples)
+                    .arg(number(emu::num::roundTo(p.richShare, 2)))
+                    .arg(number(p.change));
+        // The corrected tune: the point's byte in the file's table line.
+        if (p.change != 0) {
+            const MapInfo &info = emu::model::mapInfo(p.map);
+            data.table[size_t(info.streamOffset + p.point - 1)] =
+                quint8(emu::num::roundInt(p.suggested()) + info.bias + 1);
+        }
+    }
+    const FuelSuggest::Counts &c = r.counts;
+    text += QStringLiteral("%1 points changed; %2 of %3 samples kept (left out: %4 cold, %5 "
+                           "transient, %6 overrun, %7 in gaps, %8 off a point or region)\n")
+                .arg(r.changed())
+                .arg(c.kept)
+                .arg(c.rows)
+                .arg(c.cold)
+                .arg(c.transient)
+                .arg(c.overrun)
+                .arg(c.gap)
+                .arg(c.far + c.noPoint);
+    if (r.controlPercent > 0)
+        text += QStringLiteral("note: lambda control was on (Control Percentage %1 %%); the EMU's "
+                               "own trim hides errors up to that size from the sensor\n")
+                    .arg(r.controlPercent);
+    const QByteArray content = SetupFile::format(data.identity, data.vehicleMake,
+                                                 data.vehicleModel, data.engineType, data.table);
+    if (!SetupFile::write(out, content, &error)) return fail(error);
+    text += QStringLiteral("Wrote %1\n").arg(out);
+    return Result{ExitOk, text.toUtf8(), {}};
+}
+
 // ---- dispatch ------------------------------------------------------------------------------
 
 struct Command {
@@ -924,6 +1039,7 @@ const Command kCommands[] = {
      "hits LOG.csv TUNE.emu [--map NAME] [--csv] [--from S] [--to S] [--min-water C] "
      "[--min-rpm RPM] [--max-throttle-rate PCT_PER_S] [--keep-missed]",
      runHits},
+    {"suggest", SuggestUsage, runSuggest},
 };
 
 QString usage() {

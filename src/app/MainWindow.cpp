@@ -19,6 +19,7 @@
 #include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
 #include "monitor/TPSCalForm.h"
+#include "tuning/FuelSuggestWindow.h"
 #include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
 #include "tuning/SetupPage.h"
@@ -314,6 +315,11 @@ void TForm1::buildToolBar() {
     CompareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     addAction(CompareAction);
     connect(CompareAction, &QAction::triggered, this, &TForm1::compareWithFile);
+    FuelSuggestAction = new QAction(QStringLiteral("Fuel Suggestions..."), this);
+    FuelSuggestAction->setObjectName(QStringLiteral("FuelSuggestAction"));
+    FuelSuggestAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    addAction(FuelSuggestAction);
+    connect(FuelSuggestAction, &QAction::triggered, this, &TForm1::showFuelSuggestions);
     connect(sp3D, &QToolButton::clicked, this, [this] { sp3DClick(); });
     // Switches act on their state, whoever changed it: a click, a key, an assistive tool.
     connect(SpeedButton3, &QToolButton::toggled, this, &TForm1::SpeedButton3Click);
@@ -361,6 +367,7 @@ void TForm1::buildPages() {
     connect(m_session.get(), &Session::status, this, &TForm1::setStatus);
     // "Compare with File..." from a chart's or the Setup page's context menu, as Ctrl+D.
     connect(m_mapPages, &MapPages::compareRequested, this, &TForm1::compareWithFile);
+    connect(m_mapPages, &MapPages::fuelSuggestionsRequested, this, &TForm1::showFuelSuggestions);
     connect(m_setupPage, &SetupPage::compareRequested, this, &TForm1::compareWithFile);
 
     // Undo and redo of the edit history, from any tab.
@@ -686,6 +693,15 @@ void TForm1::compareWithFile() {
     m_mapPages->setOtherTune(&other.maps, other.axes, other.caps);
     m_compare->show();
     m_compare->raise();
+}
+
+void TForm1::showFuelSuggestions() {
+    if (!m_fuelSuggest) {
+        m_fuelSuggest = std::make_unique<FuelSuggestWindow>(*m_session, *m_mapPages, this);
+        m_fuelSuggest->setLiveFeed(m_poll);
+    }
+    m_fuelSuggest->show();
+    m_fuelSuggest->raise();
 }
 
 void TForm1::setupEdited() {

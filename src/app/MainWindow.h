@@ -13,6 +13,7 @@ class ConnectionController;
 class Session;
 class SetupPage;
 class MapPages;
+class FuelSuggestWindow;
 class TSaveFrm;
 class LivePoll;
 class TRT;
@@ -53,6 +54,7 @@ public:
     TTimingAnalysis *timingAnalysis() const { return m_analysis.get(); }
     TForm2 *aboutBox() const { return m_about.get(); }
     CompareWindow *compareWindow() const { return m_compare.get(); }
+    FuelSuggestWindow *fuelSuggestWindow() const { return m_fuelSuggest.get(); }
 
     // Text of status bar panel 0, 1 or 2.
     QString statusText(int panel) const;
@@ -82,6 +84,7 @@ public:
     QToolButton *spWrite = nullptr;
     QCheckBox *VerifyAfterWrite = nullptr; // Write reads the tables back and compares them
     QAction *CompareAction = nullptr;      // "Compare with File..." (Ctrl+D)
+    QAction *FuelSuggestAction = nullptr;  // "Fuel Suggestions..." (Ctrl+Shift+F)
     QToolButton *sp3D = nullptr;
     QCheckBox *RT_Track = nullptr;
     QCheckBox *AnalogEn = nullptr;
@@ -119,6 +122,8 @@ public:
     // A setup file chosen with the open chooser, compared with memory in its own window; the
     // charts draw its curves while the window is open.
     void compareWithFile();
+    // The fuel suggestions window (a log's suggestion drawn on the fuel charts).
+    void showFuelSuggestions();
 
     // Monitoring, analysis and service.
     void AnalogEnClick();
@@ -189,6 +194,7 @@ private:
     std::unique_ptr<TForm2> m_about;
     std::unique_ptr<TTPSCalForm> m_calForm;
     std::unique_ptr<CompareWindow> m_compare;
+    std::unique_ptr<FuelSuggestWindow> m_fuelSuggest;
     LivePoll *m_poll = nullptr;
     EngineMonitorPage *m_monitorPage = nullptr;
     DataLoggerPage *m_loggerPage = nullptr;

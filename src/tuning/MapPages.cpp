@@ -1040,6 +1040,8 @@ QMenu *MapPages::chartMenu(Chart c, const QPoint &pos) {
                                     [this, c, under, selected] { editPoints(c, under, selected); });
     edit->setEnabled(m_charts[c].chart->isEnabled() && n > 0);
     menu->addAction(tr("Compare with File..."), this, &MapPages::compareRequested);
+    if (c == FuelVac || c == FuelRpm)
+        menu->addAction(tr("Fuel Suggestions..."), this, &MapPages::fuelSuggestionsRequested);
     return menu;
 }
 

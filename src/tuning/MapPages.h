@@ -101,6 +101,8 @@ public:
 signals:
     // "Compare with File..." was chosen in a chart's context menu.
     void compareRequested();
+    // "Fuel Suggestions..." was chosen in a fuel chart's context menu.
+    void fuelSuggestionsRequested();
 
 public slots:
     // Drag over a chart, pixel position relative to that chart.

@@ -6,6 +6,7 @@
 #include "live/LivePoll.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/RTFrame.h"
+#include "tuning/FuelSuggestWindow.h"
 #include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
 #include "tuning/SetupPage.h"
@@ -216,6 +217,8 @@ void TestAccessibility::windowTree() {
             if (QAccessibleInterface *c = a->child(i)) walk(c, depth + 1);
     };
     walk(QAccessible::queryAccessibleInterface(&f), 0);
+    f.showFuelSuggestions(); // a window of its own
+    walk(QAccessible::queryAccessibleInterface(f.fuelSuggestWindow()), 0);
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1Char(' '))));
 }
 
