@@ -167,9 +167,7 @@ public:
         struct stat st {};
         if (::lstat(p.constData(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
-                *error = QStringLiteral("%1 exists and is not a symbolic link; it is left as it "
-                                        "is")
-                             .arg(path);
+                *error = QStringLiteral("%1 is not a symbolic link; it is left alone").arg(path);
                 return false;
             }
             if (::unlink(p.constData()) != 0 && errno != ENOENT) {
@@ -314,21 +312,6 @@ int main(int argc, char **argv) {
     }
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
-    QFile logFile;
-    if (!logPath.isEmpty()) {
-        logFile.setFileName(logPath);
-        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            std::fprintf(stderr, "emu-sim: cannot write the log %s: %s\n", qPrintable(logPath),
-                         qPrintable(logFile.errorString()));
-            return 1;
-        }
-    }
-    auto logLine = [&logFile](const QString &line) {
-        if (!logFile.isOpen()) return;
-        logFile.write(line.toUtf8() + '\n');
-        logFile.flush();
-    };
-
     // Signals first, so that no signal can end the program between making the link and the
     // loop that removes it.
     struct sigaction sa {};
@@ -347,6 +330,21 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
+
+    QFile logFile;
+    if (!logPath.isEmpty()) {
+        logFile.setFileName(logPath);
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            std::fprintf(stderr, "emu-sim: cannot write the log %s: %s\n", qPrintable(logPath),
+                         qPrintable(logFile.errorString()));
+            return 1;
+        }
+    }
+    auto logLine = [&logFile](const QString &line) {
+        if (!logFile.isOpen()) return;
+        logFile.write(line.toUtf8() + '\n');
+        logFile.flush();
+    };
 
     SystemClock clock;
     VirtualEmu emu(clock, model);
