@@ -26,7 +26,6 @@
 #include <QtTest>
 
 #include <functional>
-#include <memory>
 
 namespace {
 // Deadline for anything that waits on another process or on the poll: generous, so that a busy
