@@ -1,5 +1,12 @@
 // emu-sim: the virtual EMU on a pseudo-terminal. Prints the terminal's path and answers the EMU
 // command protocol on it until it is stopped with SIGTERM or SIGINT.
+//
+// The terminal keeps the line's time in both directions. Bytes the program writes reach the EMU
+// no faster than 19200 baud carries them (10 bits a byte); until then they count as still in the
+// program's output queue, so a flush of that queue on the program's side discards them as it
+// would on a serial port. (A pseudo-terminal by itself never drops what the program wrote; the
+// terminal runs in packet mode, which reports the program's flushes.) Replies leave at line speed
+// too, and with --latency they are handed over in bursts, as a USB adapter does.
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
 
@@ -8,6 +15,9 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <deque>
 
 #include <cerrno>
 #include <csignal>
@@ -16,6 +26,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,9 +42,11 @@ void onSignal(int) {
 void usage(std::FILE *to) {
     std::fprintf(to, "usage: emu-sim [--model N] [--link PATH] [--log FILE] [--fault F]\n"
                      "               [--fuel-error E] [--drive]\n"
+                     "               [--latency MS] [--frame HEX]\n"
                      "  Serves a virtual EMU on a pseudo-terminal and prints its path.\n"
                      "  --model N    model code in the identity block (1, 2, 3, 5, 6; default 3)\n"
-                     "  --link PATH  also make PATH a symbolic link to the terminal\n"
+                     "  --link PATH  also make PATH a symbolic link to the terminal (an existing\n"
+                     "               symbolic link is replaced, anything else is refused)\n"
                      "  --log FILE   write one line per command received to FILE\n"
                      "  --fault F    answer with a fault, F = KIND[:N][@CMD] (repeatable):\n"
                      "               noanswer, short:N (first N bytes), late:N (N ms late),\n"
@@ -43,6 +57,10 @@ void usage(std::FILE *to) {
                      "               e.g. +8@3000-4000:cruise\n"
                      "  --drive      run the scripted tuning drive (idle, steady steps across\n"
                      "               the fuel maps, tip-ins, overrun, full-throttle pulls)\n"
+                     "  --latency MS hand replies over in bursts every MS ms, as a USB adapter\n"
+                     "               does (e.g. 16; default 0: each byte as the line delivers it)\n"
+                     "  --frame HEX  answer every live data request with these bytes (e.g.\n"
+                     "               1F2E3D4C5B6A798897) instead of the simulated engine's\n"
                      "  -h, --help   print this and exit\n"
                      "  --version    print the program version and exit\n");
 }
@@ -93,11 +111,107 @@ bool parseFault(const QString &text, FaultSpec *out) {
     return true;
 }
 
+// Milliseconds on the monotonic clock, with the fraction (a byte takes 0.52 ms).
+double nowMs() {
+    using namespace std::chrono;
+    static const steady_clock::time_point start = steady_clock::now();
+    return duration<double, std::milli>(steady_clock::now() - start).count();
+}
+
+// What the program has written and the line has not carried to the EMU yet. Each byte reaches
+// the EMU one byte time after the one before it (or after it was written, on an idle line).
+class OutputQueue {
+public:
+    void add(const char *bytes, int n, double now) {
+        for (int i = 0; i < n; ++i) {
+            m_freeAt = std::max(m_freeAt, now) + VirtualEmu::transmitMs(1);
+            m_bytes.push_back({m_freeAt, bytes[i]});
+        }
+    }
+    // The bytes that have reached the EMU by now.
+    QByteArray arrived(double now) {
+        QByteArray out;
+        while (!m_bytes.empty() && m_bytes.front().at <= now) {
+            out.append(m_bytes.front().byte);
+            m_bytes.pop_front();
+        }
+        return out;
+    }
+    // The program flushed its output queue: everything not on the wire yet is gone; the byte
+    // being sent right now still completes. Returns the number of bytes discarded.
+    int flush(double now) {
+        const bool sending =
+            !m_bytes.empty() && m_bytes.front().at - VirtualEmu::transmitMs(1) < now;
+        const int keep = sending ? 1 : 0;
+        const int gone = int(m_bytes.size()) - keep;
+        m_bytes.resize(size_t(keep));
+        m_freeAt = sending ? m_bytes.front().at : std::min(m_freeAt, now);
+        return gone;
+    }
+    // Milliseconds until the next byte arrives, -1 when none is on its way.
+    double msToNext(double now) const {
+        return m_bytes.empty() ? -1 : std::max(0.0, m_bytes.front().at - now);
+    }
+
+private:
+    struct Byte {
+        double at;
+        char byte;
+    };
+    std::deque<Byte> m_bytes;
+    double m_freeAt = 0;
+};
+
+// --link PATH: a symbolic link to the terminal. Only a symbolic link is ever replaced (a link
+// left by an earlier run, or any other); a file, folder or device at PATH is refused. At exit the
+// link is removed if it is still the one made here.
+class TerminalLink {
+public:
+    ~TerminalLink() { remove(); }
+    bool make(const QString &path, const QByteArray &target, QString *error) {
+        const QByteArray p = QFile::encodeName(path);
+        struct stat st {};
+        if (::lstat(p.constData(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                *error = QStringLiteral("%1 is not a symbolic link; it is left alone").arg(path);
+                return false;
+            }
+            if (::unlink(p.constData()) != 0 && errno != ENOENT) {
+                *error = QStringLiteral("cannot replace the link %1: %2")
+                             .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+        }
+        // Fails with EEXIST if anything appeared there meanwhile: that is not replaced either.
+        if (::symlink(target.constData(), p.constData()) != 0) {
+            *error = QStringLiteral("cannot make the link %1: %2")
+                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        m_path = p;
+        m_target = target;
+        return true;
+    }
+    void remove() {
+        if (m_path.isEmpty()) return;
+        char buf[4096];
+        const ssize_t n = ::readlink(m_path.constData(), buf, sizeof buf);
+        if (n >= 0 && QByteArray(buf, int(n)) == m_target) ::unlink(m_path.constData());
+        m_path.clear();
+    }
+
+private:
+    QByteArray m_path;
+    QByteArray m_target;
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     int model = 3;
+    int latencyMs = 0;
+    QByteArray frame;
     QString linkPath;
     QString logPath;
     QList<FaultSpec> faults;
@@ -126,8 +240,29 @@ int main(int argc, char **argv) {
             }
         } else if (a == QLatin1String("--link")) {
             if (!next(&linkPath)) return 2;
+            if (linkPath.isEmpty()) {
+                std::fprintf(stderr, "emu-sim: --link needs a path\n");
+                return 2;
+            }
         } else if (a == QLatin1String("--log")) {
             if (!next(&logPath)) return 2;
+        } else if (a == QLatin1String("--latency")) {
+            if (!next(&v)) return 2;
+            bool ok = false;
+            latencyMs = v.toInt(&ok);
+            if (!ok || latencyMs < 0 || latencyMs > 1000) {
+                std::fprintf(stderr, "emu-sim: '%s' is not a latency (0 to 1000 ms)\n",
+                             qPrintable(v));
+                return 2;
+            }
+        } else if (a == QLatin1String("--frame")) {
+            if (!next(&v)) return 2;
+            frame = QByteArray::fromHex(v.toLatin1());
+            if (frame.isEmpty() || frame.size() > 64 || frame.toHex() != v.toLatin1().toLower()) {
+                std::fprintf(stderr, "emu-sim: '%s' is not a frame in hex (e.g. 1F2E3D)\n",
+                             qPrintable(v));
+                return 2;
+            }
         } else if (a == QLatin1String("--fault")) {
             if (!next(&v)) return 2;
             FaultSpec f;
@@ -173,6 +308,12 @@ int main(int argc, char **argv) {
         return 1;
     }
     const QByteArray slavePath(slaveName);
+    // Packet mode: a read tells us when the program flushes its queues.
+    int packet = 1;
+    if (::ioctl(master, TIOCPKT, &packet) != 0) {
+        std::fprintf(stderr, "emu-sim: no packet mode on the terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
     // Holding the terminal side open keeps the master readable while no program has it open,
     // and raw mode passes every byte unchanged (no echo, no line editing, no CR/LF mapping).
     const int slave = ::open(slavePath.constData(), O_RDWR | O_NOCTTY);
@@ -190,6 +331,25 @@ int main(int argc, char **argv) {
     }
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
+    // Signals first, so that no signal can end the program between making the link and the
+    // loop that removes it.
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    TerminalLink link;
+    if (!linkPath.isEmpty()) {
+        QString error;
+        if (!link.make(linkPath, slavePath, &error)) {
+            std::fprintf(stderr, "emu-sim: %s\n", qPrintable(error));
+            return 2;
+        }
+    }
+
     QFile logFile;
     if (!logPath.isEmpty()) {
         logFile.setFileName(logPath);
@@ -199,21 +359,11 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
-    if (!linkPath.isEmpty()) {
-        ::unlink(QFile::encodeName(linkPath).constData()); // an old link of an earlier run
-        if (::symlink(slavePath.constData(), QFile::encodeName(linkPath).constData()) != 0) {
-            std::fprintf(stderr, "emu-sim: cannot make the link %s: %s\n", qPrintable(linkPath),
-                         std::strerror(errno));
-            return 1;
-        }
-    }
-
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    auto logLine = [&logFile](const QString &line) {
+        if (!logFile.isOpen()) return;
+        logFile.write(line.toUtf8() + '\n');
+        logFile.flush();
+    };
 
     SystemClock clock;
     VirtualEmu emu(clock, model);
@@ -226,40 +376,68 @@ int main(int argc, char **argv) {
     }
     for (const FaultSpec &f : faults)
         if (f.kind != VirtualEmu::ReplyFault::None) emu.setReplyFault(f.kind, f.param, f.command);
-    if (logFile.isOpen()) {
-        QObject::connect(&emu, &VirtualEmu::commandReceived, [&logFile](const QString &line) {
-            logFile.write(line.toUtf8() + '\n');
-            logFile.flush();
-        });
-    }
+    if (!frame.isEmpty()) emu.pinLiveFrame(frame);
+    QObject::connect(&emu, &VirtualEmu::commandReceived, logLine);
     auto device = emu.makeDevice();
     device->open(VirtualEmu::Baud, false);
 
     std::printf("%s\n", slavePath.constData());
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "emu-sim: cannot write output: %s\n", std::strerror(errno));
+        return 2;
+    }
 
+    OutputQueue toEmu;     // written by the program, not carried by the line yet
     QByteArray pendingOut; // reply bytes the terminal has not taken yet
+    double nextBurst = 0;  // with a latency: when the adapter hands over what it holds
     char buf[4096];
     while (!g_stop) {
+        double now = nowMs();
+        // Wake when the next byte reaches the EMU or the next reply byte is due; a signal ends
+        // the wait.
+        double wait = 200;
+        const double in = toEmu.msToNext(now);
+        if (in >= 0) wait = std::min(wait, in);
+        const int out = emu.msUntilNextByte();
+        const bool replying = out >= 0 || device->queued() > 0;
+        if (latencyMs > 0) {
+            if (replying) wait = std::min(wait, std::max(0.0, nextBurst - now));
+        } else if (out >= 0) {
+            wait = std::min(wait, double(out));
+        }
+        if (!pendingOut.isEmpty()) wait = std::min(wait, 10.0);
         pollfd pfd{master, POLLIN, 0};
         if (!pendingOut.isEmpty()) pfd.events |= POLLOUT;
-        // Wake when the simulated line delivers the next reply byte; a signal ends the wait.
-        int timeout = emu.msUntilNextByte();
-        if (timeout < 0 || timeout > 200) timeout = 200;
-        if (!pendingOut.isEmpty()) timeout = std::min(timeout, 10);
-        const int r = ::poll(&pfd, 1, timeout);
+        const int r = ::poll(&pfd, 1, int(std::ceil(wait)));
         if (r < 0 && errno != EINTR) break;
+        now = nowMs();
         if (r > 0 && (pfd.revents & POLLIN)) {
             for (;;) {
                 const ssize_t n = ::read(master, buf, sizeof buf);
-                if (n > 0) {
-                    device->write(QByteArray(buf, int(n)));
+                if (n <= 0) break; // EAGAIN, or EIO while nobody holds the terminal
+                if (buf[0] == TIOCPKT_DATA) {
+                    toEmu.add(buf + 1, int(n) - 1, now);
                     continue;
                 }
-                break; // EAGAIN, or EIO while nobody holds the terminal
+                // A status byte. The program flushed its output queue: what the line has
+                // carried so far reaches the EMU, the rest never does. (A flush of its input
+                // queue drops replies on its side only.)
+                if (buf[0] & TIOCPKT_FLUSHWRITE) {
+                    const QByteArray arrived = toEmu.arrived(now);
+                    if (!arrived.isEmpty()) device->write(arrived);
+                    const int gone = toEmu.flush(now);
+                    if (gone > 0)
+                        logLine(QStringLiteral("output flushed: %1 bytes never sent").arg(gone));
+                }
             }
         }
-        if (device->queued() > 0) pendingOut.append(device->read(device->queued()));
+        const QByteArray arrived = toEmu.arrived(now);
+        if (!arrived.isEmpty()) device->write(arrived);
+
+        if (latencyMs <= 0 || now >= nextBurst) {
+            if (device->queued() > 0) pendingOut.append(device->read(device->queued()));
+            if (latencyMs > 0) nextBurst = (std::floor(now / latencyMs) + 1) * latencyMs;
+        }
         if (!pendingOut.isEmpty()) {
             const ssize_t n = ::write(master, pendingOut.constData(), size_t(pendingOut.size()));
             if (n > 0) pendingOut.remove(0, int(n));
@@ -268,7 +446,7 @@ int main(int argc, char **argv) {
         }
     }
 
-    if (!linkPath.isEmpty()) ::unlink(QFile::encodeName(linkPath).constData());
+    link.remove();
     ::close(slave);
     ::close(master);
     return 0;

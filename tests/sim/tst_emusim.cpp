@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -83,6 +84,8 @@ private slots:
     void logAndLinkAndCleanExit();
     void writesArriveUnchanged();
     void badArguments();
+    void linkReplacesOnlyALink_data();
+    void linkReplacesOnlyALink();
 };
 
 void TestEmuSim::answersOverThePty_data() {
@@ -182,6 +185,57 @@ void TestEmuSim::badArguments() {
     QCOMPARE(p.exitCode(), 2);
     QVERIFY(p.readAllStandardError().contains("model"));
     QVERIFY(p.readAllStandardOutput().isEmpty());
+}
+
+void TestEmuSim::linkReplacesOnlyALink_data() {
+    QTest::addColumn<QString>("there"); // what PATH is before emu-sim starts
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("a file") << "file" << false;
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("a link of an earlier run") << "dangling" << true;
+    QTest::newRow("a link to a file") << "link" << true;
+}
+
+void TestEmuSim::linkReplacesOnlyALink() {
+    QFETCH(QString, there);
+    QFETCH(bool, replaced);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("ttyEMU"));
+    const QString file = dir.filePath(QStringLiteral("tune.emu"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("keep") == 4);
+    f.close();
+    if (there == "file")
+        QVERIFY(QFile::copy(file, path));
+    else if (there == "folder")
+        QVERIFY(QDir().mkdir(path));
+    else
+        QVERIFY(QFile::link(there == "link" ? file : QStringLiteral("/dev/pts/9999"), path));
+
+    Sim sim;
+    if (!replaced) {
+        sim.proc.start(simPath(), {QStringLiteral("--link"), path});
+        QVERIFY(sim.proc.waitForFinished(5000));
+        QCOMPARE(sim.proc.exitCode(), 2);
+        QVERIFY(sim.proc.readAllStandardError().contains("is not a symbolic link"));
+        QVERIFY(sim.proc.readAllStandardOutput().isEmpty());
+        QCOMPARE(QFileInfo(path).isDir(), there == "folder");
+        if (there == "file") {
+            QVERIFY(!QFileInfo(path).isSymLink());
+            QFile kept(path);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), QByteArray("keep"));
+        }
+        return;
+    }
+    QVERIFY(sim.start({QStringLiteral("--link"), path}));
+    QCOMPARE(QFileInfo(path).symLinkTarget(), QString::fromLocal8Bit(sim.path));
+    ::kill(pid_t(sim.proc.processId()), SIGINT);
+    QVERIFY(sim.proc.waitForFinished(5000));
+    QCOMPARE(sim.proc.exitCode(), 0);
+    QVERIFY(!QFileInfo(path).isSymLink() && !QFileInfo::exists(path));
+    QVERIFY(QFileInfo(file).isFile() && QFileInfo(file).size() == 4); // the old target untouched
 }
 
 QTEST_GUILESS_MAIN(TestEmuSim)
