@@ -56,7 +56,10 @@ void LogReadout::showAt(const LogRecord *record, bool hasFirst, double first, bo
     setRowCount(record ? channels + 1 : 0);
     m_summary.clear();
     if (!record) return;
-    const auto timeText = [](double t) { return withUnit(t, QStringLiteral("s")); };
+    // Milliseconds are as fine as a log row is.
+    const auto timeText = [](double t) {
+        return emu::num::formatGeneral(emu::num::roundTo(t, 3)) + QStringLiteral(" s");
+    };
     setItem(0, 0, cell(QStringLiteral("Time")));
     setItem(0, 1, cell(hasFirst ? timeText(first) : QString()));
     setItem(0, 2, cell(hasSecond ? timeText(second) : QString()));

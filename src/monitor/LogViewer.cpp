@@ -224,7 +224,18 @@ void LogViewer::setRecord(const LogRecord *record) {
     replot(rpQueuedReplot);
 }
 
+QCPRange LogViewer::padded(const QCPRange &extent) {
+    // One value alone gets a margin of its own size (at least 0.5).
+    const double pad = extent.size() < 1e-9
+                           ? std::max(0.5, std::abs(extent.lower) * 0.05)
+                           : extent.size() * 0.05;
+    double lo = extent.lower - pad;
+    if (extent.lower >= 0 && lo < 0) lo = 0;
+    return QCPRange(lo, extent.upper + pad);
+}
+
 void LogViewer::fitValues() {
+    m_extents.clear();
     for (QCPAxisRect *rect : m_panes) {
         for (QCPAxis *axis : {rect->axis(QCPAxis::atLeft), rect->axis(QCPAxis::atRight)}) {
             double lo = INFINITY, hi = -INFINITY;
@@ -237,17 +248,11 @@ void LogViewer::fitValues() {
                 hi = std::max(hi, r.upper);
             }
             if (!(lo <= hi)) {
-                lo = 0;
-                hi = 1;
-            } else if (hi - lo < 1e-9) {
-                lo -= 1;
-                hi += 1;
-            } else {
-                const double pad = (hi - lo) * 0.05;
-                lo -= pad;
-                hi += pad;
+                axis->setRange(0, 1);
+                continue;
             }
-            axis->setRange(lo, hi);
+            m_extents[axis] = QCPRange(lo, hi);
+            axis->setRange(padded(QCPRange(lo, hi)));
         }
     }
 }
@@ -272,14 +277,16 @@ void LogViewer::recordGrew() {
         const double v = m_record->values[std::size_t(trace->column())][std::size_t(last)];
         if (std::isnan(v)) continue;
         QCPAxis *axis = trace->valueAxis();
-        QCPRange r = axis->range();
-        if (v < r.lower || v > r.upper) {
-            const bool fresh = r.lower == 0 && r.upper == 1 && last == 0;
-            r = fresh ? QCPRange(v - 1, v + 1)
-                      : QCPRange(std::min(r.lower, v), std::max(r.upper, v));
-            const double pad = r.size() * 0.05;
-            axis->setRange(r.lower - pad, r.upper + pad);
-        }
+        // The margin is taken from the values drawn, so growing never compounds it.
+        const auto known = m_extents.find(axis);
+        const QCPRange extent = known == m_extents.end()
+                                    ? QCPRange(v, v)
+                                    : QCPRange(std::min(known->second.lower, v),
+                                               std::max(known->second.upper, v));
+        const bool grew = known == m_extents.end() || extent.lower < known->second.lower ||
+                          extent.upper > known->second.upper;
+        m_extents[axis] = extent;
+        if (grew) axis->setRange(padded(extent));
     }
 }
 

@@ -12,6 +12,7 @@
 // While recording, a view that shows the newest sample keeps following it.
 #include <QVector>
 #include <array>
+#include <map>
 #include <qcustomplot.h>
 
 struct LogRecord;
@@ -84,6 +85,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    // The extent with a margin; a margin never takes an axis of values that are all
+    // positive below zero.
+    static QCPRange padded(const QCPRange &extent);
     void rebuild(const QVector<QVector<int>> &panes);
     QVector<QVector<int>> panesOf() const;
     void fitValues();
@@ -104,6 +108,8 @@ private:
     double m_cursorTime = 0, m_secondTime = 0;
     double m_lambdaTarget = 0.45;
     bool m_follow = true;
+    // Lowest and highest value drawn on each vertical axis: the axis shows them with a margin.
+    std::map<QCPAxis *, QCPRange> m_extents;
     bool m_syncing = false;
     QPoint m_pressPos;
 };
