@@ -226,9 +226,8 @@ void LogViewer::setRecord(const LogRecord *record) {
 
 QCPRange LogViewer::padded(const QCPRange &extent) {
     // One value alone gets a margin of its own size (at least 0.5).
-    const double pad = extent.size() < 1e-9
-                           ? std::max(0.5, std::abs(extent.lower) * 0.05)
-                           : extent.size() * 0.05;
+    const double pad =
+        extent.size() < 1e-9 ? std::max(0.5, std::abs(extent.lower) * 0.05) : extent.size() * 0.05;
     double lo = extent.lower - pad;
     if (extent.lower >= 0 && lo < 0) lo = 0;
     return QCPRange(lo, extent.upper + pad);
@@ -279,10 +278,10 @@ void LogViewer::recordGrew() {
         QCPAxis *axis = trace->valueAxis();
         // The margin is taken from the values drawn, so growing never compounds it.
         const auto known = m_extents.find(axis);
-        const QCPRange extent = known == m_extents.end()
-                                    ? QCPRange(v, v)
-                                    : QCPRange(std::min(known->second.lower, v),
-                                               std::max(known->second.upper, v));
+        const QCPRange extent =
+            known == m_extents.end()
+                ? QCPRange(v, v)
+                : QCPRange(std::min(known->second.lower, v), std::max(known->second.upper, v));
         const bool grew = known == m_extents.end() || extent.lower < known->second.lower ||
                           extent.upper > known->second.upper;
         m_extents[axis] = extent;
