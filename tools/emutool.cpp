@@ -691,8 +691,8 @@ Result runLog(const QStringList &argsIn) {
     if (!writer.open(path, columns, &error)) return fail(error);
 
     LivePoll poll(s);
-    const double step = interval / 1000.0;
     qint64 rows = 0, missed = 0;
+    qint64 firstSent = -1; // each row carries the time its request went out
     QString lost, writeError;
     QObject::connect(&poll, &LiveFeed::liveValues, [&](const LiveValues &v) {
         double values[LogChannels::Count];
@@ -702,8 +702,9 @@ Result runLog(const QStringList &argsIn) {
             present[i] = v.complete;
         }
         if (!v.complete) ++missed;
-        if (writeError.isEmpty() && !writer.writeRow(rows * step, values, present, &writeError))
-            return;
+        if (firstSent < 0) firstSent = v.sentMs;
+        const double t = (v.sentMs - firstSent) / 1000.0;
+        if (writeError.isEmpty() && !writer.writeRow(t, values, present, &writeError)) return;
         ++rows;
     });
     QObject::connect(&poll, &LivePoll::linkLost, [&](const QString &m) { lost = m; });

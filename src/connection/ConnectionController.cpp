@@ -460,11 +460,7 @@ QString VerifyResult::firstProblem() const {
 
 VerifyResult ConnectionController::verifyTables(const TableStream &written) {
     VerifyResult r;
-    // The read image exchange starts by purging the port, which would drop whatever part of the
-    // tables the line has not carried yet: wait until it has (10 bits a byte).
-    const int lineMs =
-        (int(written.raw.size()) * 10 * 1000 + emu::link::Baud - 1) / emu::link::Baud;
-    m_s.clock.sleepMs(lineMs);
+    // The link sends the read image command once the tables have left the line.
     const QByteArray reply = m_s.link.readImage();
     r.received = int(reply.size());
     r.mismatches = emu::model::compareImage(written.fileTable, reply, m_s.caps);

@@ -46,6 +46,10 @@ constexpr int WaitReadImage = 500;
 constexpr int WaitWriteTables = 100; // pause between 0xF3 and the stream
 constexpr int WaitLiveData = 20;
 constexpr int WaitBetweenParameters = 200;
+// After a live reply that was cut short or ran into the next one: how long the line must stay
+// quiet before the next request, and the most that is waited for it.
+constexpr int SettleQuietMs = 20;
+constexpr int SettleMaxMs = 200;
 
 // Copies reply bytes into dest: at most maxCopy bytes, stopping at the first zero byte.
 // Returns the number of bytes copied. The caller fills dest first where the protocol says so.
@@ -61,8 +65,10 @@ class EmuLink {
 public:
     EmuLink(TQCCom32 &port, Clock &clock);
 
-    // Send the command, wait, take what is queued. Before an answered command, stale input (a
-    // late reply of an earlier exchange) is purged so it cannot shift this reply.
+    // Send the command, wait, take what is queued. Before an answered command the input queue is
+    // cleared (a late reply of an earlier exchange would shift this one); bytes on their way out
+    // are never touched. Every command goes out on a free line: after the bytes of the one before
+    // it have been carried.
     // Work given is done during the wait: it is part of the wait, never added to it.
     QByteArray exchange(const QByteArray &command, int waitMs,
                         const std::function<void()> &duringWait = {});
@@ -82,13 +88,26 @@ public:
     // section, offset, value.
     void pointWrite(quint8 section, quint8 offset, quint8 value);
 
-    // Purge stale input before answered commands (on by default).
-    void setPurgeBeforeAnswer(bool on) { m_purge = on; }
+    // Lets the rest of a reply that came late arrive and drops it: input is cleared until
+    // nothing has come for quietMs, or maxMs have passed.
+    void settleInput(int quietMs, int maxMs);
+
+    // Time the line needs for n bytes: 10 bits a byte at 19200 baud, in whole ms rounded up.
+    static int lineMs(int bytes);
+    // When the bytes sent so far have left the line (clock time).
+    qint64 lineFreeAt() const { return m_lineFreeAt; }
+    // When the last command was handed to the driver (clock time).
+    qint64 lastSentAt() const { return m_lastSentAt; }
+
     TQCCom32 &port() { return m_port; }
     Clock &clock() { return m_clock; }
 
 private:
+    // Waits until the line is free, writes, and notes when these bytes will have left it.
+    bool send(const QByteArray &bytes);
+
     TQCCom32 &m_port;
     Clock &m_clock;
-    bool m_purge = true;
+    qint64 m_lineFreeAt = 0;
+    qint64 m_lastSentAt = 0;
 };

@@ -115,6 +115,20 @@ void LivePoll::deviceLost(int port, const QString &device) {
     emit stopped();
 }
 
+void LivePoll::settleIfSplit() {
+    if (!m_split) return;
+    m_split = false;
+    m_host.liveLink().settleInput(emu::link::SettleQuietMs, emu::link::SettleMaxMs);
+}
+
+bool LivePoll::noteReply(const QByteArray &reply) {
+    // A reply cut short may have its rest still on the way, and a reply longer than a frame
+    // holds the rest of an earlier one: either way the next request waits for a quiet line.
+    const int n = int(reply.size());
+    m_split = n > 0 && n != Live::FrameBytes;
+    return n <= Live::FrameBytes;
+}
+
 void LivePoll::Timer1Timer() {
     // 1. Nothing before an EMU has answered Connect.
     if (!m_host.liveReady()) return;
@@ -123,18 +137,29 @@ void LivePoll::Timer1Timer() {
     m_lost = false;
 
     // 2..4. Request, 20 ms, whatever has arrived.
-    const QByteArray reply = m_host.liveLink().liveData(m_waitWork);
+    EmuLink &link = m_host.liveLink();
+    settleIfSplit();
+    const QByteArray reply = link.liveData(m_waitWork);
     if (m_lost)
         return; // the device went away during the exchange; the displays keep the last frame
+    LiveValues &v = m_host.liveStore();
+    v.sentMs = link.lastSentAt();
+    ++m_polls;
+    if (!noteReply(reply)) {
+        // Bytes of two replies: no frame of the engine. The tick is a missed sample and the
+        // displays keep what they show.
+        v.complete = false;
+        emit liveValues(v);
+        emit tickEnded();
+        return;
+    }
 
     // 5. Decode into the live values.
     LiveFrameBuffer &frame = m_host.liveFrameBuffer();
     const int taken = frame.take(reply);
     const LiveContext ctx = m_host.liveContext();
-    LiveValues &v = m_host.liveStore();
     Live::decode(frame, ctx, v);
     v.complete = taken >= Live::FrameBytes;
-    ++m_polls;
 
     // 6. Operating region.
     const bool track = tracking();
@@ -162,8 +187,9 @@ void LivePoll::Timer2Timer() {
     const TickGuard guard(m_inTick);
     if (checkLost()) return;
     m_lost = false;
+    settleIfSplit();
     const QByteArray reply = m_host.liveLink().liveData();
-    if (m_lost) return;
+    if (m_lost || !noteReply(reply)) return;
     LiveFrameBuffer &frame = m_host.liveFrameBuffer();
     frame.take(reply);
     LiveValues &v = m_host.liveStore();

@@ -95,6 +95,10 @@ signals:
 private:
     // Stops both polls when the device has gone; true when it has.
     bool checkLost();
+    // Before a request: when the last reply was cut or ran over, the line goes quiet first.
+    void settleIfSplit();
+    // Notes how the reply ended; false when it holds more than one frame (never decoded).
+    bool noteReply(const QByteArray &reply);
     void deviceLost(int port, const QString &device);
 
     LivePollHost &m_host;
@@ -104,6 +108,7 @@ private:
     bool m_paused = false;
     bool m_resume = false; // Timer1 runs again when the pause ends
     bool m_inTick = false;
+    bool m_split = false; // the last live reply was cut short or ran into the next
     qint64 m_lastDisplayNs = 0;
     quint64 m_polls = 0;
 };

@@ -147,6 +147,7 @@ void TestMainWindowLive::tickShowsLiveValues() {
     TForm1 &f = *rig.form;
     rig.connect();
     rig.wires.clear();
+    rig.clock.advance(10); // the line is free
     const qint64 before = rig.clock.slept();
     rig.poll().tick();
     // One live data request, then the 20 ms wait.

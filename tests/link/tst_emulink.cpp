@@ -265,14 +265,7 @@ private slots:
         QCOMPARE(d[3], quint8(9));
     }
 
-    void lateReplyDoesNotShiftLaterReplies_data() {
-        QTest::addColumn<bool>("purge");
-        QTest::newRow("stale input purged") << true;
-        QTest::newRow("without purge the late bytes lead") << false;
-    }
     void lateReplyDoesNotShiftLaterReplies() {
-        QFETCH(bool, purge);
-        link->setPurgeBeforeAnswer(purge);
         const QByteArray identity = bytes({3, 3, 12, 1, 2, 5, 6});
         const QByteArray frame = bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 100});
         // A slow EMU: the identity comes 150 ms after the command, the live frame in 10 ms.
@@ -286,25 +279,44 @@ private slots:
         link->identify(emu::link::WaitIdentifyProbe, id.data());
         QCOMPARE(emu::link::signature(id.data()), QByteArray("4848")); // too late for its read
         clock.advance(100);                                            // the identity arrives now
-        const QByteArray first = link->liveData();
-        const QByteArray second = link->liveData();
-        if (purge) {
-            QCOMPARE(first, frame);
-            QCOMPARE(second, frame);
-        } else {
-            QCOMPARE(first, identity + frame);
-        }
+        QCOMPARE(link->liveData(), frame);
+        QCOMPARE(link->liveData(), frame);
     }
 
-    void writesDoNotPurge() {
+    // Nothing that was written is ever dropped, and every command starts on a free line: the
+    // next request waits until the bytes before it have been carried (10 bits a byte at 19200
+    // baud, rounded up to whole ms), and only the input side is cleared before it.
+    void requestsWaitForTheLine_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QList<qint64>>("times"); // of each write, the live request last
+        QTest::addColumn<qint64>("slept");
+        // 0xF3 at 0, the stream at 100 (239 ms on the line), 0xFC at 339, then its 20 ms.
+        QTest::newRow("table write") << int(Tables) << QList<qint64>{0, 100, 339} << 359LL;
+        // Three bytes need 1.56 ms: the live request goes out 2 ms after the parameter write.
+        QTest::newRow("parameter write") << int(Parameter) << QList<qint64>{0, 2} << 22LL;
+        QTest::newRow("point write") << int(Point) << QList<qint64>{0, 2} << 22LL;
+    }
+    void requestsWaitForTheLine() {
+        QFETCH(int, op);
+        QFETCH(QList<qint64>, times);
+        QFETCH(qint64, slept);
         QVERIFY(com->Open());
-        const int before = line->purges;
-        link->parameterWrite(1, 2);
-        link->pointWrite(emu::link::SectionFuel, 3, 100);
-        link->writeTables(tableStream());
-        QCOMPARE(line->purges, before);
+        line->input = "stale";
+        if (op == Tables)
+            link->writeTables(tableStream());
+        else if (op == Parameter)
+            link->parameterWrite(0x26, 8);
+        else
+            link->pointWrite(emu::link::SectionTiming, 4, 20);
+        const QByteArray sent = line->written;
         link->liveData();
-        QCOMPARE(line->purges, before + 1);
+        QCOMPARE(line->written, sent + bytes({0xFC}));
+        QList<qint64> at;
+        for (const auto &w : line->writes)
+            at << w.first;
+        QCOMPARE(at, times);
+        QCOMPARE(clock.slept(), slept);
+        QCOMPARE(line->input, QByteArray()); // the stale input went before the request
     }
 
     void closedPortDropsCommands() {
