@@ -720,6 +720,7 @@ Result runLog(const QStringList &argsIn) {
             QThread::msleep(quint32(std::min<qint64>(5, due - clock.elapsed())));
         if (g_interrupted) break;
         poll.tick();
+        s.link.waitIdle();
         if (!lost.isEmpty() || !writeError.isEmpty()) break;
         if (progress)
             std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,

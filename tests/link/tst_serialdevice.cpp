@@ -129,7 +129,10 @@ private slots:
         com.setBaud(19200);
         EmuLink link(com, Clock::system());
         quint8 id[7];
-        link.identify(emu::link::WaitIdentifyConnect, id);
+        link.identify(emu::link::WaitIdentifyConnect, [&id](const EmuLink::Reply &r) {
+            emu::link::fillAndCopy(r.bytes, id, 7, 7, false);
+        });
+        link.waitIdle(); // the wait is a timer: the event loop runs meanwhile
         stop = true;
         emu.join();
         QCOMPARE(emu::link::signature(id), QByteArray("56"));
