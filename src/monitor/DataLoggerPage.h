@@ -122,10 +122,11 @@ private:
     std::array<QCheckBox *, LogChannels::Count> m_boxes{};
     std::array<QRadioButton *, 4> m_intervals{};
     QButtonGroup *m_onOff = nullptr;
-    qint64 m_samples = 0;      // samples since the start; the log time is samples x step
-    qint64 m_missed = 0;       // of those, ticks without a whole live frame
-    double m_logStep = 0.1;    // s
-    qint64 m_firstSentMs = -1; // when the first row's frame was asked for
+    qint64 m_samples = 0;   // samples since the start; the log time is samples x step
+    qint64 m_missed = 0;    // of those, ticks without a whole live frame
+    double m_logStep = 0.1; // s
+    // When the first row's frame was asked for (the link's clock, ms).
+    qint64 m_firstSentMs = -1;
     LogWriter m_writer;
     LogPlayer m_player;
     QString m_logName;                       // file name of the opened log
