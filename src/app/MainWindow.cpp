@@ -518,8 +518,10 @@ void TForm1::spRetryClick() {
     ComboBox1->clear();
     ComboBox1->setEditText(text);
     m_conn->repeatSearch();
-    m_lastPortText = ComboBox1->currentText();
-    updatePortHint();
+    m_conn->whenIdle([this] {
+        m_lastPortText = ComboBox1->currentText();
+        updatePortHint();
+    });
 }
 
 void TForm1::addPortItem(int n) {

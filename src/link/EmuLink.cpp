@@ -44,8 +44,7 @@ void EmuLink::pump() {
 
 void EmuLink::start() {
     if (m_active.settle) {
-        const qint64 now = m_clock.tickMs();
-        settleStep(now, now);
+        settleStep(m_clock.tickMs(), m_active.waitMs);
         return;
     }
     if (m_active.bytes.isEmpty()) {
@@ -82,18 +81,21 @@ void EmuLink::send() {
     });
 }
 
-void EmuLink::settleStep(qint64 started, qint64 lastByte) {
-    const qint64 now = m_clock.tickMs();
-    if (m_port.Opened() && m_port.InCount() > 0) {
-        m_port.ClearInput();
-        lastByte = now;
+void EmuLink::settleStep(qint64 started, int owed) {
+    // The rest comes with the adapter's next hand-over; the next request goes right after it,
+    // so its own reply is not cut at the same place again.
+    if (m_port.Opened()) {
+        const int n = m_port.InCount();
+        if (n > 0) {
+            m_port.ClearInput();
+            owed -= n;
+        }
     }
-    if (!m_port.Opened() || now - lastByte >= m_active.waitMs ||
-        now - started >= emu::link::SettleMaxMs) {
+    if (!m_port.Opened() || owed <= 0 || m_clock.tickMs() - started >= emu::link::SettleMaxMs) {
         finish();
         return;
     }
-    m_clock.schedule(1, this, [this, started, lastByte] { settleStep(started, lastByte); });
+    m_clock.schedule(1, this, [this, started, owed] { settleStep(started, owed); });
 }
 
 void EmuLink::finish() {
@@ -148,8 +150,8 @@ void EmuLink::pause(int ms) {
     submit({QByteArray(), ms, false, false, {}});
 }
 
-void EmuLink::settleInput(int quietMs) {
-    submit({QByteArray(), quietMs, false, true, {}});
+void EmuLink::settleInput(int owed) {
+    submit({QByteArray(), owed, false, true, {}});
 }
 
 void EmuLink::whenDone(std::function<void()> fn) {

@@ -49,10 +49,9 @@ constexpr int WaitReadImage = 500;
 constexpr int WaitWriteTables = 100; // pause between 0xF3 and the stream
 constexpr int WaitLiveData = 20;
 constexpr int WaitBetweenParameters = 200;
-// After a live reply that was cut short or ran into the next one: how long the line must stay
-// quiet before the next request, and the most that is waited for it.
-constexpr int SettleQuietMs = 20;
-constexpr int SettleMaxMs = 200;
+// After a live reply that was cut short: the most that is waited for its rest (an adapter hands
+// bytes over every 16 to 32 ms) before the next request goes out all the same.
+constexpr int SettleMaxMs = 50;
 
 // Copies reply bytes into dest: at most maxCopy bytes, stopping at the first zero byte.
 // Returns the number of bytes copied. The caller fills dest first where the protocol says so.
@@ -86,7 +85,7 @@ public:
         QByteArray bytes;      // none: a pause, a settle or a mark in the queue
         int waitMs = 0;        // after the bytes: before the reply is taken or the next request
         bool answered = false; // input cleared before the bytes, reply taken after the wait
-        bool settle = false;   // no bytes: input dropped until none came for waitMs
+        bool settle = false;   // no bytes: input dropped until waitMs bytes came (or time out)
         Done done;
         int sequence = 0;
     };
@@ -112,8 +111,8 @@ public:
     // The next request waits ms more (two parameter writes of one action stand 200 ms apart).
     void pause(int ms);
     // Lets the rest of a reply that came late arrive and drops it: the input is cleared until
-    // nothing has come for quietMs (at most SettleMaxMs).
-    void settleInput(int quietMs);
+    // `owed` bytes have come, or SettleMaxMs have passed.
+    void settleInput(int owed);
     // fn runs when every request made before it is done.
     void whenDone(std::function<void()> fn);
 
@@ -157,7 +156,7 @@ private:
     void pump();
     void start();
     void send();
-    void settleStep(qint64 started, qint64 lastByte);
+    void settleStep(qint64 started, int owed);
     void finish();
 
     TQCCom32 &m_port;

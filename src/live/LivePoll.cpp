@@ -113,16 +113,17 @@ void LivePoll::deviceLost(int port, const QString &device) {
 }
 
 void LivePoll::settleIfSplit() {
-    if (!m_split) return;
-    m_split = false;
-    m_host.liveLink().settleInput(emu::link::SettleQuietMs);
+    if (m_owed <= 0) return;
+    m_host.liveLink().settleInput(m_owed);
+    m_owed = 0;
 }
 
 bool LivePoll::noteReply(const QByteArray &reply) {
-    // A reply cut short may have its rest still on the way, and a reply longer than a frame
-    // holds the rest of an earlier one: either way the next request waits for a quiet line.
+    // A reply cut short has its rest still on the way, and a reply longer than a frame holds the
+    // rest of an earlier one and maybe the start of the next: the bytes still owed to complete
+    // the last frame are waited for and dropped before the next request.
     const int n = int(reply.size());
-    m_split = n > 0 && n != Live::FrameBytes;
+    m_owed = n % Live::FrameBytes == 0 ? 0 : Live::FrameBytes - n % Live::FrameBytes;
     return n <= Live::FrameBytes;
 }
 

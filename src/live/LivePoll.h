@@ -93,7 +93,7 @@ signals:
 private:
     // Stops both polls when the device has gone; true when it has.
     bool checkLost();
-    // Before a request: when the last reply was cut or ran over, the line goes quiet first.
+    // Before a request: the rest of a reply that was cut (or ran over) is waited for and dropped.
     void settleIfSplit();
     // Notes how the reply ended; false when it holds more than one frame (never decoded).
     bool noteReply(const QByteArray &reply);
@@ -107,7 +107,7 @@ private:
     bool m_paused = false;
     bool m_resume = false; // Timer1 runs again when the pause ends
     bool m_inTick = false;
-    bool m_split = false; // the last live reply was cut short or ran into the next
+    int m_owed = 0;                           // bytes still to come of the last live reply
     bool m_liveOut = false, m_calOut = false; // a request of the poll is in the link's queue
     bool m_liveDue = false, m_calDue = false; // a tick came meanwhile
     qint64 m_lastDisplayNs = 0;

@@ -68,8 +68,8 @@ void TestLivePoll::noFrameFromTwoReplies() {
     MonitorRig rig;
     LivePoll poll(rig.session);
     rig.emu.pinLiveFrame(Quiet);
-    // The first reply comes 18 ms late: its last bytes misses the read and would lead the next
-    // reply. The next request waits for a quiet line, so it gets its own frame whole.
+    // The first reply comes 18 ms late: its last bytes miss the read and would lead the next
+    // reply. The next request waits for that rest, so it gets its own frame whole.
     rig.emu.setReplyFault(VirtualEmu::ReplyFault::LateReply, 18, 0xFC, 1);
     poll.tick();
     QVERIFY(!rig.session.live.complete);
@@ -77,7 +77,7 @@ void TestLivePoll::noFrameFromTwoReplies() {
     QVERIFY(rig.session.live.complete);
     QCOMPARE(rig.session.live.rpm, 30.0);
     QCOMPARE(rig.session.live.injectorTime, 35.0);
-    QVERIFY(rig.wires[1].at >= 40);
+    QVERIFY(rig.wires[1].at > 20); // after the rest of the first reply
     QCOMPARE(rig.session.live.sentMs, rig.wires[1].at);
 
     // More bytes than a frame hold parts of two replies: a missed sample, nothing decoded.
