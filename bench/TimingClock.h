@@ -1,6 +1,6 @@
 #pragma once
-// The real clock for the live-poll benchmarks, noting when each protocol wait begins and ends
-// (wall and thread CPU time) while recording; recording is on from the start.
+// The real clock for the live-poll benchmarks, noting when each live wait is scheduled and when
+// its timer fires (wall and thread CPU time) while recording; recording is on from the start.
 #include "link/Clock.h"
 
 #include <QElapsedTimer>
@@ -19,26 +19,24 @@ class TimingClock : public Clock {
 public:
     TimingClock() { m_timer.start(); }
     qint64 tickMs() override { return m_inner.tickMs(); }
-    void sleepMs(int ms) override {
-        note(m_begins, m_cpuBegins);
-        m_inner.sleepMs(ms);
-        note(m_ends, m_cpuEnds);
-    }
-    // The live poll's wait, with the window painting at its start: the wait counts from before
-    // the painting, as on the real clock; the painting's own time is noted too.
-    void sleepMsWith(int ms, const std::function<void()> &work) override {
-        note(m_begins, m_cpuBegins);
-        m_inner.sleepMsWith(ms, [&] {
-            const qint64 t0 = m_timer.nsecsElapsed();
-            if (work) work();
-            if (m_recording) m_work.push_back((m_timer.nsecsElapsed() - t0) / 1e6);
+    void sleepMs(int ms) override { m_inner.sleepMs(ms); }
+    // The live poll's 20 ms waits are noted: when each was scheduled and when its timer fired.
+    void schedule(int ms, QObject *context, std::function<void()> fn) override {
+        if (ms != 20) {
+            m_inner.schedule(ms, context, std::move(fn));
+            return;
+        }
+        const qint64 wall = m_timer.nsecsElapsed(), cpu = threadCpuNs();
+        m_inner.schedule(ms, context, [this, wall, cpu, fn = std::move(fn)] {
+            if (m_recording) { // noted in pairs, when the wait ends
+                m_begins.push_back(wall);
+                m_cpuBegins.push_back(cpu);
+            }
+            note(m_ends, m_cpuEnds);
+            fn();
         });
-        note(m_ends, m_cpuEnds);
     }
-    // Milliseconds of work done at the start of each wait.
-    const std::vector<double> &work() const { return m_work; }
     void start() {
-        m_work.clear();
         m_begins.clear();
         m_ends.clear();
         m_cpuBegins.clear();
@@ -81,5 +79,4 @@ private:
     std::vector<qint64> m_ends;
     std::vector<qint64> m_cpuBegins;
     std::vector<qint64> m_cpuEnds;
-    std::vector<double> m_work;
 };

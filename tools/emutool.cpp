@@ -722,8 +722,8 @@ Result runLog(const QStringList &argsIn) {
     // write: an interrupt or a failure before that leaves whatever is at the path untouched.
     LogWriter writer;
     LivePoll poll(s);
-    const double step = interval / 1000.0;
     qint64 rows = 0, missed = 0;
+    qint64 firstSent = -1; // each row carries the time its request went out
     QString lost, writeError;
     QObject::connect(&poll, &LiveFeed::liveValues, [&](const LiveValues &v) {
         if (!writeError.isEmpty()) return;
@@ -734,7 +734,9 @@ Result runLog(const QStringList &argsIn) {
             values[i] = LogChannels::fileValue(i, v);
             present[i] = v.complete && LogChannels::available(i, s.caps.timing);
         }
-        if (!writer.writeRow(rows * step, values, present, &writeError)) return;
+        if (firstSent < 0) firstSent = v.sentMs;
+        const double t = (v.sentMs - firstSent) / 1000.0;
+        if (!writer.writeRow(t, values, present, &writeError)) return;
         if (!v.complete) ++missed;
         ++rows;
     });
@@ -753,6 +755,7 @@ Result runLog(const QStringList &argsIn) {
             QThread::msleep(quint32(std::min<qint64>(5, due - clock.elapsed())));
         if (g_interrupted) break;
         poll.tick();
+        s.link.waitIdle();
         if (!lost.isEmpty() || !writeError.isEmpty()) break;
         if (progress)
             std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,

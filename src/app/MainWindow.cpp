@@ -40,6 +40,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
@@ -208,7 +209,6 @@ void TForm1::buildMonitoring() {
     connect(m_loggerPage, &DataLoggerPage::hitsChanged, m_mapPages,
             [this] { m_mapPages->setHits(m_loggerPage->hits()); });
     subscribeCalibration(*m_poll, *m_calForm);
-    paintDuringPollWaits(*m_poll, this);
     connect(m_poll, &LivePoll::regionChanged, m_mapPages, &MapPages::showRegion);
     connect(m_poll, &LivePoll::operatingPoint, m_mapPages, &MapPages::trackOperatingPoint);
 
@@ -399,6 +399,37 @@ void TForm1::buildStatusBar() {
         bar->addWidget(l);
         m_panel[i] = l;
     }
+    m_progress = new QProgressBar(bar);
+    m_progress->setObjectName(QStringLiteral("LinkProgress"));
+    m_progress->setAccessibleName(QStringLiteral("Working with the EMU"));
+    m_progress->setRange(0, 0); // busy: how long a sequence takes depends on the EMU
+    m_progress->setMaximumWidth(120);
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    bar->addPermanentWidget(m_progress);
+}
+
+void TForm1::showBusy(bool busy) {
+    QWidget *const controls[] = {spRetry, spConnect, ComboBox1, spRead,
+                                 spWrite, spOpen,    spClose,   spSave};
+    for (QWidget *w : controls) {
+        if (busy) {
+            m_heldEnabled.insert(w, w->isEnabled());
+            w->setEnabled(false);
+        } else {
+            w->setEnabled(m_heldEnabled.value(w, w->isEnabled()));
+        }
+    }
+    if (!busy) m_heldEnabled.clear();
+    m_progress->setVisible(busy);
+}
+
+void TForm1::setControlEnabled(QWidget *control, bool on) {
+    const auto held = m_heldEnabled.find(control);
+    if (held != m_heldEnabled.end())
+        *held = on;
+    else
+        control->setEnabled(on);
 }
 
 QString TForm1::statusText(int panel) const {
@@ -458,8 +489,9 @@ void TForm1::connectConnection() {
     // In the order of ConnectionController::Action.
     connect(&c, &ConnectionController::actionEnabled, this, [this](Action a, bool on) {
         QWidget *const controls[] = {spRetry, spConnect, ComboBox1, spRead, spWrite};
-        controls[int(a)]->setEnabled(on);
+        setControlEnabled(controls[int(a)], on);
     });
+    connect(&c, &ConnectionController::busyChanged, this, &TForm1::showBusy);
     connect(&c, &ConnectionController::portListed, this, &TForm1::addPortItem);
     connect(&c, &ConnectionController::emuFound, this,
             [this](int n) { ComboBox1->setEditText(QStringLiteral("Com%1").arg(n)); });
@@ -503,8 +535,10 @@ void TForm1::spRetryClick() {
     ComboBox1->clear();
     ComboBox1->setEditText(text);
     m_conn->repeatSearch();
-    m_lastPortText = ComboBox1->currentText();
-    updatePortHint();
+    m_conn->whenIdle([this] {
+        m_lastPortText = ComboBox1->currentText();
+        updatePortHint();
+    });
 }
 
 void TForm1::addPortItem(int n) {
@@ -705,8 +739,8 @@ void TForm1::showFuelSuggestions() {
 }
 
 void TForm1::setupEdited() {
-    spRead->setEnabled(false);
-    spWrite->setEnabled(true);
+    setControlEnabled(spRead, false);
+    setControlEnabled(spWrite, true);
 }
 
 void TForm1::SpeedButton3Click() {
@@ -748,33 +782,35 @@ void TForm1::spSaveClick() {
 }
 
 void TForm1::saveChosen(bool fromMemory) {
-    Session &s = *m_session;
-    QString problem;
-    const std::optional<TableValues> table = m_conn->tableForSave(fromMemory, &problem);
-    if (!problem.isEmpty()) Messages::error(this, problem);
-    if (table) {
-        const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
-        if (!name.isEmpty()) {
-            std::array<quint8, 7> identity;
-            std::copy(s.image.identity.begin(), s.image.identity.end(), identity.begin());
-            const QByteArray content =
-                SetupFile::format(identity, m_setupPage->vehicleMake(), m_setupPage->vehicleModel(),
-                                  m_setupPage->engineType(), *table);
-            QString error;
-            if (!SetupFile::write(name, content, &error)) {
-                setStatus(
-                    0, QStringLiteral("Setup NOT saved to %1").arg(QDir::toNativeSeparators(name)));
-                Messages::error(this, error);
-            } else {
-                m_saveDir = QFileInfo(name).absolutePath();
-                setStatus(0, QStringLiteral("Setup saved from %1 to %2")
-                                 .arg(fromMemory ? QStringLiteral("memory") : QStringLiteral("EMU"),
-                                      QDir::toNativeSeparators(name)));
+    m_conn->tableForSave(fromMemory, [this, fromMemory](std::optional<TableValues> table,
+                                                        const QString &problem) {
+        Session &s = *m_session;
+        if (!problem.isEmpty()) Messages::error(this, problem);
+        if (table) {
+            const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
+            if (!name.isEmpty()) {
+                std::array<quint8, 7> identity;
+                std::copy(s.image.identity.begin(), s.image.identity.end(), identity.begin());
+                const QByteArray content = SetupFile::format(identity, m_setupPage->vehicleMake(),
+                                                             m_setupPage->vehicleModel(),
+                                                             m_setupPage->engineType(), *table);
+                QString error;
+                if (!SetupFile::write(name, content, &error)) {
+                    setStatus(0, QStringLiteral("Setup NOT saved to %1")
+                                     .arg(QDir::toNativeSeparators(name)));
+                    Messages::error(this, error);
+                } else {
+                    m_saveDir = QFileInfo(name).absolutePath();
+                    setStatus(0, QStringLiteral("Setup saved from %1 to %2")
+                                     .arg(fromMemory ? QStringLiteral("memory")
+                                                     : QStringLiteral("EMU"),
+                                          QDir::toNativeSeparators(name)));
+                }
             }
         }
-    }
-    m_saveFrm->finish();
-    setEnabled(true);
+        m_saveFrm->finish();
+        setEnabled(true);
+    });
 }
 
 void TForm1::saveCancelled() {
@@ -811,27 +847,30 @@ void TForm1::unsavedAnswered(TsvForm::Answer answer) {
     switch (answer) {
     case TsvForm::Answer::Yes:
         spConnectClick();
-        if (s.connected) {
-            spRead->setEnabled(false);
+        m_conn->whenIdle([this, then] {
+            if (!m_session->connected) {
+                setStatus(0, QStringLiteral("EMU not connected, data NOT written to EMU"));
+                return;
+            }
+            setControlEnabled(spRead, false);
             spWriteClick();
             PageControl1->setCurrentWidget(TimingSheet);
-            runPending(then);
-        } else {
-            setStatus(0, QStringLiteral("EMU not connected, data NOT written to EMU"));
-        }
+            // Closing or opening goes on once the tables are out.
+            m_conn->whenIdle([this, then] { runPending(then); });
+        });
         break;
     case TsvForm::Answer::Discard:
         s.setModified(false);
         m_setupPage->refillAfterDiscard();
-        if (s.connected) spRead->setEnabled(true);
+        if (s.connected) setControlEnabled(spRead, true);
         runPending(then);
         break;
     case TsvForm::Answer::Later:
         // Nothing is thrown away: the pending close or open does not happen.
         if (!s.connected)
-            spWrite->setEnabled(false);
+            setControlEnabled(spWrite, false);
         else
-            spRead->setEnabled(true);
+            setControlEnabled(spRead, true);
         break;
     }
 }

@@ -4,11 +4,13 @@
 // controller, whose reports the window shows.
 #include "dialogs/SvForm.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
 
 class Clock;
+class QProgressBar;
 class ConnectionController;
 class Session;
 class SetupPage;
@@ -179,6 +181,11 @@ private:
     void askUnsaved(Pending then);
     void unsavedAnswered(TsvForm::Answer answer);
     void runPending(Pending p);
+    // While a sequence with the EMU runs (search, Connect, Read, Write, Save From EMU) the
+    // controls that would start another are disabled and a progress bar shows; what the
+    // sequence asks for meanwhile takes effect when it ends.
+    void showBusy(bool busy);
+    void setControlEnabled(QWidget *control, bool on);
 
     Clock &m_clock;
     std::unique_ptr<Session> m_session;
@@ -187,6 +194,8 @@ private:
     MapPages *m_mapPages = nullptr;
     QLabel *m_panel[3] = {nullptr, nullptr, nullptr};
     QString m_statusText[3]; // whole texts; a panel may show one shortened
+    QProgressBar *m_progress = nullptr;
+    QHash<QWidget *, bool> m_heldEnabled; // controls disabled while busy, with their later state
     std::unique_ptr<TsvForm> m_svForm;
     std::unique_ptr<TSaveFrm> m_saveFrm;
     // Windows of their own (no Qt parent: disabling the main window leaves them usable).

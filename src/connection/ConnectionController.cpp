@@ -73,23 +73,35 @@ void ConnectionController::leaveFileMode() {
 
 // ---- Port search -----------------------------------------------------------------------------
 
-bool ConnectionController::probe(int n, int waitMs, quint8 *identity) {
+bool ConnectionController::openForProbe(int n) {
     TQCCom32 &efi = m_s.EFI;
-    std::fill(identity, identity + emu::link::IdentitySize, emu::link::FillByte);
     efi.setPort(n);
-    if (!efi.Open()) {
-        if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
-            const QString dev = PortMap::instance().device(n);
-            m_deniedDevices << QStringLiteral("Com%1 (%2)").arg(n).arg(dev);
-        } else if (PortMap::instance().isExplicit(n)) { // asked for: say why it failed
-            m_portFailures << PortMap::openFailure(QStringLiteral("Com%1").arg(n),
-                                                   PortMap::instance().device(n),
-                                                   efi.lastOpenError(), efi.lastOpenErrorString());
-        }
-        return false;
+    if (efi.Open()) return true;
+    if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
+        const QString dev = PortMap::instance().device(n);
+        m_deniedDevices << QStringLiteral("Com%1 (%2)").arg(n).arg(dev);
+    } else if (PortMap::instance().isExplicit(n)) { // asked for: say why it failed
+        m_portFailures << PortMap::openFailure(QStringLiteral("Com%1").arg(n),
+                                               PortMap::instance().device(n), efi.lastOpenError(),
+                                               efi.lastOpenErrorString());
     }
-    m_s.link.identify(waitMs, identity);
-    return true;
+    return false;
+}
+
+void ConnectionController::probe(int n, int waitMs,
+                                 std::function<void(bool, const Identity &)> then) {
+    Identity id;
+    id.fill(emu::link::FillByte);
+    if (!openForProbe(n)) {
+        then(false, id);
+        return;
+    }
+    m_s.link.identify(waitMs, [then](const EmuLink::Reply &r) {
+        Identity got;
+        emu::link::fillAndCopy(r.bytes, got.data(), emu::link::IdentitySize,
+                               emu::link::IdentitySize, false);
+        then(true, got);
+    });
 }
 
 void ConnectionController::notePermissionProblem() {
@@ -105,63 +117,65 @@ void ConnectionController::notePermissionProblem() {
 }
 
 void ConnectionController::startupSearch() {
-    const QScopedValueRollback<bool> searching(m_searching, true);
-    m_deniedDevices.clear();
-    m_portFailures.clear();
-    quint8 id[emu::link::IdentitySize];
-    bool found = false;
-    for (int n = 1; n <= PortMap::MaxPorts; ++n) {
-        const bool opened = probe(n, emu::link::WaitIdentifyProbe, id);
-        if (opened) emit portListed(n);
-        // A port that did not open has an empty probe buffer: it never counts as an EMU.
-        if (opened && emu::link::signature(id) == LiveSignature) {
-            searchModuleType(id[1], &m_s.moduleTypeName);
-            emit status(0, m_s.moduleTypeName + QStringLiteral(" Module found on Com%1").arg(n));
-            emit emuFound(n);
-            found = true;
-            emit actionEnabled(Action::Retry, false);
-            emit actionEnabled(Action::Connect, true);
-        } else if (!found) {
-            emit status(0, QStringLiteral("No EMU present"));
-        }
-        m_s.EFI.Close();
-    }
-    if (!found) {
-        emit status(0, QStringLiteral("No EMU present"));
-        notePermissionProblem();
-    }
+    runJob([this] {
+        m_searching = true;
+        m_deniedDevices.clear();
+        m_portFailures.clear();
+        searchStep(1, true, std::make_shared<bool>(false));
+    });
 }
 
 void ConnectionController::repeatSearch() {
-    const QScopedValueRollback<bool> searching(m_searching, true);
-    // An adapter plugged in again may come back under another device name: look at the
-    // system's serial devices anew so that it gets a port number.
-    PortMap::instance().scanSystem();
-    m_s.EFI.Close();
-    m_deniedDevices.clear();
-    m_portFailures.clear();
-    quint8 id[emu::link::IdentitySize];
-    bool found = false;
-    for (int n = 1; n <= PortMap::MaxPorts; ++n) {
-        if (probe(n, emu::link::WaitIdentifyRefresh, id)) {
-            emit portListed(n);
-            if (!found && emu::link::signature(id) == LiveSignature) {
-                emit status(0, QStringLiteral("EFI version %1.%2.%3 found on Com%4")
-                                   .arg(int(id[0]))
-                                   .arg(int(id[1]))
-                                   .arg(int(id[2]) - 1)
-                                   .arg(n));
-                emit emuFound(n);
-                emit actionEnabled(Action::Retry, false);
-                emit actionEnabled(Action::Connect, true);
-                found = true;
-            } else if (!found) {
-                emit status(0, QStringLiteral("No EMU present"));
-            }
+    runJob([this] {
+        m_searching = true;
+        // An adapter plugged in again may come back under another device name: look at the
+        // system's serial devices anew so that it gets a port number.
+        PortMap::instance().scanSystem();
+        m_s.EFI.Close();
+        m_deniedDevices.clear();
+        m_portFailures.clear();
+        searchStep(1, false, std::make_shared<bool>(false));
+    });
+}
+
+void ConnectionController::searchStep(int n, bool startup, std::shared_ptr<bool> found) {
+    if (n > PortMap::MaxPorts) {
+        m_searching = false;
+        if (!*found) {
+            if (startup) emit status(0, QStringLiteral("No EMU present"));
+            notePermissionProblem();
+        }
+        endJob();
+        return;
+    }
+    const int wait = startup ? emu::link::WaitIdentifyProbe : emu::link::WaitIdentifyRefresh;
+    probe(n, wait, [this, n, startup, found](bool opened, const Identity &id) {
+        if (opened) emit portListed(n);
+        // A port that did not open has an empty probe buffer: it never counts as an EMU.
+        const bool emu = opened && emu::link::signature(id.data()) == LiveSignature;
+        if (startup && emu) {
+            searchModuleType(id[1], &m_s.moduleTypeName);
+            emit status(0, m_s.moduleTypeName + QStringLiteral(" Module found on Com%1").arg(n));
+            emit emuFound(n);
+            *found = true;
+            emit actionEnabled(Action::Retry, false);
+            emit actionEnabled(Action::Connect, true);
+        } else if (!startup && opened && emu && !*found) {
+            emit status(0, QStringLiteral("EFI version %1.%2.%3 found on Com%4")
+                               .arg(int(id[0]))
+                               .arg(int(id[1]))
+                               .arg(int(id[2]) - 1)
+                               .arg(n));
+            emit emuFound(n);
+            emit actionEnabled(Action::Retry, false);
+            emit actionEnabled(Action::Connect, true);
+            *found = true;
+        } else if (!*found && (startup || opened)) {
+            emit status(0, QStringLiteral("No EMU present"));
         }
         m_s.EFI.Close();
-    }
-    if (!found) notePermissionProblem();
+        searchStep(n + 1, startup, found);
+    });
 }
 
 void ConnectionController::selectPort(int n) {
@@ -207,7 +221,17 @@ bool ConnectionController::openPort(int n) {
 }
 
 int ConnectionController::identify() {
-    return m_s.link.identify(emu::link::WaitIdentifyConnect, m_s.image.identity.data());
+    int received = 0;
+    m_s.link.identify(emu::link::WaitIdentifyConnect,
+                      [this, &received](const EmuLink::Reply &r) { received = takeIdentity(r); });
+    m_s.link.waitIdle();
+    return received;
+}
+
+int ConnectionController::takeIdentity(const EmuLink::Reply &r) {
+    emu::link::fillAndCopy(r.bytes, m_s.image.identity.data(), emu::link::IdentitySize,
+                           emu::link::IdentitySize, false);
+    return int(r.bytes.size());
 }
 
 bool ConnectionController::liveEmuAnswered() const {
@@ -233,26 +257,81 @@ bool ConnectionController::adoptModel() {
     return true;
 }
 
-QByteArray ConnectionController::readImage(int *usable) {
-    const QByteArray reply = m_s.link.readImage();
+int ConnectionController::usableImage(const QByteArray &reply) {
     TableValues counted;
-    *usable = emu::link::copyReply(reply, counted.data(), emu::link::ImageStreamMax);
+    return emu::link::copyReply(reply, counted.data(), emu::link::ImageStreamMax);
+}
+
+QByteArray ConnectionController::readImage(int *usable) {
+    QByteArray reply;
+    m_s.link.readImage([&reply](const EmuLink::Reply &r) { reply = r.bytes; });
+    m_s.link.waitIdle();
+    *usable = usableImage(reply);
     return reply;
 }
 
 bool ConnectionController::sendTables(TableStream *sent) {
     const TableStream stream = emu::model::buildTableStream(m_s.image, m_s.maps, m_s.caps);
-    const bool ok = m_s.link.writeTables(stream.raw);
+    bool ok = false;
+    m_s.link.writeTables(stream.raw, [&ok](bool took) { ok = took; });
+    m_s.link.waitIdle();
     if (sent) *sent = stream;
     return ok;
+}
+
+// ---- Jobs ------------------------------------------------------------------------------------
+
+void ConnectionController::runJob(std::function<void()> body) {
+    m_jobs.push_back(std::move(body));
+    if (!m_inJob) nextJob();
+}
+
+void ConnectionController::nextJob() {
+    if (m_jobs.empty()) {
+        if (m_busy) {
+            m_busy = false;
+            emit busyChanged(false);
+        }
+        return;
+    }
+    const std::function<void()> body = std::move(m_jobs.front());
+    m_jobs.pop_front();
+    m_inJob = true;
+    m_sequence = m_s.link.beginSequence();
+    if (!m_busy) {
+        m_busy = true;
+        emit busyChanged(true);
+    }
+    const EmuLink::Scope scope(m_s.link, m_sequence);
+    body();
+}
+
+void ConnectionController::endJob() {
+    // What the job's own steps sent (the editors' writes after a decode) goes out first.
+    const EmuLink::Scope scope(m_s.link, m_sequence);
+    m_s.link.whenDone([this] {
+        m_s.link.endSequence(m_sequence);
+        m_sequence = 0;
+        m_inJob = false;
+        nextJob();
+    });
+}
+
+void ConnectionController::whenIdle(std::function<void()> fn) {
+    runJob([this, fn] {
+        fn();
+        endJob();
+    });
 }
 
 // ---- Connect ---------------------------------------------------------------------------------
 
 void ConnectionController::connectEmu() {
-    Session &s = m_s;
-    EmuImage &img = s.image;
+    runJob([this] { connectSteps(); });
+}
 
+void ConnectionController::connectSteps() {
+    Session &s = m_s;
     // The EMU's device went away after a good Connect: find it again, but leave the setup and
     // maps in memory alone (they may hold edits the EMU never received); the tuner then reads
     // the EMU or writes the memory to it.
@@ -261,50 +340,70 @@ void ConnectionController::connectEmu() {
         return;
     }
     m_linkLost = false;
-    bool setupWhole = true;
-
-    if (!s.fileConnectPending) {
-        // 1. Identify (not in file mode; a file brings its own identity).
-        if (!s.fileMode) {
-            emit status(0, QStringLiteral("Searching ComPorts..."));
-            const int n = m_portSource ? m_portSource() : -1;
-            if (n < 0) return;
-            openPort(n);
-            identify();
-        }
-        // 2.-4. The signature decides.
-        const QString sig = img.signature();
-        const bool live = sig == QLatin1String(LiveSignature);
-        const bool file = sig == QLatin1String(FileSignature);
-        if (file) emit status(0, QStringLiteral("EMU file opened successfully"));
-        if (live) s.connected = true;
-        if (!file && !live) emit status(0, QStringLiteral("EMU not connected"));
-        if (live || file) {
-            if (live) emit status(0, QStringLiteral("EMU Connected"));
-            adoptModel();
-            emit status(2, s.moduleTypeName);
-        }
-        // 5.
-        if (s.connected || s.fileMode) emit moduleTypeShown(s.moduleTypeName);
-        // 6.
-        if (s.fileMode) s.modified = true;
-        // 7.
-        img.fillSetup();
-        if (!s.fileMode) {
-            // 8. The setup block from the EMU.
-            emit status(0, QStringLiteral("Reading EMU Setup Data..."));
-            const QByteArray reply = s.link.readImage();
-            // Copied up to the first zero byte; a 0 goes behind the last copied byte. With no
-            // answer at all the block keeps its fill bytes.
-            const int n = emu::link::copyReply(reply, img.setup(), emu::link::SetupSize);
-            if (n > 0) img.bytes[n] = 0;
-            setupWhole = n == emu::link::SetupSize;
-        } else {
-            // 9. The setup block from the file's image stream.
-            img.copySetupFromFileTable();
-        }
+    if (s.fileConnectPending) {
+        connectDecode(true);
+        return;
     }
+    // 1. Identify (not in file mode; a file brings its own identity).
+    if (!s.fileMode) {
+        emit status(0, QStringLiteral("Searching ComPorts..."));
+        const int n = m_portSource ? m_portSource() : -1;
+        if (n < 0) {
+            endJob();
+            return;
+        }
+        openPort(n);
+        s.link.identify(emu::link::WaitIdentifyConnect, [this](const EmuLink::Reply &r) {
+            takeIdentity(r);
+            connectSetup();
+        });
+        return;
+    }
+    connectSetup();
+}
 
+void ConnectionController::connectSetup() {
+    Session &s = m_s;
+    EmuImage &img = s.image;
+    // 2.-4. The signature decides.
+    const QString sig = img.signature();
+    const bool live = sig == QLatin1String(LiveSignature);
+    const bool file = sig == QLatin1String(FileSignature);
+    if (file) emit status(0, QStringLiteral("EMU file opened successfully"));
+    if (live) s.connected = true;
+    if (!file && !live) emit status(0, QStringLiteral("EMU not connected"));
+    if (live || file) {
+        if (live) emit status(0, QStringLiteral("EMU Connected"));
+        adoptModel();
+        emit status(2, s.moduleTypeName);
+    }
+    // 5.
+    if (s.connected || s.fileMode) emit moduleTypeShown(s.moduleTypeName);
+    // 6.
+    if (s.fileMode) s.modified = true;
+    // 7.
+    img.fillSetup();
+    if (s.fileMode) {
+        // 9. The setup block from the file's image stream.
+        img.copySetupFromFileTable();
+        connectDecode(true);
+        return;
+    }
+    // 8. The setup block from the EMU.
+    emit status(0, QStringLiteral("Reading EMU Setup Data..."));
+    s.link.readImage([this](const EmuLink::Reply &r) {
+        EmuImage &img = m_s.image;
+        // Copied up to the first zero byte; a 0 goes behind the last copied byte. With no
+        // answer at all the block keeps its fill bytes.
+        const int n = emu::link::copyReply(r.bytes, img.setup(), emu::link::SetupSize);
+        if (n > 0) img.bytes[n] = 0;
+        connectDecode(n == emu::link::SetupSize);
+    });
+}
+
+void ConnectionController::connectDecode(bool setupWhole) {
+    Session &s = m_s;
+    EmuImage &img = s.image;
     // 10.-17. Decode into the editors, derive R, N, S; gauges, charts, panels.
     s.deriveFromSetup();
     emit setupLoaded();
@@ -326,91 +425,128 @@ void ConnectionController::connectEmu() {
     // 20.
     if (s.fileConnectPending) emit actionEnabled(Action::Connect, true);
 
-    // 22. Reconnect probe: is there an EMU to write the file's setup to?
-    if (s.fileConnectPending) {
-        emit status(0, QStringLiteral("Searching ComPorts..."));
-        const int n = m_portSource ? m_portSource() : -1;
-        if (n >= 0) {
-            openPort(n);
-            identify();
-        } else {
-            img.fillIdentity();
-        }
-        if (!liveEmuAnswered()) {
-            emit status(0, QStringLiteral("EMU not connected"));
-        } else {
-            emit status(0, QStringLiteral("EMU Connected"));
-            emit status(1,
-                        QStringLiteral("EMU %1 v%2.%3")
-                            .arg(dec(img.identity[0]), dec(img.identity[1]), dec(img.identity[2])));
-            setIdentityTexts();
-            emit actionEnabled(Action::Connect, false);
-            s.connected = true;
-            emit actionEnabled(Action::PortChoice, false);
-            emit actionEnabled(Action::Read, false);
-        }
+    if (!s.fileConnectPending) {
+        connectEnd(setupWhole);
+        return;
     }
+    // 22. Reconnect probe: is there an EMU to write the file's setup to?
+    emit status(0, QStringLiteral("Searching ComPorts..."));
+    const int n = m_portSource ? m_portSource() : -1;
+    if (n < 0) {
+        img.fillIdentity();
+        reconnectProbed(setupWhole);
+        return;
+    }
+    openPort(n);
+    s.link.identify(emu::link::WaitIdentifyConnect, [this, setupWhole](const EmuLink::Reply &r) {
+        takeIdentity(r);
+        reconnectProbed(setupWhole);
+    });
+}
 
+void ConnectionController::reconnectProbed(bool setupWhole) {
+    Session &s = m_s;
+    EmuImage &img = s.image;
+    if (!liveEmuAnswered()) {
+        emit status(0, QStringLiteral("EMU not connected"));
+    } else {
+        emit status(0, QStringLiteral("EMU Connected"));
+        emit status(1, QStringLiteral("EMU %1 v%2.%3")
+                           .arg(dec(img.identity[0]), dec(img.identity[1]), dec(img.identity[2])));
+        setIdentityTexts();
+        emit actionEnabled(Action::Connect, false);
+        s.connected = true;
+        emit actionEnabled(Action::PortChoice, false);
+        emit actionEnabled(Action::Read, false);
+    }
+    connectEnd(setupWhole);
+}
+
+void ConnectionController::connectEnd(bool setupWhole) {
+    auto finish = [this] {
+        if (m_linkLost) reportLinkLost();
+        emit connectFinished();
+        endJob();
+    };
     // 23.
-    if (s.connected && !m_linkLost) {
+    if (m_s.connected && !m_linkLost) {
         // Only a whole setup block and a whole image make the memory worth keeping later.
         m_dataLoaded = false;
-        readTables();
-        if (!setupWhole) m_dataLoaded = false;
+        readSteps([this, setupWhole, finish] {
+            if (!setupWhole) m_dataLoaded = false;
+            finish();
+        });
+        return;
     }
-    if (m_linkLost) reportLinkLost();
-    emit connectFinished();
+    finish();
 }
 
 void ConnectionController::reconnectKeepingMemory() {
     Session &s = m_s;
     emit status(0, QStringLiteral("Searching ComPorts..."));
     const int n = m_portSource ? m_portSource() : -1;
-    if (n < 0) return;
+    if (n < 0) {
+        endJob();
+        return;
+    }
     m_linkLost = false;
     openPort(n);
-    quint8 id[emu::link::IdentitySize];
-    s.link.identify(emu::link::WaitIdentifyConnect, id);
-    if (m_linkLost) { // gone again during the probe
-        reportLinkLost();
+    s.link.identify(emu::link::WaitIdentifyConnect, [this, n](const EmuLink::Reply &r) {
+        Session &s = m_s;
+        Identity id;
+        emu::link::fillAndCopy(r.bytes, id.data(), emu::link::IdentitySize, emu::link::IdentitySize,
+                               false);
+        if (m_linkLost) { // gone again during the probe
+            reportLinkLost();
+            emit connectFinished();
+            endJob();
+            return;
+        }
+        if (emu::link::signature(id.data()) != LiveSignature) {
+            m_linkLost = true; // still without an EMU: the next Connect tries the same way
+            m_lostPort = n;
+            m_lostDevice = s.EFI.deviceName();
+            emit status(
+                0,
+                QStringLiteral("EMU not connected on Com%1: setup and maps in memory kept").arg(n));
+            emit connectFinished();
+            endJob();
+            return;
+        }
+        std::copy(id.begin(), id.end(), s.image.identity.begin());
+        setIdentityTexts();
+        emit status(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
+                           .arg(dec(id[1]), dec(id[0]), dec(id[2]), m_serialText));
+        emit actionEnabled(Action::Connect, false);
+        emit actionEnabled(Action::PortChoice, false);
+        // Both ways are open: Read takes the EMU's tables, Write sends the memory's.
+        emit actionEnabled(Action::Read, true);
+        emit actionEnabled(Action::Write, true);
+        emit liveRequested(false);
+        emit status(0, QStringLiteral("Ready"));
         emit connectFinished();
-        return;
-    }
-    if (emu::link::signature(id) != LiveSignature) {
-        m_linkLost = true; // still without an EMU: the next Connect tries the same way
-        m_lostPort = n;
-        m_lostDevice = s.EFI.deviceName();
-        emit status(
-            0, QStringLiteral("EMU not connected on Com%1: setup and maps in memory kept").arg(n));
-        emit connectFinished();
-        return;
-    }
-    std::copy(id, id + emu::link::IdentitySize, s.image.identity.begin());
-    setIdentityTexts();
-    emit status(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
-                       .arg(dec(id[1]), dec(id[0]), dec(id[2]), m_serialText));
-    emit actionEnabled(Action::Connect, false);
-    emit actionEnabled(Action::PortChoice, false);
-    // Both ways are open: Read takes the EMU's tables, Write sends the memory's.
-    emit actionEnabled(Action::Read, true);
-    emit actionEnabled(Action::Write, true);
-    emit liveRequested(false);
-    emit status(0, QStringLiteral("Ready"));
-    emit connectFinished();
+        endJob();
+    });
 }
 
 // ---- Table read and write --------------------------------------------------------------------
 
 void ConnectionController::readTables() {
-    Session &s = m_s;
+    runJob([this] { readSteps([this] { endJob(); }); });
+}
+
+void ConnectionController::readSteps(std::function<void()> then) {
     // 1.
     emit readStarting();
     // 2. The image stream into the file table area (a file's copy is already there).
-    bool whole = true;
-    if (!s.fileMode) {
-        int got = 0;
-        const QByteArray reply = readImage(&got);
-        whole = got == emu::link::ImageStreamMax;
+    if (m_s.fileMode) {
+        readDecode(true, then);
+        return;
+    }
+    m_s.link.readImage([this, then](const EmuLink::Reply &r) {
+        Session &s = m_s;
+        const int got = usableImage(r.bytes);
+        const bool whole = got == emu::link::ImageStreamMax;
         if (!whole && m_dataLoaded) {
             // No answer, a short one or a zero byte inside: decoding it would put the fill
             // byte's 47 degrees and -53 % over the maps in memory. They stay as they are.
@@ -422,15 +558,21 @@ void ConnectionController::readTables() {
             if (s.connected) emit actionEnabled(Action::Write, true);
             emit actionEnabled(Action::Read, true); // try again
             if (m_linkLost) reportLinkLost();
+            then();
             return;
         }
-        emu::link::fillAndCopy(reply, s.image.fileTable(), EmuImage::FileTableSize,
+        emu::link::fillAndCopy(r.bytes, s.image.fileTable(), EmuImage::FileTableSize,
                                emu::link::ImageStreamMax, false);
         if (!whole && !m_linkLost)
             emit status(0, QStringLiteral("The EMU sent %1 of %2 bytes of its tables")
                                .arg(got)
                                .arg(emu::link::ImageStreamMax));
-    }
+        readDecode(whole, then);
+    });
+}
+
+void ConnectionController::readDecode(bool whole, const std::function<void()> &then) {
+    Session &s = m_s;
     // 3.-6.
     emit tablesRead();
     s.clearHistory();
@@ -443,6 +585,7 @@ void ConnectionController::readTables() {
         // The device went away during the read: no poll to start.
         emit actionEnabled(Action::Read, true);
         reportLinkLost();
+        then();
         return;
     }
     // 10. Live signals on.
@@ -450,6 +593,7 @@ void ConnectionController::readTables() {
         s.editingEnabled = true;
         emit liveRequested(true);
     }
+    then();
 }
 
 QString VerifyResult::firstProblem() const {
@@ -458,39 +602,60 @@ QString VerifyResult::firstProblem() const {
     return emu::model::describeMismatch(mismatches.front());
 }
 
-VerifyResult ConnectionController::verifyTables(const TableStream &written) {
+VerifyResult ConnectionController::compareTables(const TableStream &written,
+                                                 const QByteArray &reply) const {
     VerifyResult r;
-    // The read image exchange starts by purging the port, which would drop whatever part of the
-    // tables the line has not carried yet: wait until it has (10 bits a byte).
-    const int lineMs =
-        (int(written.raw.size()) * 10 * 1000 + emu::link::Baud - 1) / emu::link::Baud;
-    m_s.clock.sleepMs(lineMs);
-    const QByteArray reply = m_s.link.readImage();
     r.received = int(reply.size());
     r.mismatches = emu::model::compareImage(written.fileTable, reply, m_s.caps);
     return r;
 }
 
+VerifyResult ConnectionController::verifyTables(const TableStream &written) {
+    // The link sends the read image command once the tables have left the line.
+    QByteArray reply;
+    m_s.link.readImage([&reply](const EmuLink::Reply &r) { reply = r.bytes; });
+    m_s.link.waitIdle();
+    return compareTables(written, reply);
+}
+
 void ConnectionController::writeTables(bool verify) {
+    runJob([this, verify] {
+        auto stream = std::make_shared<TableStream>(
+            emu::model::buildTableStream(m_s.image, m_s.maps, m_s.caps));
+        m_s.link.writeTables(stream->raw, [this, verify, stream](bool sent) {
+            if (!sent) {
+                writeFailed();
+                return;
+            }
+            if (!verify) {
+                writeDone(std::nullopt);
+                return;
+            }
+            // Read back at once, before the editors' refresh sends anything.
+            m_s.link.readImage([this, stream](const EmuLink::Reply &r) {
+                writeDone(compareTables(*stream, r.bytes));
+            });
+        });
+    });
+}
+
+void ConnectionController::writeFailed() {
     Session &s = m_s;
-    TableStream stream;
-    if (!sendTables(&stream)) {
-        // Nothing may claim that the tables reached the EMU.
-        emit actionEnabled(Action::Write, true);
-        if (m_linkLost) {
-            reportLinkLost(QStringLiteral("; the tables were not written"));
-            return;
-        }
+    // Nothing may claim that the tables reached the EMU.
+    emit actionEnabled(Action::Write, true);
+    if (m_linkLost) {
+        reportLinkLost(QStringLiteral("; the tables were not written"));
+    } else {
         const QString device = s.EFI.deviceName();
         emit status(0, QStringLiteral("Write to EMU failed: Com%1 (%2) did not take the tables; "
                                       "the setup and maps in memory are kept")
                            .arg(s.EFI.Port())
                            .arg(device.isEmpty() ? QStringLiteral("no device") : device));
-        return;
     }
-    // Read back at once, before the editors' refresh sends anything.
-    std::optional<VerifyResult> check;
-    if (verify) check = verifyTables(stream);
+    endJob();
+}
+
+void ConnectionController::writeDone(const std::optional<VerifyResult> &check) {
     emit tablesWritten();
     if (!check)
         emit status(0, QStringLiteral("Data table written to EMU"));
@@ -503,32 +668,40 @@ void ConnectionController::writeTables(bool verify) {
     emit actionEnabled(Action::Write, true);
     // The device went away during the read-back: that is the news, not the missing reply.
     if (check && m_linkLost) reportLinkLost(QStringLiteral("; the write was not verified"));
+    emit tablesWriteFinished();
+    endJob();
 }
 
-std::optional<TableValues> ConnectionController::tableForSave(bool fromMemory, QString *message) {
+void ConnectionController::tableForSave(bool fromMemory, TableDone done) {
     Session &s = m_s;
     if (fromMemory) {
         const TableStream stream = emu::model::buildTableStream(s.image, s.maps, s.caps);
-        return SetupFile::tableFromEncoded(stream.encoded);
+        done(SetupFile::tableFromEncoded(stream.encoded), QString());
+        return;
     }
     if (!s.connected) {
         emit status(0, QStringLiteral("EMU not connected, nothing saved"));
-        return std::nullopt;
+        done(std::nullopt, QString());
+        return;
     }
-    int got = 0;
-    const QByteArray reply = readImage(&got);
-    if (got < emu::link::ImageStreamMax) {
-        // A file of a partial image would hold zeros for maps the EMU does have.
-        const QString text = QStringLiteral("Save From EMU: the EMU sent %1 of %2 bytes of its "
-                                            "image; nothing was saved")
-                                 .arg(got)
-                                 .arg(emu::link::ImageStreamMax);
-        if (m_linkLost)
-            reportLinkLost();
-        else
-            emit status(0, text);
-        if (message) *message = text;
-        return std::nullopt;
-    }
-    return SetupFile::tableFromReply(reply);
+    runJob([this, done] {
+        m_s.link.readImage([this, done](const EmuLink::Reply &r) {
+            const int got = usableImage(r.bytes);
+            if (got < emu::link::ImageStreamMax) {
+                // A file of a partial image would hold zeros for maps the EMU does have.
+                const QString text = QStringLiteral("Save From EMU: the EMU sent %1 of %2 bytes "
+                                                    "of its image; nothing was saved")
+                                         .arg(got)
+                                         .arg(emu::link::ImageStreamMax);
+                if (m_linkLost)
+                    reportLinkLost();
+                else
+                    emit status(0, text);
+                done(std::nullopt, text);
+            } else {
+                done(SetupFile::tableFromReply(r.bytes), QString());
+            }
+            endJob();
+        });
+    });
 }

@@ -3,13 +3,16 @@
 // that Save From EMU stores. It runs the exchanges in their order, keeps what a failed exchange
 // must not destroy (the setup and maps in memory, the news of a lost link) and reports through
 // signals; the main window shows the reports, and emutool's read and write use the same steps.
+#include "link/EmuLink.h"
 #include "model/EmuImage.h"
 #include "model/TuneCompare.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,6 +47,14 @@ public:
 
     void setPortSource(PortSource source) { m_portSource = std::move(source); }
 
+    // Every sequence below (search, Connect, Read, Write, Save From EMU) runs on the link's
+    // timers and reports through the signals as it goes; they run one after another, and while
+    // one runs the link holds back everything else (the live poll, a user's edit), which then
+    // follows in order. busyChanged tells when the first starts and the last has ended.
+    bool busy() const { return m_busy; }
+    // fn runs once every sequence asked for before it has ended.
+    void whenIdle(std::function<void()> fn);
+
     // ---- Port search
     // Every port probed for 100 ms; the last one where an EMU answers is preselected.
     void startupSearch();
@@ -57,10 +68,11 @@ public:
     void readTables();
     // verify: read the image back after the write and compare it (the status says how it went).
     void writeTables(bool verify = false);
-    // The table values a setup file stores, from the table write stream in memory or from a
-    // fresh image of the EMU. None when there is no source (the status bar says why); *message
-    // is set when the failure deserves a box.
-    std::optional<TableValues> tableForSave(bool fromMemory, QString *message);
+    // The table values a setup file stores, from the table write stream in memory (at once) or
+    // from a fresh image of the EMU. None when there is no source (the status bar says why);
+    // the message is set when the failure deserves a box.
+    using TableDone = std::function<void(std::optional<TableValues>, const QString &message)>;
+    void tableForSave(bool fromMemory, TableDone done);
 
     // ---- Setup files
     // Reads a setup file into the image and enters file mode, armed for Connect and the table
@@ -70,7 +82,8 @@ public:
     // Open and Close all leave file mode first.
     void leaveFileMode();
 
-    // ---- Single steps (emutool runs them on its own)
+    // ---- Single steps (emutool runs them on its own; each waits for its exchange in a local
+    // event loop, so the window never uses them)
     // Opens Com n; false when it did not open.
     bool openPort(int n);
     // 0xFF, 300 ms, into the session's identity block (fill bytes where nothing came). Returns
@@ -125,11 +138,34 @@ signals:
     void liveLost();
     // Connect ran to its end.
     void connectFinished();
+    // Write ran to its end (written, verified or failed).
+    void tablesWriteFinished();
+    // A sequence started (true) / the last one queued has ended (false).
+    void busyChanged(bool busy);
 
 private:
+    using Identity = std::array<quint8, emu::link::IdentitySize>;
+    void runJob(std::function<void()> body);
+    void nextJob();
+    void endJob();
+    void searchStep(int n, bool startup, std::shared_ptr<bool> found);
+    void connectSteps();
+    void connectSetup();
+    void connectDecode(bool setupWhole);
+    void reconnectProbed(bool setupWhole);
+    void connectEnd(bool setupWhole);
+    void readSteps(std::function<void()> then);
+    void readDecode(bool whole, const std::function<void()> &then);
+    void writeFailed();
+    void writeDone(const std::optional<VerifyResult> &check);
+    VerifyResult compareTables(const TableStream &written, const QByteArray &reply) const;
+    int takeIdentity(const EmuLink::Reply &reply);
+    static int usableImage(const QByteArray &reply);
+
     void deviceLost(int port, const QString &device);
     void reportLinkLost(const QString &more = QString());
-    bool probe(int n, int waitMs, quint8 *identity);
+    bool openForProbe(int n);
+    void probe(int n, int waitMs, std::function<void(bool opened, const Identity &)> then);
     void notePermissionProblem();
     void setIdentityTexts();
     void reconnectKeepingMemory();
@@ -147,4 +183,8 @@ private:
     // The setup and the maps in memory came whole from an EMU or a file: a failed exchange
     // must not replace them.
     bool m_dataLoaded = false;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_inJob = false;
+    bool m_busy = false;
+    int m_sequence = 0;
 };

@@ -126,7 +126,7 @@ private:
             if (send) {
                 // Parameter writes of one step keep the pause the edit itself made between them
                 // (the throttle calibration's two values).
-                if (sentOne) m_s.clock.sleepMs(emu::link::WaitBetweenParameters);
+                if (sentOne) m_s.link.pause(emu::link::WaitBetweenParameters);
                 m_s.sendParameter(e.code, value);
                 sentOne = true;
             } else {

@@ -27,8 +27,13 @@ public:
     virtual int queued() = 0;
     // Up to maxBytes of the queued bytes. Never blocks.
     virtual QByteArray read(int maxBytes) = 0;
-    // Drop everything queued in both directions.
-    virtual void purge() = 0;
+    // Drop what the input queue holds (bytes that came outside an exchange). Bytes on their way
+    // out are never touched: they are commands the EMU must receive whole.
+    virtual void clearInput() { purge(); }
+    // The older name of clearInput, for devices that still implement it; input side only.
+    virtual void purge() {}
+    // Bytes handed over but not yet sent by the driver, -1 when the device cannot tell.
+    virtual int outputPending() { return -1; }
     // Why the last open failed; also set when an open device has vanished.
     virtual OpenError lastError() const = 0;
     virtual QString errorString() const = 0;

@@ -1,20 +1,24 @@
 #pragma once
-// Time source for the link: every protocol wait and every time-out goes through a Clock, so the
-// program really waits while tests advance a fake clock in zero real time.
+// Time source for the link: every protocol wait and every time-out goes through a Clock. The
+// program's clock runs waits as timers on the event loop; the tests' fake clock runs them in no
+// real time, either at once or when the test moves it.
+#include <QObject>
+#include <QPointer>
 #include <QtGlobal>
 #include <functional>
+#include <vector>
 
 class Clock {
 public:
     virtual ~Clock() = default;
     // Monotonic millisecond tick count.
     virtual qint64 tickMs() = 0;
-    // Blocking sleep of the calling thread.
+    // Calls fn once ms have passed. Nothing is called after context is destroyed. The program's
+    // clock calls it from the event loop, never from inside this call.
+    virtual void schedule(int ms, QObject *context, std::function<void()> fn) = 0;
+    // A blocking sleep of the calling thread. Only the port's wait for an end marker uses it;
+    // the protocol's waits are scheduled.
     virtual void sleepMs(int ms) = 0;
-    // A blocking wait of ms in all with work done at its start: the wait ends no earlier than ms
-    // after it began, and the work's time is part of it. Here the work is taken to cost no time
-    // (right for a clock that moves only when told); the real clock measures it.
-    virtual void sleepMsWith(int ms, const std::function<void()> &work);
 
     // The program's real clock.
     static Clock &system();
@@ -24,25 +28,50 @@ class SystemClock : public Clock {
 public:
     SystemClock();
     qint64 tickMs() override;
+    void schedule(int ms, QObject *context, std::function<void()> fn) override;
     void sleepMs(int ms) override;
-    void sleepMsWith(int ms, const std::function<void()> &work) override;
 
 private:
     qint64 m_start;
 };
 
-// A clock that only moves when told to: sleepMs advances it at once.
+// A clock that only moves when told to. By default a scheduled wait runs at once, moving the
+// clock by its length (a wait scheduled while another one runs follows it, in time order); in
+// manual mode scheduled waits run only when the test advances the clock past them.
 class FakeClock : public Clock {
 public:
     qint64 tickMs() override { return m_now; }
+    void schedule(int ms, QObject *context, std::function<void()> fn) override;
     void sleepMs(int ms) override;
+    // Moves the clock, running every scheduled wait that falls due on the way, in time order.
     void advance(qint64 ms);
-    // Total time slept through sleepMs (what the protocol waited).
+    void setManual(bool manual) { m_manual = manual; }
+    bool manual() const { return m_manual; }
+    // Waits scheduled and not yet run.
+    int pending() const { return int(m_queue.size()); }
+    // Total time the clock moved for scheduled waits and sleeps (what the protocol waited).
     qint64 slept() const { return m_slept; }
-    // Called after every advance with the new time (a virtual EMU can release late bytes).
+    // Called after every move with the new time (a virtual EMU can release late bytes).
     std::function<void(qint64)> onAdvance;
 
 private:
+    struct Due {
+        qint64 at;
+        quint64 order;
+        QPointer<QObject> context;
+        bool hadContext;
+        std::function<void()> fn;
+    };
+    // Runs the earliest wait due by `until`; false when there is none. `waited`: the clock
+    // moves for the wait itself (counted as slept), not for an advance.
+    bool runNext(qint64 until, bool waited);
+    void drain();
+    void moveTo(qint64 t);
+
     qint64 m_now = 0;
     qint64 m_slept = 0;
+    quint64 m_order = 0;
+    bool m_manual = false;
+    bool m_running = false;
+    std::vector<Due> m_queue;
 };

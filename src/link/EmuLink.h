@@ -1,9 +1,12 @@
 #pragma once
-// The EMU command protocol: every command byte, its wait and its reply limit. One exchange is a
-// single send, a fixed blocking wait and one take of what is queued.
+// The EMU command protocol: every command byte, its wait and its reply limit, and the link that
+// carries the commands: a queue of requests with one exchange at a time, each exchange a send, a
+// fixed wait (a timer) and one take of what is queued.
 #include <QByteArray>
+#include <QObject>
 #include <QtGlobal>
 #include <array>
+#include <deque>
 #include <functional>
 
 class TQCCom32;
@@ -46,6 +49,9 @@ constexpr int WaitReadImage = 500;
 constexpr int WaitWriteTables = 100; // pause between 0xF3 and the stream
 constexpr int WaitLiveData = 20;
 constexpr int WaitBetweenParameters = 200;
+// After a live reply that was cut short: the most that is waited for its rest (an adapter hands
+// bytes over every 16 to 32 ms) before the next request goes out all the same.
+constexpr int SettleMaxMs = 50;
 
 // Copies reply bytes into dest: at most maxCopy bytes, stopping at the first zero byte.
 // Returns the number of bytes copied. The caller fills dest first where the protocol says so.
@@ -57,38 +63,111 @@ int fillAndCopy(const QByteArray &reply, quint8 *dest, int destLen, int maxCopy,
 QByteArray signature(const quint8 *identity7);
 } // namespace emu::link
 
-class EmuLink {
+// The link to the EMU on the GUI thread. Requests wait in a queue and go out one at a time, in
+// the order they were made: a request's bytes go out once the line has carried the bytes before
+// them; an answered request clears the input first (bytes that came outside an exchange), waits
+// its time on a timer and takes what has arrived; an unanswered one may hold the next request
+// for a pause. Nothing written is ever dropped.
+//
+// A sequence (Connect, Read, Write, a search) holds the link: while it is open only the
+// requests it makes (from its own steps and the completions of its requests) go out; others
+// (a user's edit, the live poll) wait and follow it in order.
+class EmuLink : public QObject {
+    Q_OBJECT
 public:
-    EmuLink(TQCCom32 &port, Clock &clock);
+    struct Reply {
+        QByteArray bytes;  // what had arrived after the wait (answered requests)
+        bool sent = false; // the port took every byte
+        qint64 sentAt = 0; // clock time the bytes were handed to the driver
+    };
+    using Done = std::function<void(const Reply &)>;
+    struct Request {
+        QByteArray bytes;      // none: a pause, a settle or a mark in the queue
+        int waitMs = 0;        // after the bytes: before the reply is taken or the next request
+        bool answered = false; // input cleared before the bytes, reply taken after the wait
+        bool settle = false;   // no bytes: input dropped until waitMs bytes came (or time out)
+        Done done;
+        int sequence = 0;
+    };
 
-    // Send the command, wait, take what is queued. Before an answered command, stale input (a
-    // late reply of an earlier exchange) is purged so it cannot shift this reply.
-    // Work given is done during the wait: it is part of the wait, never added to it.
-    QByteArray exchange(const QByteArray &command, int waitMs,
-                        const std::function<void()> &duringWait = {});
+    EmuLink(TQCCom32 &port, Clock &clock, QObject *parent = nullptr);
+    ~EmuLink() override;
 
-    // 0xFF, wait, reply; fills the 7 bytes with 0x30 and copies at most 7. Returns the number
-    // of bytes received (0: nothing answered).
-    int identify(int waitMs, quint8 *identity7);
+    void submit(Request request);
+
+    // 0xFF, wait, reply (at most 7 bytes count; the caller copies them).
+    void identify(int waitMs, Done done);
     // 0xFD, 500 ms, reply (uncopied; the caller copies 101 or 457 bytes).
-    QByteArray readImage();
-    // 0xF3, 100 ms pause, then the 458-byte stream as a second write. Returns whether the port
-    // took every byte of both writes (nothing is confirmed by the EMU).
-    bool writeTables(const QByteArray &stream);
+    void readImage(Done done);
+    // 0xF3, 100 ms pause, then the 458-byte stream as a second write; done(true) when the port
+    // took every byte of both (nothing is confirmed by the EMU).
+    void writeTables(const QByteArray &stream, std::function<void(bool sent)> done = {});
     // 0xFC, 20 ms, reply.
-    QByteArray liveData(const std::function<void()> &duringWait = {});
+    void liveData(Done done);
     // 0xF2, code, value.
     void parameterWrite(quint8 code, quint8 value);
     // section, offset, value.
     void pointWrite(quint8 section, quint8 offset, quint8 value);
+    // The next request waits ms more (two parameter writes of one action stand 200 ms apart).
+    void pause(int ms);
+    // Lets the rest of a reply that came late arrive and drops it: the input is cleared until
+    // `owed` bytes have come, or SettleMaxMs have passed.
+    void settleInput(int owed);
+    // fn runs when every request made before it is done.
+    void whenDone(std::function<void()> fn);
 
-    // Purge stale input before answered commands (on by default).
-    void setPurgeBeforeAnswer(bool on) { m_purge = on; }
+    // Sequences (see above). begin returns its number; requests made inside a Scope of it, or
+    // by the completions of its requests, belong to it.
+    int beginSequence();
+    void endSequence(int sequence);
+    class Scope {
+    public:
+        Scope(EmuLink &link, int sequence) : m_link(link), m_was(link.m_current) {
+            link.m_current = sequence;
+        }
+        ~Scope() { m_link.m_current = m_was; }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        EmuLink &m_link;
+        int m_was;
+    };
+    int openSequence() const { return m_open; }
+
+    // A request is out or waiting.
+    bool busy() const { return m_inFlight || !m_queue.empty(); }
+    // Runs a local event loop until no request is left (emutool's one-step-at-a-time use).
+    void waitIdle();
+
+    // Time the line needs for n bytes: 10 bits a byte at 19200 baud, in whole ms rounded up.
+    static int lineMs(int bytes);
+    // When the bytes sent so far have left the line (clock time).
+    qint64 lineFreeAt() const { return m_lineFreeAt; }
+
     TQCCom32 &port() { return m_port; }
     Clock &clock() { return m_clock; }
 
+signals:
+    // The last request is done and none waits.
+    void idle();
+
 private:
+    void pump();
+    void start();
+    void send();
+    void settleStep(qint64 started, int owed);
+    void finish();
+
     TQCCom32 &m_port;
     Clock &m_clock;
-    bool m_purge = true;
+    std::deque<Request> m_queue;
+    Request m_active;
+    Reply m_reply;
+    bool m_inFlight = false;
+    bool m_pumping = false;
+    int m_open = 0;    // the sequence holding the link
+    int m_current = 0; // the sequence whose step is running
+    int m_lastSequence = 0;
+    qint64 m_lineFreeAt = 0;
 };

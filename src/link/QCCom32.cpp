@@ -116,9 +116,9 @@ bool TQCCom32::Open() {
             m_lastOpenErrorString = tr("No serial device is mapped to Com%1").arg(m_port);
         } else if (device->open(m_baud, m_handshaking == hsHardware)) {
             m_device = std::move(device);
-            // A freshly opened port starts with empty queues: nothing left from an earlier user
-            // of the line may pose as a reply.
-            m_device->purge();
+            // A freshly opened port starts with an empty input queue: nothing left from an
+            // earlier user of the line may pose as a reply.
+            m_device->clearInput();
             m_lastOpenError = ByteDevice::OpenError::None;
             m_lastOpenErrorString.clear();
             return true;
@@ -142,10 +142,15 @@ void TQCCom32::Close() {
     device->close();
 }
 
-void TQCCom32::Purge() {
+void TQCCom32::ClearInput() {
     if (checkLost() || !Opened()) return;
-    m_device->purge();
+    m_device->clearInput();
     checkLost();
+}
+
+int TQCCom32::OutputPending() {
+    if (checkLost() || !Opened()) return -1;
+    return m_device->outputPending();
 }
 
 bool TQCCom32::Send(const QByteArray &bytes) {

@@ -49,7 +49,10 @@ public:
 
     bool Open();
     void Close();
-    void Purge();
+    // Drops the bytes in the input queue; what is on its way out is never touched.
+    void ClearInput();
+    // Bytes written but not yet sent by the driver; -1 when the device cannot tell.
+    int OutputPending();
     bool Send(const QByteArray &bytes);
     QByteArray Receive();
 

@@ -9,6 +9,8 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -166,10 +168,7 @@ void SerialDevice::pullFromDriver() {
 qint64 SerialDevice::write(const QByteArray &bytes) {
     if (!m_port.isOpen() || m_lost) return -1;
     if (bytes.isEmpty()) return 0;
-    if (m_port.write(bytes) != bytes.size()) {
-        m_port.clear(QSerialPort::Output);
-        return -1;
-    }
+    if (m_port.write(bytes) != bytes.size()) return -1;
     // Hand every byte to the driver before the protocol starts its wait.
     QDeadlineTimer deadline(m_writeTimeoutMs);
     while (m_port.isOpen() && !m_lost && m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
@@ -177,13 +176,9 @@ qint64 SerialDevice::write(const QByteArray &bytes) {
     }
     if (m_port.error() == QSerialPort::TimeoutError) m_port.clearError();
     if (m_lost || !m_port.isOpen()) return -1;
-    const qint64 pending = m_port.bytesToWrite();
-    if (pending > 0) {
-        // Stuck (e.g. no clear-to-send): drop the rest rather than let it trickle out later.
-        m_port.clear(QSerialPort::Output);
-        return bytes.size() - pending;
-    }
-    return bytes.size();
+    // Stuck (e.g. no clear-to-send): the caller hears that the write did not go through. What
+    // is still queued stays queued; a command is never cut short on purpose.
+    return bytes.size() - m_port.bytesToWrite();
 }
 
 int SerialDevice::queued() {
@@ -199,10 +194,22 @@ QByteArray SerialDevice::read(int maxBytes) {
     return m_port.read(maxBytes);
 }
 
-void SerialDevice::purge() {
+void SerialDevice::clearInput() {
     if (!m_port.isOpen() || m_lost) return;
     // Take in what the driver holds first, so the clear below drops it too.
     pullFromDriver();
-    m_port.clear(QSerialPort::AllDirections);
+    m_port.clear(QSerialPort::Input);
     m_port.readAll();
+}
+
+int SerialDevice::outputPending() {
+    if (!m_port.isOpen() || m_lost) return -1;
+    int pending = int(m_port.bytesToWrite());
+#ifdef Q_OS_LINUX
+    // What the driver still holds (a real UART; a pseudo-terminal reports what the other side
+    // has not read).
+    int driver = 0;
+    if (::ioctl(int(m_port.handle()), TIOCOUTQ, &driver) == 0) pending += driver;
+#endif
+    return pending;
 }

@@ -16,7 +16,8 @@ public:
     qint64 write(const QByteArray &bytes) override;
     int queued() override;
     QByteArray read(int maxBytes) override;
-    void purge() override;
+    void clearInput() override;
+    int outputPending() override;
     OpenError lastError() const override { return m_error; }
     QString errorString() const override { return m_errorString; }
     bool lost() const override { return m_lost; }

@@ -20,6 +20,9 @@ struct LiveValues {
     // The last reply held a whole frame (bytes 0..8). A short or empty reply still decodes as
     // always, but it is no sample of the engine: the logger leaves it out.
     bool complete = true;
+    // When the request of this reply went out (the link's monotonic clock, ms); -1 for values
+    // that came from no request.
+    qint64 sentMs = -1;
 };
 
 // What the poll reads from the setup and the maps.

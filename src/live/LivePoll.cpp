@@ -4,6 +4,7 @@
 #include "link/QCCom32.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -74,10 +75,6 @@ bool LivePoll::tracking() const {
     return m_trackQuery && m_trackQuery();
 }
 
-void LivePoll::setWaitWork(std::function<void()> work) {
-    m_waitWork = std::move(work);
-}
-
 void LivePoll::startCalibration() {
     m_lost = false;
     Timer2->start();
@@ -102,8 +99,8 @@ bool LivePoll::checkLost() {
 }
 
 void LivePoll::deviceLost(int port, const QString &device) {
-    const bool running =
-        m_inTick || Timer1->isActive() || Timer2->isActive() || (m_paused && m_resume);
+    const bool running = m_inTick || m_liveOut || m_calOut || Timer1->isActive() ||
+                         Timer2->isActive() || (m_paused && m_resume);
     m_lost = true;
     m_resume = false;
     if (!running) return;
@@ -115,26 +112,79 @@ void LivePoll::deviceLost(int port, const QString &device) {
     emit stopped();
 }
 
+void LivePoll::settleIfSplit() {
+    if (m_owed <= 0) return;
+    m_host.liveLink().settleInput(m_owed);
+    m_owed = 0;
+}
+
+bool LivePoll::noteReply(const QByteArray &reply) {
+    // A reply cut short has its rest still on the way, and a reply longer than a frame holds the
+    // rest of an earlier one and maybe the start of the next: the bytes still owed to complete
+    // the last frame are waited for and dropped before the next request.
+    const int n = int(reply.size());
+    m_owed = n % Live::FrameBytes == 0 ? 0 : Live::FrameBytes - n % Live::FrameBytes;
+    return n <= Live::FrameBytes;
+}
+
+void LivePoll::nextTickSoon(bool calibration) {
+    // A tick of the timer came while this poll's request was still out: its request goes now,
+    // before the displays take their time, so the poll keeps its rate. (Only a clock that really
+    // waits leaves a request out when a tick comes; a fake one completes it at once, so this
+    // never recurses.)
+    bool &due = calibration ? m_calDue : m_liveDue;
+    if (!due) return;
+    due = false;
+    if (!(calibration ? Timer2 : Timer1)->isActive()) return;
+    if (calibration)
+        Timer2Timer();
+    else
+        Timer1Timer();
+}
+
 void LivePoll::Timer1Timer() {
     // 1. Nothing before an EMU has answered Connect.
     if (!m_host.liveReady()) return;
-    const TickGuard guard(m_inTick);
+    if (m_liveOut) {
+        m_liveDue = true; // the last request is still out: this tick follows it at once
+        return;
+    }
     if (checkLost()) return;
     m_lost = false;
 
-    // 2..4. Request, 20 ms, whatever has arrived.
-    const QByteArray reply = m_host.liveLink().liveData(m_waitWork);
-    if (m_lost)
-        return; // the device went away during the exchange; the displays keep the last frame
+    // 2..4. Request, 20 ms (a timer), whatever has arrived.
+    settleIfSplit();
+    m_liveOut = true;
+    m_host.liveLink().liveData([self = QPointer<LivePoll>(this)](const EmuLink::Reply &r) {
+        if (self) self->liveReply(r);
+    });
+}
+
+void LivePoll::liveReply(const EmuLink::Reply &r) {
+    m_liveOut = false;
+    const TickGuard guard(m_inTick);
+    if (m_lost) return; // the device went away during the exchange; the displays keep the last
+    const QByteArray &reply = r.bytes;
+    LiveValues &v = m_host.liveStore();
+    v.sentMs = r.sentAt;
+    ++m_polls;
+    if (!noteReply(reply)) {
+        // Bytes of two replies: no frame of the engine. The tick is a missed sample and the
+        // displays keep what they show.
+        v.complete = false;
+        emit liveValues(v);
+        emit tickEnded();
+        nextTickSoon(false);
+        return;
+    }
 
     // 5. Decode into the live values.
     LiveFrameBuffer &frame = m_host.liveFrameBuffer();
     const int taken = frame.take(reply);
     const LiveContext ctx = m_host.liveContext();
-    LiveValues &v = m_host.liveStore();
     Live::decode(frame, ctx, v);
     v.complete = taken >= Live::FrameBytes;
-    ++m_polls;
+    nextTickSoon(false);
 
     // 6. Operating region.
     const bool track = tracking();
@@ -159,14 +209,24 @@ void LivePoll::Timer1Timer() {
 }
 
 void LivePoll::Timer2Timer() {
-    const TickGuard guard(m_inTick);
+    if (m_calOut) {
+        m_calDue = true;
+        return;
+    }
     if (checkLost()) return;
     m_lost = false;
-    const QByteArray reply = m_host.liveLink().liveData();
-    if (m_lost) return;
-    LiveFrameBuffer &frame = m_host.liveFrameBuffer();
-    frame.take(reply);
-    LiveValues &v = m_host.liveStore();
-    Live::decodeTps(frame, v);
-    emit tpsReading(v.tps);
+    settleIfSplit();
+    m_calOut = true;
+    m_host.liveLink().liveData([this, self = QPointer<LivePoll>(this)](const EmuLink::Reply &r) {
+        if (!self) return;
+        m_calOut = false;
+        const TickGuard guard(m_inTick);
+        if (m_lost || !noteReply(r.bytes)) return nextTickSoon(true);
+        LiveFrameBuffer &frame = m_host.liveFrameBuffer();
+        frame.take(r.bytes);
+        LiveValues &v = m_host.liveStore();
+        Live::decodeTps(frame, v);
+        emit tpsReading(v.tps);
+        nextTickSoon(true);
+    });
 }

@@ -2,6 +2,7 @@
 // The live data poll: Timer1 asks the EMU for a live data frame every 20 ms, decodes it into the
 // live values and hands them to whoever listens; Timer2 runs the reduced poll of the throttle
 // calibration, which takes the throttle position only.
+#include "link/EmuLink.h"
 #include "live/LiveFeed.h"
 
 #include <QString>
@@ -9,7 +10,6 @@
 
 class QTimer;
 class TQCCom32;
-class EmuLink;
 class EmuMaps;
 
 // What the poll works on: the port and the link, whether an EMU has answered Connect, what it
@@ -53,16 +53,14 @@ public:
     void setTrackingQuery(std::function<bool()> query);
     bool tracking() const;
 
-    // What the GUI thread does while a live tick waits for the EMU's reply (the window paints
-    // what the previous tick changed). It is part of the 20 ms wait, never added to it.
-    void setWaitWork(std::function<void()> work);
-
     // The throttle calibration: Timer2 emits tpsReading; stopCalibration ends it.
     void startCalibration();
     void stopCalibration();
     bool calibrating() const;
 
-    // One tick of each poll (what the timers run).
+    // One tick of each poll (what the timers run): the request goes into the link's queue and
+    // the reply is decoded when it is taken. A tick that comes while its poll's request is
+    // still out sends its request as soon as that one is done.
     void Timer1Timer();
     void Timer2Timer();
     void tick() { Timer1Timer(); }
@@ -95,15 +93,23 @@ signals:
 private:
     // Stops both polls when the device has gone; true when it has.
     bool checkLost();
+    // Before a request: the rest of a reply that was cut (or ran over) is waited for and dropped.
+    void settleIfSplit();
+    // Notes how the reply ended; false when it holds more than one frame (never decoded).
+    bool noteReply(const QByteArray &reply);
+    void liveReply(const EmuLink::Reply &reply);
+    void nextTickSoon(bool calibration);
     void deviceLost(int port, const QString &device);
 
     LivePollHost &m_host;
     std::function<bool()> m_trackQuery;
-    std::function<void()> m_waitWork;
     bool m_lost = false;
     bool m_paused = false;
     bool m_resume = false; // Timer1 runs again when the pause ends
     bool m_inTick = false;
+    int m_owed = 0;                           // bytes still to come of the last live reply
+    bool m_liveOut = false, m_calOut = false; // a request of the poll is in the link's queue
+    bool m_liveDue = false, m_calDue = false; // a tick came meanwhile
     qint64 m_lastDisplayNs = 0;
     quint64 m_polls = 0;
 };

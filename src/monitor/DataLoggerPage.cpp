@@ -349,6 +349,7 @@ void DataLoggerPage::SpeedButton1Click() {
     DataLogTimer->setEnabled(true);
     m_samples = 0;
     m_missed = 0;
+    m_firstSentMs = -1;
     clearSeries();
     LogChart->setTimeRange(QCPRange(0, WindowSeconds));
     updateEnabled();
@@ -378,7 +379,10 @@ QString DataLoggerPage::stoppedText(qint64 samples, qint64 missed) {
 void DataLoggerPage::ThreadedTimer1Timer() {
     if (!SpeedButton1->isChecked() || !running() || !m_session.connected) return;
     const LiveValues &live = m_session.live;
-    const double t = logTime();
+    // A row carries the time its frame was asked for, so a stall shows as a gap; values that
+    // came from no request take the count of samples.
+    if (live.sentMs >= 0 && m_firstSentMs < 0) m_firstSentMs = live.sentMs;
+    const double t = live.sentMs >= 0 ? (live.sentMs - m_firstSentMs) / 1000.0 : logTime();
     const bool chart = CheckBox18->isChecked();
     // A tick whose live reply was short or empty is no sample: the row keeps its time with every
     // field empty and each charted line gets a gap.

@@ -161,6 +161,8 @@ private:
     qint64 m_samples = 0;   // samples since the start; the log time is samples x step
     qint64 m_missed = 0;    // of those, ticks without a whole live frame
     double m_logStep = 0.1; // s
+    // When the first row's frame was asked for (the link's clock, ms).
+    qint64 m_firstSentMs = -1;
     LogWriter m_writer;
     LogPlayer m_player;
     QString m_logName; // file name of the opened log

@@ -6,7 +6,6 @@
 #include <functional>
 
 class LiveFeed;
-class QWidget;
 class LivePoll;
 class TRT;
 class EngineMonitorPage;
@@ -20,12 +19,6 @@ struct LiveDisplays {
 };
 
 void subscribeLiveDisplays(LiveFeed &feed, const LiveDisplays &displays);
-
-// The window of the displays paints what a live tick changed during the next tick's wait for its
-// reply, not between the two ticks, so painting does not lengthen the poll's period beyond its
-// wait. Only painting happens inside the wait: no other event is handled there. When no tick
-// follows (the poll stopped), the window paints two poll intervals after the last one.
-void paintDuringPollWaits(LivePoll &poll, QWidget *window);
 
 // The throttle calibration dialog shows the calibration poll's readings; leaving the dialog stops
 // that poll.

@@ -149,7 +149,7 @@ void TTPSCalForm::showReading(double tps) {
 }
 
 void TTPSCalForm::FormKeyDown(int key) {
-    if (key != Qt::Key_F1) return;
+    if (key != Qt::Key_F1 || m_showingError) return;
     if (!m_maxCaptured) {
         Edit2->setText(QString::number(TPSCalBar->position()));
         m_maxCaptured = true;
@@ -162,16 +162,19 @@ void TTPSCalForm::FormKeyDown(int key) {
     }
 
     if (m_minCaptured && editValue(Edit1) >= editValue(Edit2)) {
-        // The closed-throttle reading must lie below the full-throttle one: say so, then start
-        // over. The text is painted before the wait blocks the window.
+        // The closed-throttle reading must lie below the full-throttle one: say so for a
+        // moment, then start over (F1 does nothing meanwhile).
         setInstruction(TextError);
         Edit1->setText(QStringLiteral("0"));
         Edit2->setText(QStringLiteral("100"));
-        if (isVisible()) repaint();
-        m_session.clock.sleepMs(ErrorShowMs);
-        setInstruction(TextOpen);
-        m_maxCaptured = false;
-        m_minCaptured = false;
+        m_showingError = true;
+        m_session.clock.schedule(ErrorShowMs, this, [this] {
+            m_showingError = false;
+            setInstruction(TextOpen);
+            m_maxCaptured = false;
+            m_minCaptured = false;
+        });
+        return;
     }
 
     if (m_maxCaptured && m_minCaptured) {
@@ -196,7 +199,7 @@ void TTPSCalForm::Button1Click() {
     {
         EditScope step(m_session, tr("Throttle calibration"));
         m_session.setSetupValue(CodeTpsMinimum, minimum);
-        m_session.clock.sleepMs(emu::link::WaitBetweenParameters);
+        m_session.link.pause(emu::link::WaitBetweenParameters);
         m_session.setSetupValue(CodeTpsSpan, span);
     }
     leave();
@@ -210,7 +213,7 @@ void TTPSCalForm::Button2Click() {
     {
         EditScope step(m_session, tr("Throttle calibration reset"));
         m_session.setSetupValue(CodeTpsMinimum, 0);
-        m_session.clock.sleepMs(emu::link::WaitBetweenParameters);
+        m_session.link.pause(emu::link::WaitBetweenParameters);
         m_session.setSetupValue(CodeTpsSpan, 100);
     }
     m_session.tpsMinimum = 0;

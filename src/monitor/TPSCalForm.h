@@ -67,4 +67,5 @@ private:
     bool m_maxCaptured = false;
     bool m_minCaptured = false;
     bool m_leaving = false;
+    bool m_showingError = false; // the error text stands for a moment before the capture restarts
 };

@@ -29,7 +29,7 @@ public:
     qint64 write(const QByteArray &b) override { return m_open ? b.size() : -1; }
     int queued() override { return 0; }
     QByteArray read(int) override { return {}; }
-    void purge() override {}
+    void clearInput() override {}
     OpenError lastError() const override { return m_refuse; }
     QString errorString() const override {
         return m_refuse == OpenError::PermissionDenied ? QStringLiteral("Permission denied")

@@ -282,16 +282,28 @@ void TestMainWindow::connectLive() {
 
     // Identify, setup read, table read: the answered commands in this order. Anything in
     // between is a parameter write of a radio group following the decode.
+    // Each answered command waits its time before the next command; a parameter write holds
+    // the next command only until its three bytes have left the line (2 ms).
     QList<QByteArray> answered;
-    for (const Wire &w : rig.wires) {
+    qint64 writes = 0;
+    for (int i = 0; i < rig.wires.size(); ++i) {
+        const Wire &w = rig.wires[i];
         QCOMPARE(w.port, 1);
-        if (w.bytes.size() == 1)
+        const qint64 next = i + 1 < rig.wires.size() ? rig.wires[i + 1].at : w.at;
+        if (w.bytes.size() == 1) {
             answered << w.bytes;
-        else
+            if (i + 1 < rig.wires.size())
+                QCOMPARE(next - w.at, qint64(w.bytes == "\xFF" ? 300 : 500));
+        } else {
             QVERIFY2(w.bytes.size() == 3 && quint8(w.bytes[0]) == 0xF2, w.bytes.toHex().data());
+            if (i + 1 < rig.wires.size()) {
+                QCOMPARE(next - w.at, qint64(2));
+                ++writes;
+            }
+        }
     }
     QCOMPARE(answered, QList<QByteArray>({"\xFF", "\xFD", "\xFD"}));
-    QCOMPARE(rig.clock.slept() - before, qint64(300 + 500 + 500));
+    QCOMPARE(rig.clock.slept() - before, qint64(300 + 500 + 500) + 2 * writes);
 
     Session &s = rig.s();
     QVERIFY(s.connected);
@@ -371,6 +383,7 @@ void TestMainWindow::readAgain() {
     emu.setMapValue(MapId::VacuumTiming, 32, -4);
     emu.setMapValue(MapId::WaterTemp, 1, 33);
     rig.wires.clear();
+    rig.clock.advance(10); // the line is free
     const qint64 before = rig.clock.slept();
     rig.form->spReadClick();
     QCOMPARE(rig.written(), QByteArray("\xFD"));

@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -73,7 +74,7 @@ private slots:
     void connectStartsPoll_data();
     void connectStartsPoll();
     void tickShowsLiveValues();
-    void displaysPaintDuringTheNextWait();
+    void windowAnswersDuringConnect();
     void analogSignalsSwitch();
     void throttleCalibration();
     void lambdaTargetTrackBar();
@@ -150,6 +151,7 @@ void TestMainWindowLive::tickShowsLiveValues() {
     TForm1 &f = *rig.form;
     rig.connect();
     rig.wires.clear();
+    rig.clock.advance(10); // the line is free
     const qint64 before = rig.clock.slept();
     rig.poll().tick();
     // One live data request, then the 20 ms wait.
@@ -175,62 +177,46 @@ void TestMainWindowLive::tickShowsLiveValues() {
     f.hide();
 }
 
-// Notes how many requests had gone out each time a widget was painted.
-class PaintWitness : public QObject {
-public:
-    PaintWitness(QWidget *w, const QList<Wire> &wires) : m_wires(wires) {
-        w->installEventFilter(this);
-    }
-    QList<int> requestsAtPaint;
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override {
-        if (e->type() == QEvent::Paint) requestsAtPaint << int(m_wires.size());
-        return false;
-    }
-
-private:
-    const QList<Wire> &m_wires;
-};
-
-void TestMainWindowLive::displaysPaintDuringTheNextWait() {
+// Connect on a clock that moves only when told: between its steps the window shows what it is
+// doing and a progress bar, offers nothing that would start another sequence, and an edit made
+// meanwhile reaches the EMU after the sequence, in order.
+void TestMainWindowLive::windowAnswersDuringConnect() {
     LiveRig rig;
     TForm1 &f = *rig.form;
-    rig.connect();
-    rig.poll().Timer1->stop(); // ticks by hand
-    TRT *shown = nullptr;
-    for (TRT *rt : {f.RT1, f.RT2, f.RT3, f.RT4})
-        if (rt->isVisible()) shown = rt;
-    QVERIFY(shown);
-    const auto setWater = [&rig](char byte) {
-        QByteArray frame = Frame;
-        frame[4] = byte;
-        rig.emu->pinLiveFrame(frame);
-    };
-    rig.poll().tick();
-    QTest::qWait(100);
+    auto *progress = f.findChild<QProgressBar *>(QStringLiteral("LinkProgress"));
+    QVERIFY(progress && !progress->isVisible());
+    rig.clock.setManual(true);
     rig.wires.clear();
-    PaintWitness bar(shown->WaterBar, rig.wires);
-
-    // What a tick changed is painted once the next request is out, not between the two ticks.
-    setWater('\x4B');
-    QElapsedTimer between;
-    between.start();
-    rig.poll().tick();
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    if (between.elapsed() >= 2 * LivePoll::IntervalMs)
-        QSKIP("the test stalled past the fallback paint");
-    rig.poll().tick();
-    QCOMPARE(bar.requestsAtPaint, QList<int>({2}));
-
-    // Without a next tick the change is painted all the same, and a poll at rest leaves the
-    // window painting as ever.
-    setWater('\x3B');
-    rig.poll().tick();
-    QTRY_COMPARE(bar.requestsAtPaint, QList<int>({2, 3}));
-    shown->WaterBar->setPosition(shown->WaterBar->position() + 5);
-    QTRY_COMPARE(bar.requestsAtPaint, QList<int>({2, 3, 3}));
+    rig.connect();
+    QCOMPARE(commandsOf(rig.wires), QByteArray("\xFF"));
+    QCOMPARE(f.statusText(0), QStringLiteral("Searching ComPorts..."));
+    QVERIFY(progress->isVisible());
+    for (QWidget *w : {static_cast<QWidget *>(f.spConnect), static_cast<QWidget *>(f.spRead),
+                       static_cast<QWidget *>(f.spWrite), static_cast<QWidget *>(f.spOpen),
+                       static_cast<QWidget *>(f.spRetry)})
+        QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    rig.clock.advance(300);
+    QCOMPARE(f.statusText(0), QStringLiteral("Reading EMU Setup Data..."));
+    rig.clock.advance(520); // the setup is in; the table read is out
+    QCOMPARE(rig.wires.last().bytes, QByteArray("\xFD"));
+    rig.s().setSetupValue(emu::model::OffLambdaTarget, 47);
+    rig.clock.advance(400);
+    QCOMPARE(rig.wires.last().bytes, QByteArray("\xFD")); // held while the read runs
+    rig.clock.advance(100);
+    QVERIFY(!progress->isVisible());
+    QCOMPARE(f.statusText(0), QStringLiteral("Ready"));
+    QVERIFY(f.spWrite->isEnabled());
+    // After the table read and the writes its decode made (the jets), once.
+    const QByteArray edit = QByteArray("\xF2") + char(emu::model::OffLambdaTarget) + char(47);
+    int read = -1, sent = -1;
+    for (int i = 0; i < rig.wires.size(); ++i) {
+        if (rig.wires[i].bytes == QByteArray("\xFD")) read = i;
+        if (rig.wires[i].bytes == edit) {
+            QCOMPARE(sent, -1);
+            sent = i;
+        }
+    }
+    QVERIFY(sent > read && read > 0);
     f.hide();
 }
 

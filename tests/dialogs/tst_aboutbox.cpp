@@ -34,7 +34,9 @@ private:
         s->EFI.setEndOfResponse(QString());
         s->EFI.setPort(1);
         QVERIFY(s->EFI.Open());
-        s->link.identify(emu::link::WaitIdentifyConnect, s->image.identity.data());
+        s->link.identify(emu::link::WaitIdentifyConnect, [this](const EmuLink::Reply &r) {
+            emu::link::fillAndCopy(r.bytes, s->image.identity.data(), 7, 7, false);
+        });
         QCOMPARE(s->image.signature(), QString("56"));
         s->connected = true;
         const auto &id = s->image.identity;
@@ -42,7 +44,9 @@ private:
         s->versionText = QString::number(id[1]) + "." + QString::number(id[2]);
         emu::model::modelInfo(s->image.modelCode(), &s->moduleTypeName, &s->caps);
         s->image.fillSetup();
-        emu::link::copyReply(s->link.readImage(), s->image.setup(), emu::link::SetupSize);
+        s->link.readImage([this](const EmuLink::Reply &r) {
+            emu::link::copyReply(r.bytes, s->image.setup(), emu::link::SetupSize);
+        });
         emu->clearWritten();
     }
 

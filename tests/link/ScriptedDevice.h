@@ -93,7 +93,7 @@ public:
         m_line->input.remove(0, out.size());
         return out;
     }
-    void purge() override {
+    void clearInput() override {
         ++m_line->purges;
         m_line->release();
         m_line->input.clear();

@@ -3,8 +3,6 @@
 #include "link/EmuLink.h"
 #include "link/QCCom32.h"
 
-#include <QElapsedTimer>
-#include <QThread>
 #include <QtTest>
 #include <array>
 
@@ -33,6 +31,20 @@ class TestEmuLink : public QObject {
     std::shared_ptr<ScriptedLine> line;
     std::unique_ptr<TQCCom32> com;
     std::unique_ptr<EmuLink> link;
+
+    int identify(int waitMs, quint8 *id) {
+        int received = -1;
+        link->identify(waitMs, [&](const EmuLink::Reply &r) {
+            emu::link::fillAndCopy(r.bytes, id, 7, 7, false);
+            received = int(r.bytes.size());
+        });
+        return received;
+    }
+    QByteArray liveData() {
+        QByteArray reply("not answered");
+        link->liveData([&](const EmuLink::Reply &r) { reply = r.bytes; });
+        return reply;
+    }
 
     void setUpEfi() {
         // The main window's settings.
@@ -100,19 +112,19 @@ private slots:
         std::array<quint8, 8> id{};
         switch (Op(op)) {
         case Identify100:
-            link->identify(emu::link::WaitIdentifyProbe, id.data());
+            identify(emu::link::WaitIdentifyProbe, id.data());
             break;
         case Identify200:
-            link->identify(emu::link::WaitIdentifyRefresh, id.data());
+            identify(emu::link::WaitIdentifyRefresh, id.data());
             break;
         case Identify300:
-            link->identify(emu::link::WaitIdentifyConnect, id.data());
+            identify(emu::link::WaitIdentifyConnect, id.data());
             break;
         case ReadImage:
-            link->readImage();
+            link->readImage({});
             break;
         case LiveData:
-            link->liveData();
+            liveData();
             break;
         case Parameter:
             link->parameterWrite(quint8(a), quint8(b));
@@ -145,38 +157,10 @@ private slots:
             if (cmd == bytes({0xFF})) l.replyAfter(80, bytes({3, 3, 12, 1, 2, 5, 6}));
         };
         std::array<quint8, 7> id{};
-        link->identify(emu::link::WaitIdentifyProbe, id.data());
+        identify(emu::link::WaitIdentifyProbe, id.data());
         QCOMPARE(emu::link::signature(id.data()), QByteArray("56"));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.data()), 7),
                  bytes({3, 3, 12, 1, 2, 5, 6}));
-    }
-
-    void liveWaitCarriesWork() {
-        // Work given to the live exchange runs once the request is out and before the reply is
-        // taken; the wait is still 20 ms.
-        line->respond = [](ScriptedLine &l, const QByteArray &cmd) {
-            if (cmd == bytes({0xFC})) l.replyAfter(15, bytes({0x1A, 0x80}));
-        };
-        QByteArray sentBeforeWork;
-        int works = 0;
-        const QByteArray reply = link->liveData([&] {
-            sentBeforeWork = line->written;
-            ++works;
-        });
-        QCOMPARE(works, 1);
-        QCOMPARE(sentBeforeWork, bytes({0xFC}));
-        QCOMPARE(clock.slept(), 20LL);
-        QCOMPARE(reply, bytes({0x1A, 0x80}));
-    }
-
-    void realWaitIncludesItsWork() {
-        // The work's time is part of the wait: never cut short, never added on.
-        SystemClock real;
-        QElapsedTimer t;
-        t.start();
-        real.sleepMsWith(40, [] { QThread::msleep(25); });
-        const qint64 ms = t.elapsed();
-        QVERIFY2(ms >= 40 && ms < 60, qPrintable(QString::number(ms)));
     }
 
     void identity_data() {
@@ -205,7 +189,7 @@ private slots:
         line->respond = [reply](ScriptedLine &l, const QByteArray &) { l.replyAfter(5, reply); };
         std::array<quint8, 9> buf;
         buf.fill(0xEE); // the two bytes behind the block must stay untouched
-        link->identify(emu::link::WaitIdentifyConnect, buf.data());
+        identify(emu::link::WaitIdentifyConnect, buf.data());
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(buf.data()), 7).toHex(' '),
                  identity.toHex(' '));
         QCOMPARE(buf[7], quint8(0xEE));
@@ -265,14 +249,7 @@ private slots:
         QCOMPARE(d[3], quint8(9));
     }
 
-    void lateReplyDoesNotShiftLaterReplies_data() {
-        QTest::addColumn<bool>("purge");
-        QTest::newRow("stale input purged") << true;
-        QTest::newRow("without purge the late bytes lead") << false;
-    }
     void lateReplyDoesNotShiftLaterReplies() {
-        QFETCH(bool, purge);
-        link->setPurgeBeforeAnswer(purge);
         const QByteArray identity = bytes({3, 3, 12, 1, 2, 5, 6});
         const QByteArray frame = bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 100});
         // A slow EMU: the identity comes 150 ms after the command, the live frame in 10 ms.
@@ -283,28 +260,89 @@ private slots:
                 l.replyAfter(10, frame);
         };
         std::array<quint8, 7> id{};
-        link->identify(emu::link::WaitIdentifyProbe, id.data());
+        identify(emu::link::WaitIdentifyProbe, id.data());
         QCOMPARE(emu::link::signature(id.data()), QByteArray("4848")); // too late for its read
         clock.advance(100);                                            // the identity arrives now
-        const QByteArray first = link->liveData();
-        const QByteArray second = link->liveData();
-        if (purge) {
-            QCOMPARE(first, frame);
-            QCOMPARE(second, frame);
-        } else {
-            QCOMPARE(first, identity + frame);
-        }
+        QCOMPARE(liveData(), frame);
+        QCOMPARE(liveData(), frame);
     }
 
-    void writesDoNotPurge() {
+    // Nothing that was written is ever dropped, and every command starts on a free line: the
+    // next request waits until the bytes before it have been carried (10 bits a byte at 19200
+    // baud, rounded up to whole ms), and only the input side is cleared before it.
+    void requestsWaitForTheLine_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QList<qint64>>("times"); // of each write, the live request last
+        QTest::addColumn<qint64>("slept");
+        // 0xF3 at 0, the stream at 100 (239 ms on the line), 0xFC at 339, then its 20 ms.
+        QTest::newRow("table write") << int(Tables) << QList<qint64>{0, 100, 339} << 359LL;
+        // Three bytes need 1.56 ms: the live request goes out 2 ms after the parameter write.
+        QTest::newRow("parameter write") << int(Parameter) << QList<qint64>{0, 2} << 22LL;
+        QTest::newRow("point write") << int(Point) << QList<qint64>{0, 2} << 22LL;
+    }
+    void requestsWaitForTheLine() {
+        QFETCH(int, op);
+        QFETCH(QList<qint64>, times);
+        QFETCH(qint64, slept);
         QVERIFY(com->Open());
-        const int before = line->purges;
-        link->parameterWrite(1, 2);
-        link->pointWrite(emu::link::SectionFuel, 3, 100);
-        link->writeTables(tableStream());
-        QCOMPARE(line->purges, before);
-        link->liveData();
-        QCOMPARE(line->purges, before + 1);
+        line->input = "stale";
+        if (op == Tables)
+            link->writeTables(tableStream());
+        else if (op == Parameter)
+            link->parameterWrite(0x26, 8);
+        else
+            link->pointWrite(emu::link::SectionTiming, 4, 20);
+        const QByteArray sent = line->written;
+        liveData();
+        QCOMPARE(line->written, sent + bytes({0xFC}));
+        QList<qint64> at;
+        for (const auto &w : line->writes)
+            at << w.first;
+        QCOMPARE(at, times);
+        QCOMPARE(clock.slept(), slept);
+        QCOMPARE(line->input, QByteArray()); // the stale input went before the request
+    }
+
+    // Nothing waits in a sleep: with a clock the test moves by hand, an exchange stays out until
+    // its time has passed. A sequence (a table read) holds the link: what its own steps send
+    // goes out within it; a user's edit and the poll made meanwhile follow it, in order.
+    void editDuringASequenceFollowsIt() {
+        clock.setManual(true);
+        QVERIFY(com->Open());
+        line->respond = [](ScriptedLine &l, const QByteArray &cmd) {
+            if (cmd == bytes({0xFD})) l.replyAfter(100, QByteArray(457, char(1)));
+        };
+        const int sequence = link->beginSequence();
+        QByteArray image;
+        {
+            const EmuLink::Scope scope(*link, sequence);
+            link->readImage([&](const EmuLink::Reply &r) {
+                image = r.bytes;
+                link->parameterWrite(0x50, 4); // the read's own step: an editor follows
+            });
+        }
+        link->pointWrite(emu::link::SectionTiming, 4, 20); // the user's drag
+        QByteArray frame("none");
+        link->liveData([&](const EmuLink::Reply &r) { frame = r.bytes; });
+        QCOMPARE(line->written, bytes({0xFD}));
+        clock.advance(499);
+        QVERIFY(image.isEmpty());
+        clock.advance(1);
+        QCOMPARE(image.size(), 457);
+        QCOMPARE(line->written, bytes({0xFD, 0xF2, 0x50, 4}));
+        clock.advance(100);
+        QCOMPARE(line->written, bytes({0xFD, 0xF2, 0x50, 4})); // held until the read's end
+        link->endSequence(sequence);
+        QVERIFY(link->busy());
+        clock.advance(30);
+        QCOMPARE(line->written, bytes({0xFD, 0xF2, 0x50, 4, 0xE8, 4, 20, 0xFC}));
+        QList<qint64> at;
+        for (const auto &w : line->writes)
+            at << w.first;
+        // The drag goes out at once, the request once the drag's three bytes have left.
+        QCOMPARE(at, (QList<qint64>{0, 500, 600, 602}));
+        QCOMPARE(frame, QByteArray());
+        QVERIFY(!link->busy());
     }
 
     void closedPortDropsCommands() {
@@ -312,9 +350,9 @@ private slots:
         link->parameterWrite(3, 4);
         link->pointWrite(emu::link::SectionTiming, 0, 10);
         std::array<quint8, 7> id{};
-        link->identify(emu::link::WaitIdentifyConnect, id.data());
+        identify(emu::link::WaitIdentifyConnect, id.data());
         QCOMPARE(emu::link::signature(id.data()), QByteArray("4848"));
-        QCOMPARE(link->liveData(), QByteArray());
+        QCOMPARE(liveData(), QByteArray());
         QCOMPARE(line->written, QByteArray());
         QVERIFY(!com->Opened());
     }

@@ -358,7 +358,7 @@ private slots:
         QVERIFY(!com->deviceLost());
         QCOMPARE(com->Receive(), QByteArray());
         QCOMPARE(com->InCount(), 0);
-        com->Purge();
+        com->ClearInput();
         QVERIFY(!com->Send("y"));
         QCOMPARE(spy.count(), 1); // once per loss
         QCOMPARE(line->written, QByteArray());

@@ -90,15 +90,19 @@ private slots:
         QCOMPARE(pty.take(stream.size(), 500), stream);
     }
 
-    void purgeDropsStaleInput() {
+    void clearInputDropsStaleInput() {
         Pty pty;
         QVERIFY(pty.open());
         SerialDevice dev(pty.slave);
         QVERIFY(dev.open(19200, false));
         QVERIFY(pty.send("stale"));
+        // A command still on its way out when the input is cleared: it must reach the EMU.
+        const QByteArray command = QByteArray(1, char(0xF3)) + everyByte();
+        QCOMPARE(dev.write(command), qint64(command.size()));
         QThread::msleep(50);
-        dev.purge();
+        dev.clearInput();
         QCOMPARE(dev.queued(), 0);
+        QCOMPARE(pty.take(command.size(), 500), command);
         QVERIFY(pty.send("fresh"));
         QThread::msleep(50);
         QCOMPARE(dev.read(100), QByteArray("fresh"));
@@ -125,7 +129,10 @@ private slots:
         com.setBaud(19200);
         EmuLink link(com, Clock::system());
         quint8 id[7];
-        link.identify(emu::link::WaitIdentifyConnect, id);
+        link.identify(emu::link::WaitIdentifyConnect, [&id](const EmuLink::Reply &r) {
+            emu::link::fillAndCopy(r.bytes, id, 7, 7, false);
+        });
+        link.waitIdle(); // the wait is a timer: the event loop runs meanwhile
         stop = true;
         emu.join();
         QCOMPARE(emu::link::signature(id), QByteArray("56"));

@@ -87,6 +87,7 @@ private slots:
     void windowMovement();
     void sampleTimesCountSamples();
     void restartClearsEverySeries();
+    void rowsCarryTheirRequestTime();
     void uncheckingStopsOnlyThatLine();
     void noSampleUnlessOnAndConnected_data();
     void noSampleUnlessOnAndConnected();
@@ -417,6 +418,17 @@ void TestDataLogger::restartClearsEverySeries() {
     samples(1);
     QCOMPARE(page().series(0)->points().at(0).key, 0.0);
     QCOMPARE(page().series(4)->dataCount(), 0);
+}
+
+void TestDataLogger::rowsCarryTheirRequestTime() {
+    start(1);
+    // The third frame was asked for after a 2 s stall: its row says so.
+    for (const qint64 sent : {5000, 5100, 7100}) {
+        m_session->live.sentMs = sent;
+        samples(1);
+    }
+    QCOMPARE(page().series(0)->data()->at(1)->key, 0.1);
+    QCOMPARE(page().series(0)->data()->at(2)->key, 2.1);
 }
 
 void TestDataLogger::uncheckingStopsOnlyThatLine() {

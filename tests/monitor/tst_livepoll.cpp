@@ -28,6 +28,7 @@ class TestLivePoll : public QObject {
     Q_OBJECT
 private slots:
     void pollBytesAndWait();
+    void noFrameFromTwoReplies();
     void nothingBeforeConnect();
     void analogSignalsSwitch();
     void timerRunsThePoll();
@@ -61,6 +62,30 @@ void TestLivePoll::pollBytesAndWait() {
     QCOMPARE(rig.session.live.rpm, 30.0);
     QCOMPARE(rig.session.live.frames, quint64(2));
     QCOMPARE(poll.polls(), quint64(2));
+}
+
+void TestLivePoll::noFrameFromTwoReplies() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    rig.emu.pinLiveFrame(Quiet);
+    // The first reply comes 18 ms late: its last bytes miss the read and would lead the next
+    // reply. The next request waits for that rest, so it gets its own frame whole.
+    rig.emu.setReplyFault(VirtualEmu::ReplyFault::LateReply, 18, 0xFC, 1);
+    poll.tick();
+    QVERIFY(!rig.session.live.complete);
+    poll.tick();
+    QVERIFY(rig.session.live.complete);
+    QCOMPARE(rig.session.live.rpm, 30.0);
+    QCOMPARE(rig.session.live.injectorTime, 35.0);
+    QVERIFY(rig.wires[1].at > 20); // after the rest of the first reply
+    QCOMPARE(rig.session.live.sentMs, rig.wires[1].at);
+
+    // More bytes than a frame hold parts of two replies: a missed sample, nothing decoded.
+    rig.emu.pinLiveFrame(Quiet.right(4) + liveFrame(60, 200, 90, 50, 80, 25, 129, 130, 35));
+    poll.tick();
+    QVERIFY(!rig.session.live.complete);
+    QCOMPARE(rig.session.live.rpm, 30.0);
+    QCOMPARE(rig.session.live.frames, quint64(2));
 }
 
 void TestLivePoll::nothingBeforeConnect() {

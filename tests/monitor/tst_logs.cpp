@@ -112,7 +112,8 @@ void TestLogs::missedSample() {
     pollAndSample(poll, page);
     page.SpeedButton2Click();
 
-    const QByteArray row = missed ? "0.1,,,\n" : "0.1,2500,0.47,0.45\n";
+    // Each row carries the time its request went out: the second came after the first's 20 ms.
+    const QByteArray row = missed ? "0.02,,,\n" : "0.02,2500,0.47,0.45\n";
     QVERIFY2(readAll(path).startsWith("time_s,rpm,vacuum_bar,lambda_v\n"
                                       "0,2500,0.47,0.45\n" +
                                       row),

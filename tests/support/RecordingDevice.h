@@ -28,7 +28,8 @@ public:
     }
     int queued() override { return m_inner->queued(); }
     QByteArray read(int maxBytes) override { return m_inner->read(maxBytes); }
-    void purge() override { m_inner->purge(); }
+    void clearInput() override { m_inner->clearInput(); }
+    int outputPending() override { return m_inner->outputPending(); }
     OpenError lastError() const override { return m_inner->lastError(); }
     QString errorString() const override { return m_inner->errorString(); }
     bool lost() const override { return m_inner->lost(); }
