@@ -113,7 +113,7 @@ public:
     QByteArray read(int maxBytes) override {
         return usable() ? m_emu->take(maxBytes) : QByteArray();
     }
-    void purge() override {
+    void clearInput() override {
         if (usable()) m_emu->purgeInput();
     }
     OpenError lastError() const override { return lost() ? OpenError::NotFound : m_error; }

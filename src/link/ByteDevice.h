@@ -29,9 +29,7 @@ public:
     virtual QByteArray read(int maxBytes) = 0;
     // Drop what the input queue holds (bytes that came outside an exchange). Bytes on their way
     // out are never touched: they are commands the EMU must receive whole.
-    virtual void clearInput() { purge(); }
-    // The older name of clearInput, for devices that still implement it; input side only.
-    virtual void purge() {}
+    virtual void clearInput() = 0;
     // Bytes handed over but not yet sent by the driver, -1 when the device cannot tell.
     virtual int outputPending() { return -1; }
     // Why the last open failed; also set when an open device has vanished.

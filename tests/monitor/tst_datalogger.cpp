@@ -427,8 +427,8 @@ void TestDataLogger::rowsCarryTheirRequestTime() {
         m_session->live.sentMs = sent;
         samples(1);
     }
-    QCOMPARE(page().series(0)->data()->at(1)->key, 0.1);
-    QCOMPARE(page().series(0)->data()->at(2)->key, 2.1);
+    QCOMPARE(page().series(0)->points().at(1).key, 0.1);
+    QCOMPARE(page().series(0)->points().at(2).key, 2.1);
 }
 
 void TestDataLogger::uncheckingStopsOnlyThatLine() {

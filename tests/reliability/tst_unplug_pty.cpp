@@ -2,6 +2,7 @@
 // adapter's. Pulling the adapter (emu-sim killed) while the main window polls and records a log,
 // plugging it back under another name, and emutool against an EMU that answers badly.
 #include "app/MainWindow.h"
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
@@ -132,12 +133,14 @@ void TestUnplugPty::unplugWhilePollingAndLogging() {
     const QString found("Fuel and Timing Module found on Com1");
     QElapsedTimer searching;
     searching.start();
-    do
+    // Each search runs to its end in the event loop before the next one starts.
+    do {
         w.FormShow();
-    while (w.statusText(0) != found && searching.elapsed() < Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.connection().busy(), Slow);
+    } while (w.statusText(0) != found && searching.elapsed() < Slow);
     QCOMPARE(w.statusText(0), found);
     QTest::mouseClick(w.spConnect, Qt::LeftButton);
-    QCOMPARE(w.statusText(0), QString("Ready"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(0), QString("Ready"), Slow);
     QTRY_VERIFY_WITH_TIMEOUT(w.livePoll()->polls() > 3, Slow);
     const double timing10 = w.session().maps.value(MapId::Timing, 10);
 
@@ -170,6 +173,7 @@ void TestUnplugPty::unplugWhilePollingAndLogging() {
 
     // Connect while the adapter is still out: nothing in memory is touched.
     QTest::mouseClick(w.spConnect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.connection().busy(), Slow);
     QVERIFY2(w.statusText(0).contains("memory kept"), qPrintable(w.statusText(0)));
     QCOMPARE(w.session().maps.value(MapId::Timing, 10), timing10);
 
@@ -177,14 +181,16 @@ void TestUnplugPty::unplugWhilePollingAndLogging() {
     sim = std::make_unique<EmuSim>(usb1);
     QVERIFY(!sim->path().isEmpty());
     searching.restart();
-    do
+    do {
+        QTRY_VERIFY_WITH_TIMEOUT(w.spRetry->isEnabled(), Slow);
         QTest::mouseClick(w.spRetry, Qt::LeftButton);
-    while (!w.statusText(0).startsWith("EFI version") && searching.elapsed() < Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.connection().busy(), Slow);
+    } while (!w.statusText(0).startsWith("EFI version") && searching.elapsed() < Slow);
     QCOMPARE(PortMap::instance().device(1), usb1);
     QVERIFY2(w.statusText(0).startsWith("EFI version"), qPrintable(w.statusText(0)));
     QCOMPARE(w.ComboBox1->currentText(), QString("Com1"));
     QTest::mouseClick(w.spConnect, Qt::LeftButton);
-    QCOMPARE(w.statusText(0), QString("Ready"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(0), QString("Ready"), Slow);
     QVERIFY(w.spRead->isEnabled());
     QVERIFY(w.spWrite->isEnabled());
     const quint64 polls = w.livePoll()->polls();
