@@ -424,6 +424,15 @@ void TForm1::showBusy(bool busy) {
     m_progress->setVisible(busy);
 }
 
+void TForm1::holdEditors(bool hold) {
+    if (hold == m_editorsHeld) return;
+    m_editorsHeld = hold;
+    QWidget *const areas[] = {m_setupPage->editorArea(), m_mapPages->editorPanel(0),
+                              m_mapPages->editorPanel(1), m_mapPages->editorPanel(2)};
+    for (QWidget *w : areas)
+        w->setEnabled(!hold);
+}
+
 void TForm1::setControlEnabled(QWidget *control, bool on) {
     const auto held = m_heldEnabled.find(control);
     if (held != m_heldEnabled.end())
@@ -499,6 +508,13 @@ void TForm1::connectConnection() {
             [this](const QString &name) { m_setupPage->setEmuType(name); });
     connect(&c, &ConnectionController::setupLoaded, this, &TForm1::showSetupLoaded);
     connect(&c, &ConnectionController::readStarting, this, &TForm1::stopCalibrationPoll);
+    // An edit made while the tables are read would reach the EMU after the read, and the read's
+    // decode would put the old value back in memory: the editors wait until the read is over.
+    connect(&c, &ConnectionController::readStarting, this, [this] { holdEditors(true); });
+    connect(&c, &ConnectionController::tablesRead, this, [this] { holdEditors(false); });
+    connect(&c, &ConnectionController::busyChanged, this, [this](bool busy) {
+        if (!busy) holdEditors(false);
+    });
     connect(&c, &ConnectionController::tablesRead, this, [this] {
         m_mapPages->readTables();
         updateAnalyseButton();
@@ -801,10 +817,10 @@ void TForm1::saveChosen(bool fromMemory) {
                     Messages::error(this, error);
                 } else {
                     m_saveDir = QFileInfo(name).absolutePath();
-                    setStatus(0, QStringLiteral("Setup saved from %1 to %2")
-                                     .arg(fromMemory ? QStringLiteral("memory")
-                                                     : QStringLiteral("EMU"),
-                                          QDir::toNativeSeparators(name)));
+                    setStatus(
+                        0, QStringLiteral("Setup saved from %1 to %2")
+                               .arg(fromMemory ? QStringLiteral("memory") : QStringLiteral("EMU"),
+                                    QDir::toNativeSeparators(name)));
                 }
             }
         }

@@ -185,6 +185,8 @@ private:
     // controls that would start another are disabled and a progress bar shows; what the
     // sequence asks for meanwhile takes effect when it ends.
     void showBusy(bool busy);
+    // Editors disabled (true) or enabled again while the EMU's tables are read.
+    void holdEditors(bool hold);
     void setControlEnabled(QWidget *control, bool on);
 
     Clock &m_clock;
@@ -195,6 +197,7 @@ private:
     QLabel *m_panel[3] = {nullptr, nullptr, nullptr};
     QString m_statusText[3]; // whole texts; a panel may show one shortened
     QProgressBar *m_progress = nullptr;
+    bool m_editorsHeld = false;           // the editors wait for a table read to end
     QHash<QWidget *, bool> m_heldEnabled; // controls disabled while busy, with their later state
     std::unique_ptr<TsvForm> m_svForm;
     std::unique_ptr<TSaveFrm> m_saveFrm;

@@ -55,6 +55,8 @@ public:
     void showRegion(int region);
 
     QFrame *rtHost(int tab) const; // 0 timing, 1 fuel, 2 correction
+    // The charts and jets of a tab (0 timing, 1 fuel, 2 correction), without its real-time frame.
+    QFrame *editorPanel(int tab) const { return m_panels[std::size_t(tab)]; }
     QWidget *chart(const QString &objectName) const;
 
     // --- additions ---

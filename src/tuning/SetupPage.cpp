@@ -235,6 +235,7 @@ void SetupPage::buildUi() {
     auto *outer = new QHBoxLayout(this);
     outer->setContentsMargins(4, 4, 4, 4);
     auto *scroll = new QScrollArea(this);
+    m_editorArea = scroll;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     auto *content = new QWidget(scroll);

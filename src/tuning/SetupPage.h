@@ -44,6 +44,9 @@ public:
     void updateCalibrateButtons();
     // Where the real-time frame of this tab goes (right-hand side).
     QFrame *rtHost() const { return m_rtHost; }
+    // The editors (everything but the real-time frame), for holding edits back while the EMU's
+    // tables are being read.
+    QWidget *editorArea() const { return m_editorArea; }
 
     // Edit6, Edit7, Edit8: identity bytes 0, 1 and 2 in decimal.
     void showIdentity();
@@ -166,6 +169,7 @@ public slots:
 
 protected:
     QFrame *m_rtHost = nullptr;
+    QWidget *m_editorArea = nullptr;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 

@@ -199,11 +199,15 @@ void TestMainWindowLive::windowAnswersDuringConnect() {
     QCOMPARE(f.statusText(0), QStringLiteral("Reading EMU Setup Data..."));
     rig.clock.advance(520); // the setup is in; the table read is out
     QCOMPARE(rig.wires.last().bytes, QByteArray("\xFD"));
+    // The read's decode would undo an edit made now in memory: the editors wait for it.
+    QVERIFY(!f.mapPages()->editorPanel(0)->isEnabled());
+    QVERIFY(!f.findChild<SetupPage *>()->editorArea()->isEnabled());
     rig.s().setSetupValue(emu::model::OffLambdaTarget, 47);
     rig.clock.advance(400);
     QCOMPARE(rig.wires.last().bytes, QByteArray("\xFD")); // held while the read runs
     rig.clock.advance(100);
     QVERIFY(!progress->isVisible());
+    QVERIFY(f.mapPages()->editorPanel(0)->isEnabled());
     // Connect said "Ready" before its table read; the edit made since is the last news.
     QCOMPARE(f.statusText(0), QStringLiteral("Target Volts from 0.45 to 0.47"));
     QVERIFY(f.spWrite->isEnabled());
