@@ -160,7 +160,7 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
     switch (f.entry) {
     case Entry::CheckBox: {
         auto *c = new QCheckBox(caption, owner);
-        connect(c, &QCheckBox::toggled, this, [this, name] { runHandler(name, "Click"); });
+        connect(c, &QCheckBox::toggled, this, [this, h = handler(name, "Click")] { (this->*h)(); });
         form->addRow(c);
         w = c;
         break;
@@ -168,7 +168,7 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
     case Entry::Radio: {
         auto *g = new SetupRadioGroup(caption, f.items(), owner);
         connect(g, &SetupRadioGroup::itemSelected, this,
-                [this, name] { runHandler(name, "Click"); });
+                [this, h = handler(name, "Click")] { (this->*h)(); });
         form->addRow(g);
         w = g;
         break;
@@ -184,7 +184,7 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
             m_controls.insert(names.at(code), b);
             m_fieldOf.insert(names.at(code), &f);
             connect(b, &QRadioButton::toggled, this,
-                    [this, n = names.at(code)] { runHandler(n, "Click"); });
+                    [this, h = handler(names.at(code), "Click")] { (this->*h)(); });
             form->addRow(b);
         }
         return;
@@ -198,7 +198,8 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
         bar->setPageStep((hi - lo + 1) / 10);
         bar->setMinimumWidth(120);
         bar->installEventFilter(this);
-        connect(bar, &QSlider::valueChanged, this, [this, name] { runHandler(name, "Change"); });
+        connect(bar, &QSlider::valueChanged, this,
+                [this, h = handler(name, "Change")] { (this->*h)(); });
         form->addRow(bar);
         bar->setObjectName(name);
         bar->setAccessibleName(caption);
@@ -210,7 +211,8 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
     default: {
         if (!isText(f.entry)) qFatal("%s has no editor on the Setup page", editor);
         QLineEdit *e = makeEdit(owner, form, name, caption);
-        connect(e, &QLineEdit::textChanged, this, [this, name] { runHandler(name, "Change"); });
+        connect(e, &QLineEdit::textChanged, this,
+                [this, h = handler(name, "Change")] { (this->*h)(); });
         w = e;
         break;
     }
@@ -224,11 +226,83 @@ QLineEdit *SetupPage::edit(const QString &name) const {
     return control<QLineEdit>(name);
 }
 
-void SetupPage::runHandler(const QString &control, const char *event) {
-    const QByteArray slot = control.toLatin1() + event;
-    const bool ok = QMetaObject::invokeMethod(this, slot.constData(), Qt::DirectConnection);
-    Q_ASSERT(ok);
-    Q_UNUSED(ok);
+SetupPage::Handler SetupPage::handler(const QString &control, const char *event) {
+    static const QHash<QString, Handler> table = {
+        {QStringLiteral("Edit12Change"), &SetupPage::Edit12Change},
+        {QStringLiteral("Edit13Change"), &SetupPage::Edit13Change},
+        {QStringLiteral("Edit14Change"), &SetupPage::Edit14Change},
+        {QStringLiteral("Edit15Change"), &SetupPage::Edit15Change},
+        {QStringLiteral("Edit20Change"), &SetupPage::Edit20Change},
+        {QStringLiteral("Edit16Change"), &SetupPage::Edit16Change},
+        {QStringLiteral("Edit17Change"), &SetupPage::Edit17Change},
+        {QStringLiteral("Edit1Change"), &SetupPage::Edit1Change},
+        {QStringLiteral("Edit24Change"), &SetupPage::Edit24Change},
+        {QStringLiteral("Edit100Change"), &SetupPage::Edit100Change},
+        {QStringLiteral("Edit34Change"), &SetupPage::Edit34Change},
+        {QStringLiteral("Edit59Change"), &SetupPage::Edit59Change},
+        {QStringLiteral("Edit54Change"), &SetupPage::Edit54Change},
+        {QStringLiteral("Edit35Change"), &SetupPage::Edit35Change},
+        {QStringLiteral("Edit36Change"), &SetupPage::Edit36Change},
+        {QStringLiteral("Edit37Change"), &SetupPage::Edit37Change},
+        {QStringLiteral("Edit38Change"), &SetupPage::Edit38Change},
+        {QStringLiteral("Edit57Change"), &SetupPage::Edit57Change},
+        {QStringLiteral("Edit53Change"), &SetupPage::Edit53Change},
+        {QStringLiteral("Edit39Change"), &SetupPage::Edit39Change},
+        {QStringLiteral("Edit41Change"), &SetupPage::Edit41Change},
+        {QStringLiteral("Edit56Change"), &SetupPage::Edit56Change},
+        {QStringLiteral("Edit33Change"), &SetupPage::Edit33Change},
+        {QStringLiteral("Edit40Change"), &SetupPage::Edit40Change},
+        {QStringLiteral("Edit49Change"), &SetupPage::Edit49Change},
+        {QStringLiteral("Edit50Change"), &SetupPage::Edit50Change},
+        {QStringLiteral("Edit51Change"), &SetupPage::Edit51Change},
+        {QStringLiteral("Edit55Change"), &SetupPage::Edit55Change},
+        {QStringLiteral("Edit52Change"), &SetupPage::Edit52Change},
+        {QStringLiteral("Edit58Change"), &SetupPage::Edit58Change},
+        {QStringLiteral("Edit60Change"), &SetupPage::Edit60Change},
+        {QStringLiteral("TrackBar1Change"), &SetupPage::TrackBar1Change},
+        {QStringLiteral("TrackBar2Change"), &SetupPage::TrackBar2Change},
+        {QStringLiteral("TrackBar3Change"), &SetupPage::TrackBar3Change},
+        {QStringLiteral("TrackBar4Change"), &SetupPage::TrackBar4Change},
+        {QStringLiteral("TrackBar5Change"), &SetupPage::TrackBar5Change},
+        {QStringLiteral("TrackBar6Change"), &SetupPage::TrackBar6Change},
+        {QStringLiteral("TrackBar7Change"), &SetupPage::TrackBar7Change},
+        {QStringLiteral("TrackBar7Exit"), &SetupPage::TrackBar7Exit},
+        {QStringLiteral("CheckBox1Click"), &SetupPage::CheckBox1Click},
+        {QStringLiteral("CheckBox2Click"), &SetupPage::CheckBox2Click},
+        {QStringLiteral("CheckBox3Click"), &SetupPage::CheckBox3Click},
+        {QStringLiteral("CheckBox4Click"), &SetupPage::CheckBox4Click},
+        {QStringLiteral("CheckBox5Click"), &SetupPage::CheckBox5Click},
+        {QStringLiteral("CheckBox6Click"), &SetupPage::CheckBox6Click},
+        {QStringLiteral("CheckBox20Click"), &SetupPage::CheckBox20Click},
+        {QStringLiteral("RadioGroup2Click"), &SetupPage::RadioGroup2Click},
+        {QStringLiteral("RadioGroup3Click"), &SetupPage::RadioGroup3Click},
+        {QStringLiteral("RadioGroup4Click"), &SetupPage::RadioGroup4Click},
+        {QStringLiteral("RadioButton1Click"), &SetupPage::RadioButton1Click},
+        {QStringLiteral("RadioButton2Click"), &SetupPage::RadioButton2Click},
+        {QStringLiteral("RadioButton3Click"), &SetupPage::RadioButton3Click},
+        {QStringLiteral("RadioButton4Click"), &SetupPage::RadioButton4Click},
+        {QStringLiteral("RadioButton5Click"), &SetupPage::RadioButton5Click},
+        {QStringLiteral("RadioButton6Click"), &SetupPage::RadioButton6Click},
+        {QStringLiteral("RadioButton7Click"), &SetupPage::RadioButton7Click},
+        {QStringLiteral("RadioButton8Click"), &SetupPage::RadioButton8Click},
+        {QStringLiteral("RadioButton9Click"), &SetupPage::RadioButton9Click},
+        {QStringLiteral("RadioButton10Click"), &SetupPage::RadioButton10Click},
+        {QStringLiteral("RadioButton11Click"), &SetupPage::RadioButton11Click},
+        {QStringLiteral("RadioButton12Click"), &SetupPage::RadioButton12Click},
+        {QStringLiteral("RadioButton13Click"), &SetupPage::RadioButton13Click},
+        {QStringLiteral("RadioButton14Click"), &SetupPage::RadioButton14Click},
+        {QStringLiteral("CalBtnClick"), &SetupPage::CalBtnClick},
+        {QStringLiteral("Button1Click"), &SetupPage::Button1Click},
+        {QStringLiteral("Button2Click"), &SetupPage::Button2Click},
+        {QStringLiteral("Button3Click"), &SetupPage::Button3Click},
+        {QStringLiteral("Edit52Exit"), &SetupPage::Edit52Exit},
+        {QStringLiteral("Edit58Exit"), &SetupPage::Edit58Exit},
+        {QStringLiteral("Edit60Exit"), &SetupPage::Edit60Exit},
+    };
+    const QString name = control + QLatin1String(event);
+    const Handler h = table.value(name);
+    if (!h) qFatal("%s has no handler on the Setup page", qPrintable(name));
+    return h;
 }
 
 void SetupPage::buildUi() {
@@ -310,7 +384,7 @@ void SetupPage::buildUi() {
             b->setAccessibleDescription(hint);
             b->setEnabled(false);
             connect(b, &QPushButton::clicked, this,
-                    [this, button] { runHandler(button, "Click"); });
+                    [this, h = handler(button, "Click")] { (this->*h)(); });
             m_controls.insert(button, b);
             QWidget *cell = b;
             for (const SetupField &cal : emu::model::setupFields()) {
@@ -324,7 +398,7 @@ void SetupPage::buildUi() {
                 e->setAccessibleName(QString::fromUtf8(cal.caption));
                 e->installEventFilter(this);
                 connect(e, &QLineEdit::textChanged, this,
-                        [this, name] { runHandler(name, "Change"); });
+                        [this, h = handler(name, "Change")] { (this->*h)(); });
                 stack->addWidget(e);
                 stack->setCurrentIndex(0);
                 stack->setMaximumWidth(90);
@@ -448,7 +522,7 @@ void SetupPage::buildUi() {
                 bar->setValue(top);
                 bar->setFixedHeight(90);
                 connect(bar, &QSlider::valueChanged, this,
-                        [this, name] { runHandler(name, "Change"); });
+                        [this, h = handler(name, "Change")] { (this->*h)(); });
                 auto *box = new QLineEdit(g);
                 box->setObjectName(QLatin1String(f.companion));
                 box->setAccessibleName(caption);
@@ -484,7 +558,7 @@ bool SetupPage::eventFilter(QObject *watched, QEvent *event) {
         if (name == QLatin1String("TrackBar7"))
             TrackBar7Exit();
         else if (m_fieldOf.contains(name))
-            runHandler(name, "Exit"); // a calibration edit
+            (this->*handler(name, "Exit"))(); // a calibration edit
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -183,7 +183,10 @@ private:
     // Creates the editor of a table field and adds it as a row of `form`.
     void addField(QWidget *owner, QFormLayout *form, const char *editor);
     // Runs the named handler (e.g. "Edit12Change") of a control, as its change event does.
-    void runHandler(const QString &control, const char *event);
+    // The handler of a control's event ("Edit12", "Change" -> Edit12Change), looked up once when
+    // the control is made; a control without one stops the program there.
+    using Handler = void (SetupPage::*)();
+    static Handler handler(const QString &control, const char *event);
 
     // Handlers by entry rule.
     void change(const QString &editor);
