@@ -958,23 +958,8 @@ void TForm1::restoreSettings() {
         }
     }
     m_loggerPage->setPaneLayout(s.value(QLatin1String(AppSettings::LogPanes)).toString());
-    restoreLogInterval(s.value(QLatin1String(AppSettings::LogInterval)).toString());
+    m_loggerPage->setIntervalName(s.value(QLatin1String(AppSettings::LogInterval)).toString());
     VerifyAfterWrite->setChecked(s.value(QLatin1String(AppSettings::VerifyWrite), false).toBool());
-}
-
-void TForm1::restoreLogInterval(const QString &stored) {
-    // An empty name would match any button; a name no button has (another version's) means
-    // nothing: both give the logger's default interval.
-    const auto buttons = m_loggerPage->DataInterval->findChildren<QRadioButton *>();
-    const QString fallback = QStringLiteral("DataInterval%1").arg(DataLoggerPage::DefaultInterval);
-    for (const QString &name : {stored, fallback}) {
-        for (QRadioButton *r : buttons) {
-            if (!name.isEmpty() && r->objectName() == name) {
-                r->setChecked(true);
-                return;
-            }
-        }
-    }
 }
 
 void TForm1::saveSettings() {
@@ -998,8 +983,8 @@ void TForm1::saveSettings() {
     // An empty list would be stored as no value at all and come back as every channel.
     s.setValue(QLatin1String(AppSettings::LogChannels),
                on.isEmpty() ? QVariant(QString()) : QVariant(on));
-    for (QRadioButton *r : m_loggerPage->DataInterval->findChildren<QRadioButton *>())
-        if (r->isChecked()) s.setValue(QLatin1String(AppSettings::LogInterval), r->objectName());
+    const QString interval = m_loggerPage->intervalName();
+    if (!interval.isEmpty()) s.setValue(QLatin1String(AppSettings::LogInterval), interval);
     s.setValue(QLatin1String(AppSettings::VerifyWrite), VerifyAfterWrite->isChecked());
     s.setValue(QLatin1String(AppSettings::LogPanes), m_loggerPage->paneLayout());
     s.sync();

@@ -166,7 +166,6 @@ private:
     void updatePortHint();
     static QString folderOr(const QString &dir);
     // Checks the logger interval button a run remembered, else the default one.
-    void restoreLogInterval(const QString &stored);
     // The port number in the port box ("Com7" -> 7, "Com12" -> 12); shows the conversion error
     // and returns -1 when the fourth (and fifth) characters are no number.
     int portFromBox();

@@ -625,3 +625,24 @@ void DataLoggerPage::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     LogChart->replot();
 }
+
+QString DataLoggerPage::intervalName() const {
+    for (const QRadioButton *r : DataInterval->findChildren<QRadioButton *>())
+        if (r->isChecked()) return r->objectName();
+    return QString();
+}
+
+void DataLoggerPage::setIntervalName(const QString &name) {
+    // An empty name would match any button; a name no button has (another version's) means
+    // nothing: both give the default interval.
+    const auto buttons = DataInterval->findChildren<QRadioButton *>();
+    const QString fallback = QStringLiteral("DataInterval%1").arg(DefaultInterval);
+    for (const QString &wanted : {name, fallback}) {
+        for (QRadioButton *r : buttons) {
+            if (!wanted.isEmpty() && r->objectName() == wanted) {
+                r->setChecked(true);
+                return;
+            }
+        }
+    }
+}

@@ -104,6 +104,10 @@ public:
     QCheckBox *channelBox(int series) const { return m_boxes[series]; }
     // Interval chosen in DataInterval in ms, 0 while nothing is selected.
     int chosenInterval() const;
+    // The chosen interval button's name ("" while none is chosen), as settings keep it; setting
+    // a name no button has, or "", chooses the default interval.
+    QString intervalName() const;
+    void setIntervalName(const QString &name);
 
     // Controls under their form names.
     LogViewer *LogChart = nullptr;
