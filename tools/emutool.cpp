@@ -928,11 +928,14 @@ Result runSuggest(const QStringList &argsIn) {
         double lo, hi;
     };
     double minSamples = o.minSamples;
-    const NumberOption numbers[] = {
-        {"--min-water", &o.minWater, -40, 150},   {"--throttle-rate", &o.maxThrottleRate, 0, 1e6},
-        {"--vacuum-rate", &o.maxVacuumRate, 0, 1e6}, {"--tip-in", &o.tipInWindow, 0, 60},
-        {"--tolerance", &o.tolerance, 0, 0.5},    {"--delay", &o.delayMs, 0, 5000},
-        {"--min-samples", &minSamples, 1, 1e9},   {"--max-step", &o.maxStep, 0, 50}};
+    const NumberOption numbers[] = {{"--min-water", &o.minWater, -40, 150},
+                                    {"--throttle-rate", &o.maxThrottleRate, 0, 1e6},
+                                    {"--vacuum-rate", &o.maxVacuumRate, 0, 1e6},
+                                    {"--tip-in", &o.tipInWindow, 0, 60},
+                                    {"--tolerance", &o.tolerance, 0, 0.5},
+                                    {"--delay", &o.delayMs, 0, 5000},
+                                    {"--min-samples", &minSamples, 1, 1e9},
+                                    {"--max-step", &o.maxStep, 0, 50}};
     if (!takeOption(args, QStringLiteral("--out"), &out, &error) ||
         !takeOption(args, QStringLiteral("--map"), &map, &error))
         return fail(QStringLiteral("suggest: %1").arg(error));
@@ -973,11 +976,10 @@ Result runSuggest(const QStringList &argsIn) {
         return fail(QStringLiteral("%1: %2").arg(args.at(1), error));
     Setup setup;
     decodeSetup(data, &setup);
-    if (!setup.caps.fuel)
-        return fail(QStringLiteral("%1 holds no fuel maps").arg(args.at(1)));
+    if (!setup.caps.fuel) return fail(QStringLiteral("%1 holds no fuel maps").arg(args.at(1)));
     FuelSuggest::Result r;
-    if (!FuelSuggest::analyse(log, FuelSuggest::Tune{&setup.image, &setup.maps, setup.axes}, o,
-                              &r, &error))
+    if (!FuelSuggest::analyse(log, FuelSuggest::Tune{&setup.image, &setup.maps, setup.axes}, o, &r,
+                              &error))
         return fail(QStringLiteral("%1: %2").arg(args.at(0), error));
     if (r.lambdaSensorOff)
         return fail(QStringLiteral("%1 has the lambda sensor off; its readings say nothing about "
@@ -1002,22 +1004,13 @@ Result runSuggest(const QStringList &argsIn) {
         }
     }
     const FuelSuggest::Counts &c = r.counts;
-    text += QStringLiteral("%1 points changed; %2 of %3 samples kept (left out: %4 cold, %5 "
-                           "transient, %6 overrun, %7 in gaps, %8 off a point or region)\n")
-                .arg(r.changed())
-                .arg(c.kept)
-                .arg(c.rows)
-                .arg(c.cold)
-                .arg(c.transient)
-                .arg(c.overrun)
-                .arg(c.gap)
-                .arg(c.far + c.noPoint);
+    text += QStringLiteral("%1 points changed; %2\n").arg(r.changed()).arg(c.describe());
     if (r.controlPercent > 0)
         text += QStringLiteral("note: lambda control was on (Control Percentage %1 %%); the EMU's "
                                "own trim hides errors up to that size from the sensor\n")
                     .arg(r.controlPercent);
-    const QByteArray content = SetupFile::format(data.identity, data.vehicleMake,
-                                                 data.vehicleModel, data.engineType, data.table);
+    const QByteArray content = SetupFile::format(data.identity, data.vehicleMake, data.vehicleModel,
+                                                 data.engineType, data.table);
     if (!SetupFile::write(out, content, &error)) return fail(error);
     text += QStringLiteral("Wrote %1\n").arg(out);
     return Result{ExitOk, text.toUtf8(), {}};

@@ -40,25 +40,7 @@ MapId rpmMapOf(FuelRegion r) {
                                    : MapId::FuelCruise;
 }
 
-// The log's columns the analysis reads.
-struct Columns {
-    const LogRecord &log;
-    int rpm, vacuum, lambda, water, tps, injector, air, battery;
-    explicit Columns(const LogRecord &l)
-        : log(l), rpm(l.column(0)), vacuum(l.column(2)), lambda(l.column(3)), water(l.column(7)),
-          tps(l.column(8)), injector(l.column(5)), air(l.column(9)), battery(l.column(4)) {}
-    double get(int column, int row) const { return column < 0 ? qQNaN() : log.value(column, row); }
-    MapHits::Sample sample(int row) const {
-        MapHits::Sample s;
-        s.rpm = get(rpm, row);
-        s.vacuum = get(vacuum, row);
-        s.lambda = get(lambda, row);
-        s.water = get(water, row);
-        s.air = get(air, row);
-        s.battery = get(battery, row);
-        return s;
-    }
-};
+using Columns = MapHits::Columns;
 
 // Rate of a column around a row (per second), over the window centred on it: a sample at the very
 // start of a tip-in already counts as moving. 0 when unknown.
@@ -196,7 +178,8 @@ bool analyse(const LogRecord &log, const Tune &tune, const Options &o, Result *o
         if (whole) reg = MapHits::regionOf(c.get(c.vacuum, i), reg, ctx);
         region[size_t(i)] = reg;
         lastTipIn[size_t(i)] = i > 0 ? lastTipIn[size_t(i - 1)] : -1e300;
-        if (rateAt(c, c.tps, i) > o.maxThrottleRate) lastTipIn[size_t(i)] = log.times[size_t(i)];
+        if (rateAt(c, c.throttle, i) > o.maxThrottleRate)
+            lastTipIn[size_t(i)] = log.times[size_t(i)];
     }
 
     for (int i = 0; i < rows && !r.lambdaSensorOff; ++i) {
@@ -218,14 +201,14 @@ bool analyse(const LogRecord &log, const Tune &tune, const Options &o, Result *o
             ++r.counts.cold;
             continue;
         }
-        const double tps = c.get(c.tps, j);
+        const double tps = c.get(c.throttle, j);
         const double injector = c.get(c.injector, j);
         const bool closed = !std::isnan(tps) && tps <= o.closedThrottle;
         if (injector == 0 || (closed && rateAt(c, c.rpm, j) < o.overrunRpmRate)) {
             ++r.counts.overrun;
             continue;
         }
-        if (std::fabs(rateAt(c, c.tps, j)) > o.maxThrottleRate ||
+        if (std::fabs(rateAt(c, c.throttle, j)) > o.maxThrottleRate ||
             std::fabs(rateAt(c, c.vacuum, j)) > o.maxVacuumRate ||
             log.times[size_t(j)] - lastTipIn[size_t(j)] <= o.tipInWindow) {
             ++r.counts.transient;
@@ -319,3 +302,15 @@ bool analyse(const LogRecord &log, const Tune &tune, const Options &o, Result *o
 }
 
 } // namespace FuelSuggest
+
+QString FuelSuggest::Counts::describe() const {
+    return QStringLiteral("%1 of %2 samples kept (left out: %3 cold, %4 transient, %5 overrun, "
+                          "%6 in gaps, %7 off a point or region)")
+        .arg(kept)
+        .arg(rows)
+        .arg(cold)
+        .arg(transient)
+        .arg(overrun)
+        .arg(gap)
+        .arg(far + noPoint);
+}

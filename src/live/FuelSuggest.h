@@ -60,6 +60,8 @@ struct Counts {
     int transient = 0; // throttle or vacuum moving fast, or just after a tip-in
     int noPoint = 0;   // no region (vacuum at a threshold before any other) or no point
     int far = 0;       // farther from its point than the tolerance
+    // "N of M samples kept (left out: ...)", for the window and emutool alike.
+    QString describe() const;
 };
 
 struct PointResult {

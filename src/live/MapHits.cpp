@@ -9,7 +9,7 @@ namespace MapHits {
 namespace {
 // Series indices of the channels the maps read.
 constexpr int RpmSeries = 0, VacuumSeries = 2, LambdaSeries = 3, BatterySeries = 4, WaterSeries = 7,
-              ThrottleSeries = 8, AirSeries = 9;
+              ThrottleSeries = 8, AirSeries = 9, InjectorSeries = 5;
 
 const EmuMaps &formulas() {
     // nearest() and pointCount() read only the axes.
@@ -51,34 +51,33 @@ FuelRegion regionOfMap(MapId map) {
     }
 }
 
-// Reads one row of a log: the columns the maps and the filters need.
-struct Columns {
-    const LogRecord &log;
-    int rpm, vacuum, lambda, battery, water, throttle, air;
-    explicit Columns(const LogRecord &l)
-        : log(l), rpm(l.column(RpmSeries)), vacuum(l.column(VacuumSeries)),
-          lambda(l.column(LambdaSeries)), battery(l.column(BatterySeries)),
-          water(l.column(WaterSeries)), throttle(l.column(ThrottleSeries)),
-          air(l.column(AirSeries)) {}
-    double get(int column, int row) const { return column < 0 ? qQNaN() : log.value(column, row); }
-    Sample sample(int row) const {
-        Sample s;
-        s.rpm = get(rpm, row);
-        s.vacuum = get(vacuum, row);
-        s.lambda = get(lambda, row);
-        s.water = get(water, row);
-        s.air = get(air, row);
-        s.battery = get(battery, row);
-        return s;
-    }
-};
-
 double rowSeconds(const LogRecord &log, int row) {
     const int n = log.rows;
     if (row + 1 < n) return log.times[row + 1] - log.times[row];
     return n > 1 ? log.times[row] - log.times[row - 1] : 0.0;
 }
 } // namespace
+
+Columns::Columns(const LogRecord &l)
+    : log(l), rpm(l.column(RpmSeries)), vacuum(l.column(VacuumSeries)),
+      lambda(l.column(LambdaSeries)), battery(l.column(BatterySeries)),
+      water(l.column(WaterSeries)), throttle(l.column(ThrottleSeries)), air(l.column(AirSeries)),
+      injector(l.column(InjectorSeries)) {}
+
+double Columns::get(int column, int row) const {
+    return column < 0 ? qQNaN() : log.value(column, row);
+}
+
+Sample Columns::sample(int row) const {
+    Sample s;
+    s.rpm = get(rpm, row);
+    s.vacuum = get(vacuum, row);
+    s.lambda = get(lambda, row);
+    s.water = get(water, row);
+    s.air = get(air, row);
+    s.battery = get(battery, row);
+    return s;
+}
 
 Context contextOf(const EmuImage &image, const MapAxes &axes) {
     using namespace emu::model;

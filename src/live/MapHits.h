@@ -106,6 +106,17 @@ int pointOf(MapId map, const Sample &s, FuelRegion region, const Context &ctx);
 // Adds one sample of this duration to every map.
 void add(Hits &hits, const Sample &s, FuelRegion region, double seconds, const Context &ctx);
 // The hit tables of a whole log.
+// The columns of a log that the maps and the filters read, found once; -1 for a column the log
+// lacks.
+struct Columns {
+    explicit Columns(const LogRecord &log);
+    const LogRecord &log;
+    int rpm, vacuum, lambda, battery, water, throttle, air, injector;
+    // NaN for a column the log lacks and at a gap.
+    double get(int column, int row) const;
+    Sample sample(int row) const;
+};
+
 Hits compute(const LogRecord &log, const Context &ctx, const Filter &filter = Filter());
 // The rows of a log the filter keeps (the same decision compute makes), as a mask by row.
 std::vector<bool> keptRows(const LogRecord &log, const Filter &filter, Counts *counts = nullptr);

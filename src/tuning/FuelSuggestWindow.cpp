@@ -236,16 +236,8 @@ void FuelSuggestWindow::refresh() {
                   "fuel, so nothing is suggested.")
                    .arg(QFileInfo(m_path).fileName());
     } else {
-        text = tr("%1: %2 of %3 samples used (left out: %4 cold, %5 transient, %6 overrun, %7 "
-                  "in gaps, %8 off a map point). %9 points to change.")
-                   .arg(QFileInfo(m_path).fileName())
-                   .arg(c.kept)
-                   .arg(c.rows)
-                   .arg(c.cold)
-                   .arg(c.transient)
-                   .arg(c.overrun)
-                   .arg(c.gap)
-                   .arg(c.far + c.noPoint)
+        text = tr("%1: %2. %3 points to change.")
+                   .arg(QFileInfo(m_path).fileName(), c.describe())
                    .arg(r.changed());
         if (r.controlPercent > 0)
             text += QLatin1Char(' ') +
