@@ -7,6 +7,7 @@
 // The tests wait on what can be seen (emu-sim's log, the status bar, the poll's count), never on
 // a controller call having returned, so they hold whether an exchange blocks or runs on.
 #include "app/MainWindow.h"
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "link/PortMap.h"
@@ -123,10 +124,13 @@ struct Program {
         const QString found("Fuel and Timing Module found on Com1");
         QElapsedTimer t;
         t.start();
+        // Each search runs to its end before the next one starts; one that missed the EMU
+        // leaves Connect disabled.
         do {
             w.FormShow();
-            if (!waitFor([this] { return w.spConnect->isEnabled(); })) return false;
+            if (!waitFor([this] { return !w.connection().busy(); })) return false;
         } while (w.statusText(0) != found && t.elapsed() < Slow);
+        if (!w.spConnect->isEnabled()) return false;
         QTest::mouseClick(w.spConnect, Qt::LeftButton);
         // The poll starts when Connect has ended, well or not; the status says which.
         return waitFor([this] { return w.livePoll()->polls() > 3; }) && w.statusText(0) == "Ready";
