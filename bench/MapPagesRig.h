@@ -18,8 +18,8 @@ struct MapPagesRig {
 
     MapPagesRig() {
         emu.setRecordWritten(false);
-        s.EFI.setDeviceFactory([this](int) { return emu.makeDevice(); });
-        s.caps = {true, true, true};
+        s.port().setDeviceFactory([this](int) { return emu.makeDevice(); });
+        s.addCapabilities({true, true, true});
     }
 
 private:

@@ -46,19 +46,21 @@ int main(int argc, char **argv) {
     VirtualEmu emu(clock);
     emu.setRecordWritten(false);
     Session session(clock);
-    session.EFI.setShowErrors(false);
-    session.EFI.setDeviceFactory([&emu](int) { return emu.makeDevice(); });
-    session.EFI.setBaud(emu::link::Baud);
-    session.EFI.setPort(1);
-    if (!session.EFI.Open()) {
+    session.port().setShowErrors(false);
+    session.port().setDeviceFactory([&emu](int) { return emu.makeDevice(); });
+    session.port().setBaud(emu::link::Baud);
+    session.port().setPort(1);
+    if (!session.port().Open()) {
         std::fprintf(stderr, "cannot open the virtual EMU\n");
         return 1;
     }
-    session.connected = true;
+    session.markConnected();
+    EmuMaps maps = session.maps();
     for (int p = 1; p <= 70; ++p)
-        session.maps.setValue(MapId::Timing, p, 10 + p / 4);
+        maps.setValue(MapId::Timing, p, 10 + p / 4);
     for (int p = 1; p <= 32; ++p)
-        session.maps.setValue(MapId::VacuumTiming, p, p / 4);
+        maps.setValue(MapId::VacuumTiming, p, p / 4);
+    session.adoptMaps(maps);
 
     // RT1 and the gauges on screen together (the worst case); RT2..RT4 on hidden tabs.
     QWidget window;
@@ -78,7 +80,7 @@ int main(int argc, char **argv) {
     // Warm-up: fonts, glyphs, faces.
     for (int i = 0; i < 20; ++i) {
         poll.tick();
-        session.link.waitIdle(); // the wait is a timer: the window paints meanwhile
+        session.link().waitIdle(); // the wait is a timer: the window paints meanwhile
     }
     const size_t warm = clock.ends().size();
     const quint64 polls0 = poll.polls();

@@ -138,7 +138,7 @@ int main(int argc, char **argv) {
     probe.start(1);
     QElapsedTimer connectTime;
     connectTime.start();
-    if (!form.session().connected) {
+    if (!form.session().isConnected()) {
         form.spConnect->click();
         runUntilIdle(conn);
     }
@@ -147,7 +147,7 @@ int main(int argc, char **argv) {
     const int connectBytes = int(emu.written().size());
     emu.setRecordWritten(false);
     LivePoll *poll = form.livePoll();
-    if (!form.session().connected || !poll->analogEnabled()) {
+    if (!form.session().isConnected() || !poll->analogEnabled()) {
         std::fprintf(stderr, "Connect did not start the live poll (status: %s)\n",
                      qPrintable(form.statusText(0)));
         return 1;

@@ -69,7 +69,7 @@ struct Logger {
     int done = 0;
 
     explicit Logger(const QString &recordPath = QString()) {
-        session.connected = true;
+        session.markConnected();
         page.resize(1200, 700);
         page.show();
         QApplication::processEvents();
@@ -84,7 +84,9 @@ struct Logger {
     }
     // One sample; returns its CPU cost. Every 20th sample the queued redraw runs.
     double sample() {
-        setLive(session.live, done);
+        LiveValues v = session.live();
+        setLive(v, done);
+        session.takeLive(v);
         const double t0 = cpuUs();
         page.ThreadedTimer1Timer();
         const double cost = cpuUs() - t0;

@@ -42,10 +42,12 @@ int main(int argc, char **argv) {
     tabs.show();
     if (!QTest::qWaitForWindowExposed(&tabs)) return 1;
     const QByteArray stream = emu.imageStream();
-    std::copy(stream.begin(), stream.end(), s.image.fileTable());
+    EmuImage image = s.image();
+    std::copy(stream.begin(), stream.end(), image.fileTable());
+    s.loadImage(image);
     pages.configureAtConnect();
     pages.readTables();
-    s.editingEnabled = true;
+    s.enableEditing();
     pages.setMouseTuning(true);
 
     MapChart *chart = pages.mapChart(MapPages::Timing);
@@ -53,7 +55,7 @@ int main(int argc, char **argv) {
     QTest::qWait(50);
     const int frame = chart->frameIntervalMs();
     std::printf("chart %dx%d px, %d timing points, frame interval %d ms\n", chart->width(),
-                chart->height(), s.timingPoints, frame);
+                chart->height(), s.timingPoints(), frame);
 
     auto pixel = [&](double x, double y) {
         return QPoint(qRound(chart->xAxis->coordToPixel(x)), qRound(chart->yAxis->coordToPixel(y)));
@@ -148,10 +150,11 @@ int main(int argc, char **argv) {
         const int fullBefore = chart->fullPaintCount() + vacuum->fullPaintCount();
         const int paintsBefore = chart->paintCount() + vacuum->paintCount();
         for (int i = 0; i < samples; ++i) {
-            s.live.rpm = 5 + (i * 3) % 60;
-            s.live.vacuum = 0.1 + (i % 20) * 0.04;
+            LiveValues v;
+            v.rpm = 5 + (i * 3) % 60;
+            v.vacuum = 0.1 + (i % 20) * 0.04;
             t.start();
-            pages.updateLiveMarkers(s.live);
+            pages.updateLiveMarkers(v);
             marker.push_back(t.nsecsElapsed() / 1e6);
             QCoreApplication::processEvents();
             markerPaint.push_back(t.nsecsElapsed() / 1e6);

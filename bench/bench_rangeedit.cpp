@@ -25,22 +25,23 @@ int main(int argc, char **argv) {
     VirtualEmu &emu = rig.emu;
     QTabWidget &tabs = rig.tabs;
     MapPages &pages = rig.pages;
-    s.connected = true;
-    s.rpmRange = 10000;
-    s.timingPoints = emu::model::timingPointsFor(s.rpmRange);
+    s.markConnected();
+    s.setAxes(MapAxes{10000, emu::model::timingPointsFor(10000), s.mapSensorRange()});
     tabs.resize(1280, 900);
     tabs.show();
     if (!QTest::qWaitForWindowExposed(&tabs)) return 1;
     const QByteArray stream = emu.imageStream();
-    std::copy(stream.begin(), stream.end(), s.image.fileTable());
+    EmuImage image = s.image();
+    std::copy(stream.begin(), stream.end(), image.fileTable());
+    s.loadImage(image);
     pages.configureAtConnect();
     pages.readTables();
-    s.editingEnabled = true;
-    s.EFI.Open();
+    s.enableEditing();
+    s.port().Open();
 
     MapChart *chart = pages.mapChart(MapPages::Timing);
     chart->replot();
-    const int n = s.maps.pointCount(MapId::Timing, s.axes());
+    const int n = s.maps().pointCount(MapId::Timing, s.axes());
     const auto limits = pages.keyLimits(MapId::Timing);
     std::printf("%d timing points, chart %dx%d px\n", n, chart->width(), chart->height());
 
@@ -49,7 +50,7 @@ int main(int argc, char **argv) {
     for (int i = 0; i < 60; ++i) {
         std::vector<double> values(static_cast<std::size_t>(n));
         for (int p = 1; p <= n; ++p)
-            values[std::size_t(p - 1)] = s.maps.value(MapId::Timing, p);
+            values[std::size_t(p - 1)] = s.maps().value(MapId::Timing, p);
         t.start();
         const RangeResult r =
             rangeEdit(values, 1, n, RangeOp::Set, 10 + i % 2 * 20, limits.first, limits.second);

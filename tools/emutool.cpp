@@ -314,14 +314,14 @@ struct Connection {
     PortChoice where;
     bool knownModel = false;
 
-    const std::array<quint8, 7> &identity() const { return session.image.identity; }
+    const std::array<quint8, 7> &identity() const { return session.image().identity; }
     QString describe() const {
         const std::array<quint8, 7> &id = identity();
         return QStringLiteral("EMU %1 v%2.%3%4 on %5")
             .arg(id[1])
             .arg(id[0])
             .arg(id[2])
-            .arg(knownModel ? QStringLiteral(" (%1)").arg(session.moduleTypeName)
+            .arg(knownModel ? QStringLiteral(" (%1)").arg(session.moduleTypeName())
                             : QStringLiteral(" (unknown model code)"),
                  where.label());
     }
@@ -332,7 +332,7 @@ struct Connection {
 bool connectEmu(const QString &portText, Connection *c, QString *error) {
     if (!choosePort(portText, &c->where, error)) return false;
     if (!c->controller.openPort(c->where.number)) {
-        const TQCCom32 &port = c->session.EFI;
+        const TQCCom32 &port = c->session.port();
         *error = QStringLiteral("cannot open ") +
                  PortMap::openFailure(c->where.comLabel(), c->where.device, port.lastOpenError(),
                                       port.lastOpenErrorString());
@@ -348,7 +348,7 @@ bool connectEmu(const QString &portText, Connection *c, QString *error) {
     if (!c->controller.liveEmuAnswered()) {
         *error = QStringLiteral("no EMU answers on %1 (identity signature \"%2\", expected "
                                 "\"%3\"); nothing was done")
-                     .arg(c->where.label(), c->session.image.signature(),
+                     .arg(c->where.label(), c->session.image().signature(),
                           QLatin1String(emu::link::LiveSignature));
         return false;
     }
@@ -564,7 +564,7 @@ Result runWrite(const QStringList &argsIn) {
                                    "tables are unknown, nothing was sent")
                         .arg(c.describe()));
     // A map the EMU has but the file lacks would go out as zeros over the EMU's own.
-    const Capabilities &emuCaps = c.session.caps;
+    const Capabilities &emuCaps = c.session.caps();
     if ((emuCaps.timing && !fileCaps.timing) || (emuCaps.vacuum && !fileCaps.vacuum) ||
         (emuCaps.fuel && !fileCaps.fuel))
         return fail(QStringLiteral("%1 holds the maps of model %2 (%3) but the %4 has %5; "
@@ -574,8 +574,10 @@ Result runWrite(const QStringList &argsIn) {
                         .arg(capabilityNames(fileCaps), c.describe(), capabilityNames(emuCaps)));
 
     // The file's setup and maps go out with the sections of the EMU's model.
-    c.session.image.bytes = image.bytes;
-    c.session.maps = maps;
+    EmuImage onEmu = c.session.image();
+    onEmu.bytes = image.bytes;
+    c.session.loadImage(onEmu);
+    c.session.adoptMaps(maps);
     TableStream stream;
     if (!c.controller.sendTables(&stream))
         return fail(QStringLiteral("writing to %1 failed: %2")
@@ -709,14 +711,8 @@ Result runLog(const QStringList &argsIn) {
                         .arg(c.describe())
                         .arg(got)
                         .arg(emu::link::ImageStreamMax));
-    emu::link::fillAndCopy(image, s.image.fileTable(), EmuImage::FileTableSize,
-                           emu::link::ImageStreamMax, false);
-    s.image.copySetupFromFileTable();
-    s.deriveFromSetup();
-    s.deriveWorkingValues();
-    for (MapId id : emu::model::allMaps())
-        if (emu::model::hasCapability(s.caps, id)) s.decodeMap(id);
-    s.connected = true;
+    c.controller.takeImage(image);
+    s.markConnected();
 
     // The file is created (or an existing one replaced) only when the first row is there to
     // write: an interrupt or a failure before that leaves whatever is at the path untouched.
@@ -732,7 +728,7 @@ Result runLog(const QStringList &argsIn) {
         bool present[LogChannels::Count] = {};
         for (int i = 0; i < LogChannels::Count; ++i) {
             values[i] = LogChannels::fileValue(i, v);
-            present[i] = v.complete && LogChannels::available(i, s.caps.timing);
+            present[i] = v.complete && LogChannels::available(i, s.caps().timing);
         }
         if (firstSent < 0) firstSent = v.sentMs;
         const double t = (v.sentMs - firstSent) / 1000.0;
@@ -755,7 +751,7 @@ Result runLog(const QStringList &argsIn) {
             QThread::msleep(quint32(std::min<qint64>(5, due - clock.elapsed())));
         if (g_interrupted) break;
         poll.tick();
-        s.link.waitIdle();
+        s.link().waitIdle();
         if (!lost.isEmpty() || !writeError.isEmpty()) break;
         if (progress)
             std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,

@@ -141,7 +141,7 @@ TForm1::~TForm1() {
         m_poll->setAnalogEnabled(false);
         m_poll->stopCalibration();
     }
-    m_session->EFI.Close();
+    m_session->port().Close();
     // The windows of their own go before the pages and the session they refer to.
     m_calForm.reset();
     m_about.reset();
@@ -606,7 +606,7 @@ void TForm1::showSetupLoaded() {
     scaleGauges();
     // 13.-15. Charts, axes and keyboard steps of the present capabilities.
     m_mapPages->configureAtConnect();
-    if (s.caps.fuel) m_setupPage->setPumpPanelEnabled(true);
+    if (s.caps().fuel) m_setupPage->setPumpPanelEnabled(true);
     // 16.
     m_setupPage->setSetupPanelsEnabled(true);
     // 17.
@@ -656,7 +656,7 @@ void TForm1::stopCalibrationPoll() {
 }
 
 void TForm1::scaleGauges() {
-    m_monitorPage->rescale(m_session->rpmRange, m_session->mapSensorRange);
+    m_monitorPage->rescale(m_session->rpmRange(), m_session->mapSensorRange());
 }
 
 void TForm1::selectLoggerInterval() {
@@ -665,14 +665,14 @@ void TForm1::selectLoggerInterval() {
 
 void TForm1::positionLambdaMarkers() {
     for (TRT *f : {RT1, RT2, RT3, RT4})
-        f->placeLambdaTarget(m_session->lambdaTarget);
+        f->placeLambdaTarget(m_session->lambdaTarget());
 }
 
 void TForm1::lambdaTargetMoved() {
     // While the target track bar is moved only the frame beside it follows; a target set
     // otherwise (the decode, the target box) moves every marker.
     if (RT2->targetEditing())
-        RT2->placeLambdaTarget(m_session->lambdaTarget, true);
+        RT2->placeLambdaTarget(m_session->lambdaTarget(), true);
     else
         positionLambdaMarkers();
 }
@@ -766,7 +766,7 @@ void TForm1::SpeedButton3Click() {
 // ---- Files -----------------------------------------------------------------------------------
 
 void TForm1::spOpenClick() {
-    if (m_session->modified) {
+    if (m_session->isModified()) {
         askUnsaved(Pending::Open);
         return;
     }
@@ -806,7 +806,7 @@ void TForm1::saveChosen(bool fromMemory) {
             const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
             if (!name.isEmpty()) {
                 std::array<quint8, 7> identity;
-                std::copy(s.image.identity.begin(), s.image.identity.end(), identity.begin());
+                std::copy(s.image().identity.begin(), s.image().identity.end(), identity.begin());
                 const QByteArray content = SetupFile::format(identity, m_setupPage->vehicleMake(),
                                                              m_setupPage->vehicleModel(),
                                                              m_setupPage->engineType(), *table);
@@ -841,7 +841,7 @@ void TForm1::spCloseClick() {
 }
 
 void TForm1::spExitClick() {
-    m_session->EFI.Close();
+    m_session->port().Close();
     m_exiting = true;
     close();
 }
@@ -852,7 +852,7 @@ void TForm1::askUnsaved(Pending then) {
     m_pending = then;
     setEnabled(false);
     // "Yes" can only write when an EMU is connected or Connect can reach one.
-    m_svForm->showOver(this, m_session->connected || spConnect->isEnabled());
+    m_svForm->showOver(this, m_session->isConnected() || spConnect->isEnabled());
 }
 
 void TForm1::unsavedAnswered(TsvForm::Answer answer) {
@@ -864,7 +864,7 @@ void TForm1::unsavedAnswered(TsvForm::Answer answer) {
     case TsvForm::Answer::Yes:
         spConnectClick();
         m_conn->whenIdle([this, then] {
-            if (!m_session->connected) {
+            if (!m_session->isConnected()) {
                 setStatus(0, QStringLiteral("EMU not connected, data NOT written to EMU"));
                 return;
             }
@@ -878,12 +878,12 @@ void TForm1::unsavedAnswered(TsvForm::Answer answer) {
     case TsvForm::Answer::Discard:
         s.setModified(false);
         m_setupPage->refillAfterDiscard();
-        if (s.connected) setControlEnabled(spRead, true);
+        if (s.isConnected()) setControlEnabled(spRead, true);
         runPending(then);
         break;
     case TsvForm::Answer::Later:
         // Nothing is thrown away: the pending close or open does not happen.
-        if (!s.connected)
+        if (!s.isConnected())
             setControlEnabled(spWrite, false);
         else
             setControlEnabled(spRead, true);
@@ -896,7 +896,7 @@ void TForm1::runPending(Pending p) {
     case Pending::None:
         break;
     case Pending::Close:
-        m_session->EFI.Close();
+        m_session->port().Close();
         m_exiting = true;
         close();
         break;
@@ -907,12 +907,12 @@ void TForm1::runPending(Pending p) {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
-    if (!m_exiting && m_session->modified) {
+    if (!m_exiting && m_session->isModified()) {
         event->ignore();
         if (!m_svForm->isVisible()) askUnsaved(Pending::Close);
         return;
     }
-    m_session->EFI.Close();
+    m_session->port().Close();
     m_saveFrm->hide();
     m_svForm->hide();
     saveSettings();

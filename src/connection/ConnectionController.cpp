@@ -37,7 +37,7 @@ void searchModuleType(int modelCode, QString *name) {
 
 ConnectionController::ConnectionController(Session &session, QObject *parent)
     : QObject(parent), m_s(session) {
-    TQCCom32 &efi = m_s.EFI;
+    TQCCom32 &efi = m_s.port();
     efi.setAllowEvents(false);
     efi.setBaud(emu::link::Baud);
     efi.setHandshaking(hsNone);
@@ -58,23 +58,25 @@ bool ConnectionController::openFile(const QString &name, QString *error) {
     leaveFileMode();
     SetupFileData data;
     if (!SetupFile::read(name, &data, error)) return false;
-    SetupFile::apply(data, m_s.image);
-    m_s.fileMode = true;
-    m_s.editingEnabled = true;
+    EmuImage image = m_s.image();
+    SetupFile::apply(data, image);
+    m_s.loadImage(image);
+    m_s.setFileMode(true);
+    m_s.enableEditing();
     // A newly opened file brings its own setup block: Connect must load it rather than keep
     // the one of an earlier file.
-    m_s.fileConnectPending = false;
+    m_s.setFileConnectPending(false);
     return true;
 }
 
 void ConnectionController::leaveFileMode() {
-    m_s.fileMode = false;
+    m_s.setFileMode(false);
 }
 
 // ---- Port search -----------------------------------------------------------------------------
 
 bool ConnectionController::openForProbe(int n) {
-    TQCCom32 &efi = m_s.EFI;
+    TQCCom32 &efi = m_s.port();
     efi.setPort(n);
     if (efi.Open()) return true;
     if (efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
@@ -96,7 +98,7 @@ void ConnectionController::probe(int n, int waitMs,
         then(false, id);
         return;
     }
-    m_s.link.identify(waitMs, [then](const EmuLink::Reply &r) {
+    m_s.link().identify(waitMs, [then](const EmuLink::Reply &r) {
         Identity got;
         emu::link::fillAndCopy(r.bytes, got.data(), emu::link::IdentitySize,
                                emu::link::IdentitySize, false);
@@ -131,7 +133,7 @@ void ConnectionController::repeatSearch() {
         // An adapter plugged in again may come back under another device name: look at the
         // system's serial devices anew so that it gets a port number.
         PortMap::instance().scanSystem();
-        m_s.EFI.Close();
+        m_s.port().Close();
         m_deniedDevices.clear();
         m_portFailures.clear();
         searchStep(1, false, std::make_shared<bool>(false));
@@ -154,8 +156,10 @@ void ConnectionController::searchStep(int n, bool startup, std::shared_ptr<bool>
         // A port that did not open has an empty probe buffer: it never counts as an EMU.
         const bool emu = opened && emu::link::signature(id.data()) == LiveSignature;
         if (startup && emu) {
-            searchModuleType(id[1], &m_s.moduleTypeName);
-            emit status(0, m_s.moduleTypeName + QStringLiteral(" Module found on Com%1").arg(n));
+            QString name = m_s.moduleTypeName();
+            searchModuleType(id[1], &name);
+            m_s.setModuleTypeName(name);
+            emit status(0, m_s.moduleTypeName() + QStringLiteral(" Module found on Com%1").arg(n));
             emit emuFound(n);
             *found = true;
             emit actionEnabled(Action::Retry, false);
@@ -173,13 +177,13 @@ void ConnectionController::searchStep(int n, bool startup, std::shared_ptr<bool>
         } else if (!*found && (startup || opened)) {
             emit status(0, QStringLiteral("No EMU present"));
         }
-        m_s.EFI.Close();
+        m_s.port().Close();
         searchStep(n + 1, startup, found);
     });
 }
 
 void ConnectionController::selectPort(int n) {
-    TQCCom32 &efi = m_s.EFI;
+    TQCCom32 &efi = m_s.port();
     efi.Close();
     efi.setPort(n);
     if (!efi.Open() && efi.lastOpenError() == ByteDevice::OpenError::PermissionDenied) {
@@ -216,44 +220,43 @@ void ConnectionController::reportLinkLost(const QString &more) {
 // ---- Single steps ----------------------------------------------------------------------------
 
 bool ConnectionController::openPort(int n) {
-    m_s.EFI.setPort(n);
-    return m_s.EFI.Open();
+    m_s.port().setPort(n);
+    return m_s.port().Open();
 }
 
 int ConnectionController::identify() {
     int received = 0;
-    m_s.link.identify(emu::link::WaitIdentifyConnect,
-                      [this, &received](const EmuLink::Reply &r) { received = takeIdentity(r); });
-    m_s.link.waitIdle();
+    m_s.link().identify(emu::link::WaitIdentifyConnect,
+                        [this, &received](const EmuLink::Reply &r) { received = takeIdentity(r); });
+    m_s.link().waitIdle();
     return received;
 }
 
 int ConnectionController::takeIdentity(const EmuLink::Reply &r) {
-    emu::link::fillAndCopy(r.bytes, m_s.image.identity.data(), emu::link::IdentitySize,
-                           emu::link::IdentitySize, false);
+    Identity id;
+    emu::link::fillAndCopy(r.bytes, id.data(), emu::link::IdentitySize, emu::link::IdentitySize,
+                           false);
+    m_s.setIdentity(id);
     return int(r.bytes.size());
 }
 
 bool ConnectionController::liveEmuAnswered() const {
-    return m_s.image.signature() == QLatin1String(LiveSignature);
+    return m_s.image().signature() == QLatin1String(LiveSignature);
 }
 
 void ConnectionController::setIdentityTexts() {
-    const auto &id = m_s.image.identity;
-    m_s.modelText = dec(id[0]);
-    m_s.versionText = dec(id[1]) + QLatin1Char('.') + dec(id[2]);
+    const auto &id = m_s.image().identity;
+    m_s.setIdentityTexts(dec(id[0]), dec(id[1]) + QLatin1Char('.') + dec(id[2]));
 }
 
 bool ConnectionController::adoptModel() {
     setIdentityTexts();
     QString name;
     Capabilities caps;
-    if (!emu::model::modelInfo(m_s.image.modelCode(), &name, &caps)) return false;
-    m_s.moduleTypeName = name;
+    if (!emu::model::modelInfo(m_s.image().modelCode(), &name, &caps)) return false;
+    m_s.setModuleTypeName(name);
     // Capabilities are never cleared.
-    m_s.caps.timing = m_s.caps.timing || caps.timing;
-    m_s.caps.vacuum = m_s.caps.vacuum || caps.vacuum;
-    m_s.caps.fuel = m_s.caps.fuel || caps.fuel;
+    m_s.addCapabilities(caps);
     return true;
 }
 
@@ -264,19 +267,31 @@ int ConnectionController::usableImage(const QByteArray &reply) {
 
 QByteArray ConnectionController::readImage(int *usable) {
     QByteArray reply;
-    m_s.link.readImage([&reply](const EmuLink::Reply &r) { reply = r.bytes; });
-    m_s.link.waitIdle();
+    m_s.link().readImage([&reply](const EmuLink::Reply &r) { reply = r.bytes; });
+    m_s.link().waitIdle();
     *usable = usableImage(reply);
     return reply;
 }
 
 bool ConnectionController::sendTables(TableStream *sent) {
-    const TableStream stream = emu::model::buildTableStream(m_s.image, m_s.maps, m_s.caps);
+    const TableStream stream = m_s.buildTableStream();
     bool ok = false;
-    m_s.link.writeTables(stream.raw, [&ok](bool took) { ok = took; });
-    m_s.link.waitIdle();
+    m_s.link().writeTables(stream.raw, [&ok](bool took) { ok = took; });
+    m_s.link().waitIdle();
     if (sent) *sent = stream;
     return ok;
+}
+
+void ConnectionController::takeImage(const QByteArray &reply) {
+    EmuImage image = m_s.image();
+    emu::link::fillAndCopy(reply, image.fileTable(), EmuImage::FileTableSize,
+                           emu::link::ImageStreamMax, false);
+    image.copySetupFromFileTable();
+    m_s.loadImage(image);
+    m_s.deriveFromSetup();
+    m_s.deriveWorkingValues();
+    for (MapId id : emu::model::allMaps())
+        if (emu::model::hasCapability(m_s.caps(), id)) m_s.decodeMap(id);
 }
 
 // ---- Jobs ------------------------------------------------------------------------------------
@@ -297,20 +312,20 @@ void ConnectionController::nextJob() {
     const std::function<void()> body = std::move(m_jobs.front());
     m_jobs.pop_front();
     m_inJob = true;
-    m_sequence = m_s.link.beginSequence();
+    m_sequence = m_s.link().beginSequence();
     if (!m_busy) {
         m_busy = true;
         emit busyChanged(true);
     }
-    const EmuLink::Scope scope(m_s.link, m_sequence);
+    const EmuLink::Scope scope(m_s.link(), m_sequence);
     body();
 }
 
 void ConnectionController::endJob() {
     // What the job's own steps sent (the editors' writes after a decode) goes out first.
-    const EmuLink::Scope scope(m_s.link, m_sequence);
-    m_s.link.whenDone([this] {
-        m_s.link.endSequence(m_sequence);
+    const EmuLink::Scope scope(m_s.link(), m_sequence);
+    m_s.link().whenDone([this] {
+        m_s.link().endSequence(m_sequence);
         m_sequence = 0;
         m_inJob = false;
         nextJob();
@@ -335,17 +350,18 @@ void ConnectionController::connectSteps() {
     // The EMU's device went away after a good Connect: find it again, but leave the setup and
     // maps in memory alone (they may hold edits the EMU never received); the tuner then reads
     // the EMU or writes the memory to it.
-    if (m_linkLost && m_dataLoaded && s.connected && !s.fileMode && !s.fileConnectPending) {
+    if (m_linkLost && m_dataLoaded && s.isConnected() && !s.inFileMode() &&
+        !s.fileConnectPending()) {
         reconnectKeepingMemory();
         return;
     }
     m_linkLost = false;
-    if (s.fileConnectPending) {
+    if (s.fileConnectPending()) {
         connectDecode(true);
         return;
     }
     // 1. Identify (not in file mode; a file brings its own identity).
-    if (!s.fileMode) {
+    if (!s.inFileMode()) {
         emit status(0, QStringLiteral("Searching ComPorts..."));
         const int n = m_portSource ? m_portSource() : -1;
         if (n < 0) {
@@ -353,7 +369,7 @@ void ConnectionController::connectSteps() {
             return;
         }
         openPort(n);
-        s.link.identify(emu::link::WaitIdentifyConnect, [this](const EmuLink::Reply &r) {
+        s.link().identify(emu::link::WaitIdentifyConnect, [this](const EmuLink::Reply &r) {
             takeIdentity(r);
             connectSetup();
         });
@@ -364,46 +380,50 @@ void ConnectionController::connectSteps() {
 
 void ConnectionController::connectSetup() {
     Session &s = m_s;
-    EmuImage &img = s.image;
+    const EmuImage &img = s.image();
     // 2.-4. The signature decides.
     const QString sig = img.signature();
     const bool live = sig == QLatin1String(LiveSignature);
     const bool file = sig == QLatin1String(FileSignature);
     if (file) emit status(0, QStringLiteral("EMU file opened successfully"));
-    if (live) s.connected = true;
+    if (live) s.markConnected();
     if (!file && !live) emit status(0, QStringLiteral("EMU not connected"));
     if (live || file) {
         if (live) emit status(0, QStringLiteral("EMU Connected"));
         adoptModel();
-        emit status(2, s.moduleTypeName);
+        emit status(2, s.moduleTypeName());
     }
     // 5.
-    if (s.connected || s.fileMode) emit moduleTypeShown(s.moduleTypeName);
+    if (s.isConnected() || s.inFileMode()) emit moduleTypeShown(s.moduleTypeName());
     // 6.
-    if (s.fileMode) s.modified = true;
+    if (s.inFileMode()) s.setModified(true);
     // 7.
-    img.fillSetup();
-    if (s.fileMode) {
+    EmuImage filled = img;
+    filled.fillSetup();
+    if (s.inFileMode()) {
         // 9. The setup block from the file's image stream.
-        img.copySetupFromFileTable();
+        filled.copySetupFromFileTable();
+        s.loadImage(filled);
         connectDecode(true);
         return;
     }
+    s.loadImage(filled);
     // 8. The setup block from the EMU.
     emit status(0, QStringLiteral("Reading EMU Setup Data..."));
-    s.link.readImage([this](const EmuLink::Reply &r) {
-        EmuImage &img = m_s.image;
+    s.link().readImage([this](const EmuLink::Reply &r) {
+        EmuImage img = m_s.image();
         // Copied up to the first zero byte; a 0 goes behind the last copied byte. With no
         // answer at all the block keeps its fill bytes.
         const int n = emu::link::copyReply(r.bytes, img.setup(), emu::link::SetupSize);
         if (n > 0) img.bytes[n] = 0;
+        m_s.loadImage(img);
         connectDecode(n == emu::link::SetupSize);
     });
 }
 
 void ConnectionController::connectDecode(bool setupWhole) {
     Session &s = m_s;
-    EmuImage &img = s.image;
+    const EmuImage &img = s.image();
     // 10.-17. Decode into the editors, derive R, N, S; gauges, charts, panels.
     s.deriveFromSetup();
     emit setupLoaded();
@@ -415,17 +435,17 @@ void ConnectionController::connectDecode(bool setupWhole) {
     // 16.
     emit actionEnabled(Action::Read, true);
     // 18.
-    if (s.connected && !m_linkLost) {
+    if (s.isConnected() && !m_linkLost) {
         emit actionEnabled(Action::Connect, false);
         emit actionEnabled(Action::PortChoice, false);
         emit status(0, QStringLiteral("Ready"));
     }
     // 19.
-    s.editingEnabled = true;
+    s.enableEditing();
     // 20.
-    if (s.fileConnectPending) emit actionEnabled(Action::Connect, true);
+    if (s.fileConnectPending()) emit actionEnabled(Action::Connect, true);
 
-    if (!s.fileConnectPending) {
+    if (!s.fileConnectPending()) {
         connectEnd(setupWhole);
         return;
     }
@@ -433,12 +453,14 @@ void ConnectionController::connectDecode(bool setupWhole) {
     emit status(0, QStringLiteral("Searching ComPorts..."));
     const int n = m_portSource ? m_portSource() : -1;
     if (n < 0) {
-        img.fillIdentity();
+        Identity none;
+        none.fill(emu::link::FillByte);
+        s.setIdentity(none);
         reconnectProbed(setupWhole);
         return;
     }
     openPort(n);
-    s.link.identify(emu::link::WaitIdentifyConnect, [this, setupWhole](const EmuLink::Reply &r) {
+    s.link().identify(emu::link::WaitIdentifyConnect, [this, setupWhole](const EmuLink::Reply &r) {
         takeIdentity(r);
         reconnectProbed(setupWhole);
     });
@@ -446,7 +468,7 @@ void ConnectionController::connectDecode(bool setupWhole) {
 
 void ConnectionController::reconnectProbed(bool setupWhole) {
     Session &s = m_s;
-    EmuImage &img = s.image;
+    const EmuImage &img = s.image();
     if (!liveEmuAnswered()) {
         emit status(0, QStringLiteral("EMU not connected"));
     } else {
@@ -455,7 +477,7 @@ void ConnectionController::reconnectProbed(bool setupWhole) {
                            .arg(dec(img.identity[0]), dec(img.identity[1]), dec(img.identity[2])));
         setIdentityTexts();
         emit actionEnabled(Action::Connect, false);
-        s.connected = true;
+        s.markConnected();
         emit actionEnabled(Action::PortChoice, false);
         emit actionEnabled(Action::Read, false);
     }
@@ -469,7 +491,7 @@ void ConnectionController::connectEnd(bool setupWhole) {
         endJob();
     };
     // 23.
-    if (m_s.connected && !m_linkLost) {
+    if (m_s.isConnected() && !m_linkLost) {
         // Only a whole setup block and a whole image make the memory worth keeping later.
         m_dataLoaded = false;
         readSteps([this, setupWhole, finish] {
@@ -491,7 +513,7 @@ void ConnectionController::reconnectKeepingMemory() {
     }
     m_linkLost = false;
     openPort(n);
-    s.link.identify(emu::link::WaitIdentifyConnect, [this, n](const EmuLink::Reply &r) {
+    s.link().identify(emu::link::WaitIdentifyConnect, [this, n](const EmuLink::Reply &r) {
         Session &s = m_s;
         Identity id;
         emu::link::fillAndCopy(r.bytes, id.data(), emu::link::IdentitySize, emu::link::IdentitySize,
@@ -505,7 +527,7 @@ void ConnectionController::reconnectKeepingMemory() {
         if (emu::link::signature(id.data()) != LiveSignature) {
             m_linkLost = true; // still without an EMU: the next Connect tries the same way
             m_lostPort = n;
-            m_lostDevice = s.EFI.deviceName();
+            m_lostDevice = s.port().deviceName();
             emit status(
                 0,
                 QStringLiteral("EMU not connected on Com%1: setup and maps in memory kept").arg(n));
@@ -513,7 +535,7 @@ void ConnectionController::reconnectKeepingMemory() {
             endJob();
             return;
         }
-        std::copy(id.begin(), id.end(), s.image.identity.begin());
+        s.setIdentity(id);
         setIdentityTexts();
         emit status(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
                            .arg(dec(id[1]), dec(id[0]), dec(id[2]), m_serialText));
@@ -539,11 +561,11 @@ void ConnectionController::readSteps(std::function<void()> then) {
     // 1.
     emit readStarting();
     // 2. The image stream into the file table area (a file's copy is already there).
-    if (m_s.fileMode) {
+    if (m_s.inFileMode()) {
         readDecode(true, then);
         return;
     }
-    m_s.link.readImage([this, then](const EmuLink::Reply &r) {
+    m_s.link().readImage([this, then](const EmuLink::Reply &r) {
         Session &s = m_s;
         const int got = usableImage(r.bytes);
         const bool whole = got == emu::link::ImageStreamMax;
@@ -555,14 +577,16 @@ void ConnectionController::readSteps(std::function<void()> then) {
                                               "bytes; the maps in memory are kept")
                                    .arg(got)
                                    .arg(emu::link::ImageStreamMax));
-            if (s.connected) emit actionEnabled(Action::Write, true);
+            if (s.isConnected()) emit actionEnabled(Action::Write, true);
             emit actionEnabled(Action::Read, true); // try again
             if (m_linkLost) reportLinkLost();
             then();
             return;
         }
-        emu::link::fillAndCopy(r.bytes, s.image.fileTable(), EmuImage::FileTableSize,
+        EmuImage image = s.image();
+        emu::link::fillAndCopy(r.bytes, image.fileTable(), EmuImage::FileTableSize,
                                emu::link::ImageStreamMax, false);
+        s.loadImage(image);
         if (!whole && !m_linkLost)
             emit status(0, QStringLiteral("The EMU sent %1 of %2 bytes of its tables")
                                .arg(got)
@@ -578,9 +602,9 @@ void ConnectionController::readDecode(bool whole, const std::function<void()> &t
     s.clearHistory();
     m_dataLoaded = whole;
     // 7.-9.
-    if (s.connected) emit actionEnabled(Action::Write, true);
+    if (s.isConnected()) emit actionEnabled(Action::Write, true);
     emit actionEnabled(Action::Read, false);
-    if (s.fileMode) s.fileConnectPending = true;
+    if (s.inFileMode()) s.setFileConnectPending(true);
     if (m_linkLost) {
         // The device went away during the read: no poll to start.
         emit actionEnabled(Action::Read, true);
@@ -589,8 +613,8 @@ void ConnectionController::readDecode(bool whole, const std::function<void()> &t
         return;
     }
     // 10. Live signals on.
-    if (!s.fileMode) {
-        s.editingEnabled = true;
+    if (!s.inFileMode()) {
+        s.enableEditing();
         emit liveRequested(true);
     }
     then();
@@ -606,23 +630,22 @@ VerifyResult ConnectionController::compareTables(const TableStream &written,
                                                  const QByteArray &reply) const {
     VerifyResult r;
     r.received = int(reply.size());
-    r.mismatches = emu::model::compareImage(written.fileTable, reply, m_s.caps);
+    r.mismatches = emu::model::compareImage(written.fileTable, reply, m_s.caps());
     return r;
 }
 
 VerifyResult ConnectionController::verifyTables(const TableStream &written) {
     // The link sends the read image command once the tables have left the line.
     QByteArray reply;
-    m_s.link.readImage([&reply](const EmuLink::Reply &r) { reply = r.bytes; });
-    m_s.link.waitIdle();
+    m_s.link().readImage([&reply](const EmuLink::Reply &r) { reply = r.bytes; });
+    m_s.link().waitIdle();
     return compareTables(written, reply);
 }
 
 void ConnectionController::writeTables(bool verify) {
     runJob([this, verify] {
-        auto stream = std::make_shared<TableStream>(
-            emu::model::buildTableStream(m_s.image, m_s.maps, m_s.caps));
-        m_s.link.writeTables(stream->raw, [this, verify, stream](bool sent) {
+        auto stream = std::make_shared<TableStream>(m_s.buildTableStream());
+        m_s.link().writeTables(stream->raw, [this, verify, stream](bool sent) {
             if (!sent) {
                 writeFailed();
                 return;
@@ -632,7 +655,7 @@ void ConnectionController::writeTables(bool verify) {
                 return;
             }
             // Read back at once, before the editors' refresh sends anything.
-            m_s.link.readImage([this, stream](const EmuLink::Reply &r) {
+            m_s.link().readImage([this, stream](const EmuLink::Reply &r) {
                 writeDone(compareTables(*stream, r.bytes));
             });
         });
@@ -646,10 +669,10 @@ void ConnectionController::writeFailed() {
     if (m_linkLost) {
         reportLinkLost(QStringLiteral("; the tables were not written"));
     } else {
-        const QString device = s.EFI.deviceName();
+        const QString device = s.port().deviceName();
         emit status(0, QStringLiteral("Write to EMU failed: Com%1 (%2) did not take the tables; "
                                       "the setup and maps in memory are kept")
-                           .arg(s.EFI.Port())
+                           .arg(s.port().Port())
                            .arg(device.isEmpty() ? QStringLiteral("no device") : device));
     }
     endJob();
@@ -675,17 +698,17 @@ void ConnectionController::writeDone(const std::optional<VerifyResult> &check) {
 void ConnectionController::tableForSave(bool fromMemory, TableDone done) {
     Session &s = m_s;
     if (fromMemory) {
-        const TableStream stream = emu::model::buildTableStream(s.image, s.maps, s.caps);
+        const TableStream stream = s.buildTableStream();
         done(SetupFile::tableFromEncoded(stream.encoded), QString());
         return;
     }
-    if (!s.connected) {
+    if (!s.isConnected()) {
         emit status(0, QStringLiteral("EMU not connected, nothing saved"));
         done(std::nullopt, QString());
         return;
     }
     runJob([this, done] {
-        m_s.link.readImage([this, done](const EmuLink::Reply &r) {
+        m_s.link().readImage([this, done](const EmuLink::Reply &r) {
             const int got = usableImage(r.bytes);
             if (got < emu::link::ImageStreamMax) {
                 // A file of a partial image would hold zeros for maps the EMU does have.

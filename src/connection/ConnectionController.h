@@ -104,6 +104,9 @@ public:
     // 0xFD, 500 ms, compared with what `written` put on the EMU: the setup block and the map
     // sections of the session's capabilities.
     VerifyResult verifyTables(const TableStream &written);
+    // An image from readImage into memory: the file table area, the setup block from it, R, N,
+    // S and the working values, the maps of the session's capabilities. Nothing is sent.
+    void takeImage(const QByteArray &reply);
 
     bool linkLost() const { return m_linkLost; }
     // "AB-010203-04", set at Connect.

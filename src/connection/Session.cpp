@@ -1,5 +1,6 @@
 #include "connection/Session.h"
 
+#include "connection/SetupFile.h"
 #include "link/Clock.h"
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
@@ -31,7 +32,7 @@ public:
     void noteSetup(int code) {
         for (const SetupEdit &e : m_setup)
             if (e.code == code) return;
-        m_setup.push_back({code, m_s.image.bytes[code], 0});
+        m_setup.push_back({code, m_s.m_image.bytes[code], 0});
     }
     void noteMap(MapId id, int p) {
         MapEdit *m = nullptr;
@@ -40,22 +41,22 @@ public:
         if (!m) m = &m_maps.emplace_back(MapEdit{id, {}});
         if (m->points.count(p)) return;
         Point pt;
-        pt.before = m_s.maps.value(id, p);
-        if (hasPositions(id)) pt.posBefore = m_s.maps.storedPosition(id, p);
+        pt.before = m_s.m_maps.value(id, p);
+        if (hasPositions(id)) pt.posBefore = m_s.m_maps.storedPosition(id, p);
         m->points.emplace(p, pt);
     }
     // Reads the new values and drops what did not change; false: nothing changed.
     bool close() {
         for (SetupEdit &e : m_setup)
-            e.after = m_s.image.bytes[e.code];
+            e.after = m_s.m_image.bytes[e.code];
         m_setup.erase(std::remove_if(m_setup.begin(), m_setup.end(),
                                      [](const SetupEdit &e) { return e.before == e.after; }),
                       m_setup.end());
         for (MapEdit &m : m_maps) {
             for (auto it = m.points.begin(); it != m.points.end();) {
                 Point &pt = it->second;
-                pt.after = m_s.maps.value(m.id, it->first);
-                if (hasPositions(m.id)) pt.posAfter = m_s.maps.storedPosition(m.id, it->first);
+                pt.after = m_s.m_maps.value(m.id, it->first);
+                if (hasPositions(m.id)) pt.posAfter = m_s.m_maps.storedPosition(m.id, it->first);
                 if (pt.before == pt.after && pt.posBefore == pt.posAfter)
                     it = m.points.erase(it);
                 else
@@ -126,7 +127,7 @@ private:
             if (send) {
                 // Parameter writes of one step keep the pause the edit itself made between them
                 // (the throttle calibration's two values).
-                if (sentOne) m_s.link.pause(emu::link::WaitBetweenParameters);
+                if (sentOne) m_s.m_link.pause(emu::link::WaitBetweenParameters);
                 m_s.sendParameter(e.code, value);
                 sentOne = true;
             } else {
@@ -138,8 +139,8 @@ private:
         for (const MapEdit &m : m_maps) {
             for (const auto &[p, pt] : m.points) {
                 if (hasPositions(m.id))
-                    m_s.maps.setStoredPosition(m.id, p, after ? pt.posAfter : pt.posBefore);
-                m_s.maps.setValue(m.id, p, after ? pt.after : pt.before);
+                    m_s.m_maps.setStoredPosition(m.id, p, after ? pt.posAfter : pt.posBefore);
+                m_s.m_maps.setValue(m.id, p, after ? pt.after : pt.before);
                 if (send) m_s.sendPoint(m.id, p);
             }
             emit m_s.mapChanged(m.id);
@@ -147,8 +148,8 @@ private:
         m_s.m_replaying = false;
         QString message = (after ? QStringLiteral("Redo: ") : QStringLiteral("Undo: ")) + text();
         if (!send)
-            message += m_s.fileMode ? QStringLiteral(" (memory only: a file is open)")
-                                    : QStringLiteral(" (memory only: the EMU is not connected)");
+            message += m_s.m_fileMode ? QStringLiteral(" (memory only: a file is open)")
+                                      : QStringLiteral(" (memory only: the EMU is not connected)");
         emit m_s.status(0, message);
     }
 
@@ -161,7 +162,7 @@ private:
 };
 
 Session::Session(Clock &c, QObject *parent)
-    : QObject(parent), clock(c), EFI(this, &c), link(EFI, c) {}
+    : QObject(parent), m_clock(c), m_port(this, &c), m_link(m_port, c) {}
 
 Session::~Session() = default;
 
@@ -190,7 +191,7 @@ QString Session::mapName(MapId id) {
 }
 
 bool Session::historySends() const {
-    return connected && !fileMode && !(m_linkDown && m_linkDown());
+    return m_connected && !m_fileMode && !(m_linkDown && m_linkDown());
 }
 
 void Session::beginEdit(const QString &text) {
@@ -222,25 +223,25 @@ void Session::noteMap(MapId id, int p) {
 
 MapAxes Session::axes() const {
     MapAxes a;
-    a.rpmRange = rpmRange;
-    a.timingPoints = timingPoints;
-    a.mapSensorRange = mapSensorRange;
+    a.rpmRange = m_rpmRange;
+    a.timingPoints = m_timingPoints;
+    a.mapSensorRange = m_mapSensorRange;
     return a;
 }
 
 LiveContext Session::liveContext() const {
     LiveContext c;
-    c.mapSensorRange = mapSensorRange;
-    c.rpmRange = rpmRange;
-    c.timingPoints = timingPoints;
-    c.lowThrottleVacuum = lowThrottleVacuum;
-    c.highThrottleVacuum = highThrottleVacuum;
-    c.strokeFactor = twoStroke ? 2 : 1;
+    c.mapSensorRange = m_mapSensorRange;
+    c.rpmRange = m_rpmRange;
+    c.timingPoints = m_timingPoints;
+    c.lowThrottleVacuum = m_lowThrottleVacuum;
+    c.highThrottleVacuum = m_highThrottleVacuum;
+    c.strokeFactor = m_twoStroke ? 2 : 1;
     return c;
 }
 
 MapId Session::fuelVariantMap() const {
-    switch (fuelVariant) {
+    switch (m_fuelVariant) {
     case FuelVariant::Low:
         return MapId::FuelLow;
     case FuelVariant::High:
@@ -253,13 +254,13 @@ MapId Session::fuelVariantMap() const {
 
 void Session::storeParameter(int code, int value) {
     if (code == emu::model::OffCoilCombination)
-        image.bytes[code] = quint8(value & 0xFF);
+        m_image.bytes[code] = quint8(value & 0xFF);
     else
-        image.storeValue(code, value);
+        m_image.storeValue(code, value);
 }
 
 void Session::sendParameter(int code, int value) {
-    link.parameterWrite(quint8(code), quint8(value & 0xFF));
+    m_link.parameterWrite(quint8(code), quint8(value & 0xFF));
     storeParameter(code, value);
 }
 
@@ -276,16 +277,16 @@ void Session::followSetup(int code, int value) {
     switch (code) {
     case emu::model::OffLowThrottleVacuum:
     case emu::model::OffHighThrottleVacuum:
-        (code == emu::model::OffLowThrottleVacuum ? lowThrottleVacuum : highThrottleVacuum) =
+        (code == emu::model::OffLowThrottleVacuum ? m_lowThrottleVacuum : m_highThrottleVacuum) =
             value / 100.0;
         emit thresholdsChanged();
         break;
     case emu::model::OffLambdaTarget:
-        lambdaTarget = value / 100.0;
+        m_lambdaTarget = value / 100.0;
         emit lambdaTargetChanged();
         break;
     case emu::model::OffTwoStroke:
-        twoStroke = value == 2;
+        m_twoStroke = value == 2;
         break;
     case emu::model::OffTpsMinimum:
     case emu::model::OffTpsSpan:
@@ -299,23 +300,24 @@ void Session::followSetup(int code, int value) {
 
 void Session::deriveWorkingValues() {
     using namespace emu::model;
-    twoStroke = image.value(OffTwoStroke) == 2;
-    if (image.value(OffTpsSensor) == 2) {
-        tpsMinimum = image.value(OffTpsMinimum);
-        tpsSpan = image.value(OffTpsSpan);
-        if (tpsSpan == 0) {
-            tpsSpan = 100;
-            tpsMinimum = 0;
+    m_twoStroke = m_image.value(OffTwoStroke) == 2;
+    if (m_image.value(OffTpsSensor) == 2) {
+        m_tpsMinimum = m_image.value(OffTpsMinimum);
+        m_tpsSpan = m_image.value(OffTpsSpan);
+        if (m_tpsSpan == 0) {
+            m_tpsSpan = 100;
+            m_tpsMinimum = 0;
         }
     }
-    for (double *working : {&lowThrottleVacuum, &highThrottleVacuum}) {
+    for (double *working : {&m_lowThrottleVacuum, &m_highThrottleVacuum}) {
         const int off =
-            working == &lowThrottleVacuum ? OffLowThrottleVacuum : OffHighThrottleVacuum;
-        if (const std::optional<double> v = displayValue(image, *setupFieldAt(off))) *working = *v;
+            working == &m_lowThrottleVacuum ? OffLowThrottleVacuum : OffHighThrottleVacuum;
+        if (const std::optional<double> v = displayValue(m_image, *setupFieldAt(off)))
+            *working = *v;
     }
     emit thresholdsChanged();
-    if (!image.isUnset(OffLambdaTarget)) {
-        lambdaTarget = image.value(OffLambdaTarget) / 100.0;
+    if (!m_image.isUnset(OffLambdaTarget)) {
+        m_lambdaTarget = m_image.value(OffLambdaTarget) / 100.0;
         emit lambdaTargetChanged();
     }
 }
@@ -323,7 +325,7 @@ void Session::deriveWorkingValues() {
 void Session::setMapPoint(MapId id, int p, double v) {
     EditScope step(*this);
     noteMap(id, p);
-    maps.setValue(id, p, v);
+    m_maps.setValue(id, p, v);
     sendPoint(id, p);
     emit mapChanged(id);
 }
@@ -333,14 +335,14 @@ void Session::setMapPoints(MapId id, int first, const std::vector<double> &value
     for (std::size_t i = 0; i < values.size(); ++i) {
         const int p = first + int(i);
         noteMap(id, p);
-        maps.setValue(id, p, values[i]);
+        m_maps.setValue(id, p, values[i]);
         sendPoint(id, p);
     }
     emit mapChanged(id);
 }
 
 void Session::sendPoint(MapId id, int p) {
-    link.pointWrite(maps.section(id), maps.pointOffset(id, p), maps.encode(id, p));
+    m_link.pointWrite(m_maps.section(id), m_maps.pointOffset(id, p), m_maps.encode(id, p));
 }
 
 void Session::editMapPoints(MapId id, const std::vector<std::pair<int, double>> &points,
@@ -348,7 +350,7 @@ void Session::editMapPoints(MapId id, const std::vector<std::pair<int, double>> 
     EditScope step(*this, text);
     for (const auto &[p, v] : points) {
         noteMap(id, p);
-        maps.setValue(id, p, v);
+        m_maps.setValue(id, p, v);
         sendPoint(id, p);
     }
     emit mapChanged(id);
@@ -357,7 +359,7 @@ void Session::editMapPoints(MapId id, const std::vector<std::pair<int, double>> 
 void Session::setMapPointAt(MapId id, int p, double v, double position) {
     EditScope step(*this);
     noteMap(id, p);
-    maps.setStoredPosition(id, p, position);
+    m_maps.setStoredPosition(id, p, position);
     setMapPoint(id, p, v);
 }
 
@@ -365,30 +367,145 @@ void Session::storeMapPoints(MapId id, int first, const std::vector<double> &val
     EditScope step(*this);
     for (std::size_t i = 0; i < values.size(); ++i) {
         noteMap(id, first + int(i));
-        maps.setValue(id, first + int(i), values[i]);
+        m_maps.setValue(id, first + int(i), values[i]);
     }
     emit mapChanged(id);
 }
 
 void Session::decodeMap(MapId id) {
     clearHistory();
-    maps.decodeMap(id, image, axes());
+    m_maps.decodeMap(id, m_image, axes());
     emit mapChanged(id);
 }
 
 void Session::clearMap(MapId id) {
     clearHistory();
-    const int n = maps.pointCount(id, axes());
+    const int n = m_maps.pointCount(id, axes());
     for (int p = 1; p <= n; ++p) {
-        maps.setValue(id, p, 0);
-        if (id == MapId::FuelVacuum) maps.setStoredPosition(id, p, 0);
+        m_maps.setValue(id, p, 0);
+        if (id == MapId::FuelVacuum) m_maps.setStoredPosition(id, p, 0);
     }
     emit mapCleared(id);
 }
 
 void Session::deriveFromSetup() {
-    const MapAxes a = emu::model::axesFromSetup(image, axes());
-    rpmRange = a.rpmRange;
-    timingPoints = a.timingPoints;
-    mapSensorRange = a.mapSensorRange;
+    const MapAxes a = emu::model::axesFromSetup(m_image, axes());
+    m_rpmRange = a.rpmRange;
+    m_timingPoints = a.timingPoints;
+    m_mapSensorRange = a.mapSensorRange;
+}
+
+// ---- Flags, identity, whole images ------------------------------------------------------------
+
+namespace {
+template <class T> bool change(T &field, const T &value) {
+    if (field == value) return false;
+    field = value;
+    return true;
+}
+} // namespace
+
+void Session::markConnected() {
+    if (change(m_connected, true)) emit flagsChanged();
+}
+
+void Session::setFileMode(bool on) {
+    if (change(m_fileMode, on)) emit flagsChanged();
+}
+
+void Session::setFileConnectPending(bool on) {
+    if (change(m_fileConnectPending, on)) emit flagsChanged();
+}
+
+void Session::enableEditing() {
+    if (change(m_editingEnabled, true)) emit flagsChanged();
+}
+
+void Session::setModified(bool on) {
+    if (change(m_modified, on)) emit flagsChanged();
+}
+
+void Session::setIdentity(const std::array<quint8, EmuImage::IdentitySize> &identity) {
+    m_image.identity = identity;
+    emit identityChanged();
+}
+
+void Session::setIdentityTexts(const QString &model, const QString &version) {
+    m_modelText = model;
+    m_versionText = version;
+    emit identityChanged();
+}
+
+void Session::setModuleTypeName(const QString &name) {
+    m_moduleTypeName = name;
+    emit identityChanged();
+}
+
+void Session::addCapabilities(const Capabilities &caps) {
+    m_caps.timing = m_caps.timing || caps.timing;
+    m_caps.vacuum = m_caps.vacuum || caps.vacuum;
+    m_caps.fuel = m_caps.fuel || caps.fuel;
+    emit identityChanged();
+}
+
+void Session::loadImage(const EmuImage &image) {
+    const QString before[3] = {m_image.vehicleMake, m_image.vehicleModel, m_image.engineType};
+    m_image = image;
+    for (QString *t : {&m_image.vehicleMake, &m_image.vehicleModel, &m_image.engineType})
+        t->truncate(SetupFile::VehicleTextMax);
+    emit imageLoaded();
+    if (before[0] != m_image.vehicleMake || before[1] != m_image.vehicleModel ||
+        before[2] != m_image.engineType)
+        emit vehicleTextChanged();
+}
+
+void Session::adoptMaps(const EmuMaps &maps) {
+    clearHistory();
+    m_maps = maps;
+    for (MapId id : emu::model::allMaps())
+        emit mapChanged(id);
+}
+
+void Session::setVehicleText(QString EmuImage::*field, const QString &text) {
+    if (m_image.*field == text) return;
+    m_image.*field = text;
+    emit vehicleTextChanged();
+}
+
+void Session::setFuelVariant(FuelVariant v) {
+    if (change(m_fuelVariant, v)) emit fuelVariantChanged();
+}
+
+void Session::setTpsWorkingValues(int minimum, int span) {
+    m_tpsMinimum = minimum;
+    m_tpsSpan = span;
+    emit tpsCalibrationChanged();
+}
+
+void Session::setTpsCalibration(int minimum, int span, const QString &text) {
+    setTpsWorkingValues(minimum, span);
+    EditScope step(*this, text);
+    setSetupValue(emu::model::OffTpsMinimum, minimum);
+    m_link.pause(emu::link::WaitBetweenParameters);
+    setSetupValue(emu::model::OffTpsSpan, span);
+}
+
+void Session::setSerialNumber(int letter1, int letter2, const std::array<int, 4> &numbers) {
+    using namespace emu::model;
+    sendParameter(OffSerialLetter1, letter1);
+    sendParameter(OffSerialLetter2, letter2);
+    const int codes[4] = {OffSerialNumber1, OffSerialNumber2, OffSerialNumber3, OffSerialHardware};
+    for (int i = 0; i < 4; ++i)
+        sendParameter(codes[i], numbers[std::size_t(i)]);
+    emit serialNumberChanged();
+}
+
+TableStream Session::buildTableStream() {
+    return emu::model::buildTableStream(m_image, m_maps, m_caps);
+}
+
+void Session::setAxes(const MapAxes &axes) {
+    m_rpmRange = axes.rpmRange;
+    m_timingPoints = axes.timingPoints;
+    m_mapSensorRange = axes.mapSensorRange;
 }

@@ -7,10 +7,12 @@
 #include "live/LivePoll.h"
 #include "model/EmuImage.h"
 #include "model/Maps.h"
+#include "model/TableStream.h"
 
 #include <QObject>
 #include <QString>
 #include <QUndoStack>
+#include <array>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -27,40 +29,74 @@ public:
     explicit Session(Clock &clock, QObject *parent = nullptr);
     ~Session() override;
 
-    Clock &clock;
-    TQCCom32 EFI; // the one serial port
-    EmuLink link;
-    EmuImage image;
-    EmuMaps maps;
-    LiveValues live; // the latest live values
+    // ---- What the session holds (read only; every change goes through the methods below)
+    Clock &clock() const { return m_clock; }
+    // The one serial port and the request queue on it: the connection controller and the live
+    // poll drive them.
+    TQCCom32 &port() { return m_port; }
+    const TQCCom32 &port() const { return m_port; }
+    EmuLink &link() { return m_link; }
+    const EmuImage &image() const { return m_image; }
+    const EmuMaps &maps() const { return m_maps; }
+    const LiveValues &live() const { return m_live; } // the latest live values
 
     // Flags (all start false).
-    bool connected = false;          // an EMU answered Connect; never cleared
-    bool fileMode = false;           // image came from a setup file
-    bool fileConnectPending = false; // a file was read; Connect ends with the reconnect probe
-    bool editingEnabled = false;     // setup editors act on changes
-    bool modified = false;           // setup differs from the EMU
-    Capabilities caps;               // set from the model code, never cleared
+    bool isConnected() const { return m_connected; } // an EMU answered Connect; never cleared
+    bool inFileMode() const { return m_fileMode; }   // the image came from a setup file
+    // A file was read: Connect ends with the reconnect probe.
+    bool fileConnectPending() const { return m_fileConnectPending; }
+    bool editingEnabled() const { return m_editingEnabled; } // setup editors act on changes
+    bool isModified() const { return m_modified; }           // setup differs from the EMU
+    const Capabilities &caps() const { return m_caps; }      // from the model code, never cleared
 
-    QString moduleTypeName; // "Fuel and Timing", ...
-    QString modelText;      // identity byte 0
-    QString versionText;    // identity byte 1 "." byte 2
+    QString moduleTypeName() const { return m_moduleTypeName; } // "Fuel and Timing", ...
+    QString modelText() const { return m_modelText; }           // identity byte 0
+    QString versionText() const { return m_versionText; }       // identity byte 1 "." byte 2
 
     // Derived at Connect.
-    double rpmRange = 7000;  // R, RPM
-    int timingPoints = 70;   // N
-    int mapSensorRange = 10; // S, kPa x 10
-    int maxTimingAdvance = 45;
+    double rpmRange() const { return m_rpmRange; }          // R, RPM
+    int timingPoints() const { return m_timingPoints; }     // N
+    int mapSensorRange() const { return m_mapSensorRange; } // S, kPa x 10
+    int maxTimingAdvance() const { return m_maxTimingAdvance; }
 
     // Working values the poll and the displays read (refreshed by decode and by the editors).
-    double lowThrottleVacuum = 0.1;  // bar
-    double highThrottleVacuum = 0.9; // bar
-    bool twoStroke = false;
-    int tpsMinimum = 0;
-    int tpsSpan = 100;
-    double lambdaTarget = 0.45; // volts
+    double lowThrottleVacuum() const { return m_lowThrottleVacuum; }   // bar
+    double highThrottleVacuum() const { return m_highThrottleVacuum; } // bar
+    bool twoStroke() const { return m_twoStroke; }
+    int tpsMinimum() const { return m_tpsMinimum; }
+    int tpsSpan() const { return m_tpsSpan; }
+    double lambdaTarget() const { return m_lambdaTarget; } // volts
 
-    FuelVariant fuelVariant = FuelVariant::Cruise; // the fuel RPM map that is edited
+    FuelVariant fuelVariant() const { return m_fuelVariant; } // the fuel RPM map that is edited
+
+    // ---- Flags, identity and whole images (the connection controller, emutool)
+    // An EMU answered with the signature of an EMU on the line (never cleared). Tests that drive
+    // the session without a line call it too. Emits flagsChanged.
+    void markConnected();
+    // The image came from a setup file (set by Open, cleared at the start of Open and by Close
+    // all). Emits flagsChanged.
+    void setFileMode(bool on);
+    void setFileConnectPending(bool on);
+    // The setup editors act on changes from now on (never cleared). Emits flagsChanged.
+    void enableEditing();
+    // The setup differs from the EMU's (set by the editors, cleared by "Discard"). Emits
+    // flagsChanged.
+    void setModified(bool on);
+    // The identity block (7 bytes). Emits identityChanged.
+    void setIdentity(const std::array<quint8, EmuImage::IdentitySize> &identity);
+    // Model and version texts (about box). Emits identityChanged.
+    void setIdentityTexts(const QString &model, const QString &version);
+    // Module type name; capabilities are only ever added. Emits identityChanged.
+    void setModuleTypeName(const QString &name);
+    void addCapabilities(const Capabilities &caps);
+    // A whole image (identity, setup block, file table area, vehicle strings) as the controller
+    // or emutool put it together from the EMU's replies or a setup file; nothing is sent. The
+    // vehicle strings keep at most the 18 characters the boxes hold. Emits imageLoaded, and
+    // vehicleTextChanged when a vehicle string changed.
+    void loadImage(const EmuImage &image);
+    // Every map at once (emutool's write, a test's tune); nothing is sent. Clears the edit
+    // history and emits mapChanged for every map.
+    void adoptMaps(const EmuMaps &maps);
 
     MapAxes axes() const;
     LiveContext liveContext() const override;
@@ -79,10 +115,22 @@ public:
     // minimum and span only while the sensor is active, a span of 0 reads 0..100). Emits
     // thresholdsChanged, and lambdaTargetChanged when the target is set.
     void deriveWorkingValues();
-    // The setup differs from the EMU's (set by the editors, cleared by "Discard").
-    void setModified(bool on) { modified = on; }
-    // A vehicle string beside the image (make, model or engine type).
-    void setVehicleText(QString EmuImage::*field, const QString &text) { image.*field = text; }
+    // A vehicle string beside the image (make, model or engine type). Emits vehicleTextChanged
+    // when it changed.
+    void setVehicleText(QString EmuImage::*field, const QString &text);
+    // The edited fuel RPM map (Low, Cruise, High). Emits fuelVariantChanged when it changed.
+    void setFuelVariant(FuelVariant v);
+    // The throttle calibration's working values (the live throttle reading follows them), nothing
+    // sent: the closed-throttle capture. Emits tpsCalibrationChanged.
+    void setTpsWorkingValues(int minimum, int span);
+    // The throttle calibration: the working values, then the parameter writes of the minimum and,
+    // after the pause between parameters, of the span; one history step named `text`. Emits
+    // tpsCalibrationChanged and setupChanged for each value.
+    void setTpsCalibration(int minimum, int span, const QString &text);
+    // The serial number: letters (character codes) and four numbers (0 to 99), six parameter
+    // writes in the order letter 1, letter 2, number 1 to 3, hardware; stored without a history
+    // step. Emits serialNumberChanged.
+    void setSerialNumber(int letter1, int letter2, const std::array<int, 4> &numbers);
     // One map point: stores v, sends its point write, emits mapChanged(id).
     void setMapPoint(MapId id, int p, double v);
     // Points first, first + 1, ...: stores each, sends one point write per point in point order,
@@ -128,21 +176,28 @@ public:
     // Point write of point p's current value.
     void sendPoint(MapId id, int p);
 
+    // The table write stream from the setup block, the maps and the capabilities (Write, Save
+    // From Memory); the image keeps its copy in its stream buffers.
+    TableStream buildTableStream();
+
+    // R, N and S as given, for a caller without a setup block to derive them from (tests,
+    // benchmarks).
+    void setAxes(const MapAxes &axes);
     // Derive R, N and S from the setup block (255 keeps the previous value; R 0 -> 7000).
     void deriveFromSetup();
 
     // The latest live values, from whichever feed sent them (the poll decodes in place).
     void takeLive(const LiveValues &values) {
-        if (&values != &live) live = values;
+        if (&values != &m_live) m_live = values;
     }
 
     // What the live poll works on.
-    TQCCom32 &livePort() override { return EFI; }
-    EmuLink &liveLink() override { return link; }
-    bool liveReady() const override { return connected; }
-    const EmuMaps &liveMaps() const override { return maps; }
+    TQCCom32 &livePort() override { return m_port; }
+    EmuLink &liveLink() override { return m_link; }
+    bool liveReady() const override { return m_connected; }
+    const EmuMaps &liveMaps() const override { return m_maps; }
     LiveFrameBuffer &liveFrameBuffer() override { return m_liveFrame; }
-    LiveValues &liveStore() override { return live; }
+    LiveValues &liveStore() override { return m_live; }
 
 signals:
     // Status bar panel text (0, 1, 2).
@@ -162,6 +217,20 @@ signals:
     // Undo or redo put a setup value back (code = offset): its editor shows the stored value
     // again. Edits that arrive while this signal runs are not sent or recorded.
     void setupRestored(int code);
+    // A flag changed (connected, file mode, file connect pending, editing, modified).
+    void flagsChanged();
+    // The identity block, its texts, the module type name or the capabilities changed.
+    void identityChanged();
+    // A whole image was loaded (loadImage).
+    void imageLoaded();
+    // A vehicle string changed (the vehicle boxes follow).
+    void vehicleTextChanged();
+    // The edited fuel RPM map changed (the variant buttons follow).
+    void fuelVariantChanged();
+    // The throttle calibration's working values changed.
+    void tpsCalibrationChanged();
+    // The serial number was written (setSerialNumber).
+    void serialNumberChanged();
 
 private:
     friend class EditStep;
@@ -172,6 +241,38 @@ private:
     // Old values of what an edit is about to change, kept by the open step.
     void noteSetup(int code);
     void noteMap(MapId id, int p);
+
+    Clock &m_clock;
+    TQCCom32 m_port; // the one serial port
+    EmuLink m_link;
+    EmuImage m_image;
+    EmuMaps m_maps;
+    LiveValues m_live;
+
+    bool m_connected = false;
+    bool m_fileMode = false;
+    bool m_fileConnectPending = false;
+    bool m_editingEnabled = false;
+    bool m_modified = false;
+    Capabilities m_caps;
+
+    QString m_moduleTypeName;
+    QString m_modelText;
+    QString m_versionText;
+
+    double m_rpmRange = 7000;
+    int m_timingPoints = 70;
+    int m_mapSensorRange = 10;
+    int m_maxTimingAdvance = 45;
+
+    double m_lowThrottleVacuum = 0.1;
+    double m_highThrottleVacuum = 0.9;
+    bool m_twoStroke = false;
+    int m_tpsMinimum = 0;
+    int m_tpsSpan = 100;
+    double m_lambdaTarget = 0.45;
+
+    FuelVariant m_fuelVariant = FuelVariant::Cruise;
 
     LiveFrameBuffer m_liveFrame; // the poll's reply buffer
     QUndoStack m_history;

@@ -231,10 +231,10 @@ void TForm2::showAbout() {
 }
 
 void TForm2::FormShow() {
-    const QStringList lines{QString(), QStringLiteral("Model: EMU ") + m_session.modelText,
-                            QStringLiteral("Version: ") + m_session.versionText,
-                            QStringLiteral("Type: ") + m_session.moduleTypeName,
-                            QStringLiteral("Serial: ") + m_session.image.serialText()};
+    const QStringList lines{QString(), QStringLiteral("Model: EMU ") + m_session.modelText(),
+                            QStringLiteral("Version: ") + m_session.versionText(),
+                            QStringLiteral("Type: ") + m_session.moduleTypeName(),
+                            QStringLiteral("Serial: ") + m_session.image().serialText()};
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
     m_altHeld = false;
     m_ctrlHeld = false;
@@ -251,7 +251,7 @@ void TForm2::FormKeyUp(int) {
 }
 
 void TForm2::Image4Click() {
-    if (!m_session.connected || !m_altHeld || !m_ctrlHeld) return;
+    if (!m_session.isConnected() || !m_altHeld || !m_ctrlHeld) return;
     Edit1->show();
     Button2->show();
     Edit1->setFocus();

@@ -85,7 +85,7 @@ bool CompareWindow::openFile(const QString &path, QString *error) {
 void CompareWindow::refresh() {
     using namespace emu::model;
     const TuneDifferences d =
-        compareTunes(TuneView{&m_s.image, &m_s.maps, m_s.caps, m_s.axes()}, m_other.view());
+        compareTunes(TuneView{&m_s.image(), &m_s.maps(), m_s.caps(), m_s.axes()}, m_other.view());
     m_table->clear();
     QList<QTreeWidgetItem *> rows;
     for (const FieldDifference &f : d.fields) {

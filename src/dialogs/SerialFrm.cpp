@@ -146,7 +146,7 @@ void TSerialFrm::showForm() {
 }
 
 void TSerialFrm::FormShow() {
-    const EmuImage &img = m_session.image;
+    const EmuImage &img = m_session.image();
     Edit1->setText(letterText(img.bytes[emu::model::OffSerialLetter1]));
     Edit6->setText(letterText(img.bytes[emu::model::OffSerialLetter2]));
     Edit2->setText(numberText(img.bytes[emu::model::OffSerialNumber1]));
@@ -200,8 +200,8 @@ void TSerialFrm::Button1Click() {
             numberBoxes[i]->setText(QStringLiteral("00"));
     }
 
-    const QString serial = m_session.image.serialText();
-    const auto &id = m_session.image.identity;
+    const QString serial = m_session.image().serialText();
+    const auto &id = m_session.image().identity;
     emit m_session.status(
         1, QStringLiteral("EMU %1 v%2.%3 :: %4").arg(id[0]).arg(id[1]).arg(id[2]).arg(serial));
     if (m_aboutBox) {

@@ -288,7 +288,7 @@ TTimingAnalysis::TTimingAnalysis(QWidget *mainWindow)
 }
 
 bool TTimingAnalysis::analysisAvailable(const Session &session) {
-    return session.caps.timing && session.caps.vacuum;
+    return session.caps().timing && session.caps().vacuum;
 }
 
 QString TTimingAnalysis::cell(int c, int r) const {
@@ -301,16 +301,16 @@ void TTimingAnalysis::setCell(int c, int r, const QString &text) {
 }
 
 void TTimingAnalysis::fillGrid(const Session &session) {
-    const int n = std::clamp(session.timingPoints, 1, ColCount - 2);
+    const int n = std::clamp(session.timingPoints(), 1, ColCount - 2);
     // Speed headings (RPM / 100), row headings in bar, the two maps' values, corner captions.
     for (int k = 1; k <= n; ++k)
         setCell(k + 1, 0, QString::number(k));
     for (int i = 1; i <= VacuumRows; ++i)
         setCell(0, i + 1, emu::num::formatGeneral(emu::num::roundTo((i - 10) / 10.0, 1)));
     for (int k = 1; k <= n; ++k)
-        setCell(k + 1, 1, emu::num::formatGeneral(session.maps.value(MapId::Timing, k)));
+        setCell(k + 1, 1, emu::num::formatGeneral(session.maps().value(MapId::Timing, k)));
     for (int i = 1; i <= VacuumRows; ++i)
-        setCell(1, i + 1, emu::num::formatGeneral(session.maps.value(MapId::VacuumTiming, i)));
+        setCell(1, i + 1, emu::num::formatGeneral(session.maps().value(MapId::VacuumTiming, i)));
     setCell(1, 0, QStringLiteral("RPM"));
     setCell(0, 1, QStringLiteral("Bar"));
     // Columns of an earlier analysis with more speed points would show sums of points that are

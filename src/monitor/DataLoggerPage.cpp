@@ -51,7 +51,7 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     LogChart = new LogViewer(this);
     LogChart->setObjectName(QStringLiteral("LogChart"));
     LogChart->setAccessibleName(QStringLiteral("Data Logger chart"));
-    LogChart->setLambdaTarget(m_session.lambdaTarget);
+    LogChart->setLambdaTarget(m_session.lambdaTarget());
     Readout = new LogReadout(this);
     HitFilters = new HitFilterBox(this);
     m_hitsTimer = new QTimer(this);
@@ -91,7 +91,7 @@ DataLoggerPage::DataLoggerPage(Session &session, QWidget *parent)
     });
     connect(&m_session, &Session::thresholdsChanged, this, [this] { scheduleHits(0); });
     connect(&m_session, &Session::lambdaTargetChanged, this, [this] {
-        LogChart->setLambdaTarget(m_session.lambdaTarget);
+        LogChart->setLambdaTarget(m_session.lambdaTarget());
         scheduleHits(0);
     });
     connect(&m_session, &Session::mapChanged, this, [this] {
@@ -377,8 +377,8 @@ QString DataLoggerPage::stoppedText(qint64 samples, qint64 missed) {
 }
 
 void DataLoggerPage::ThreadedTimer1Timer() {
-    if (!SpeedButton1->isChecked() || !running() || !m_session.connected) return;
-    const LiveValues &live = m_session.live;
+    if (!SpeedButton1->isChecked() || !running() || !m_session.isConnected()) return;
+    const LiveValues &live = m_session.live();
     // A row carries the time its frame was asked for, so a stall shows as a gap; values that
     // came from no request take the count of samples.
     if (live.sentMs >= 0 && m_firstSentMs < 0) m_firstSentMs = live.sentMs;
@@ -393,7 +393,7 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     m_live.times.push_back(t);
     for (int i = 0; i < LogChannels::Count; ++i) {
         const bool ticked = m_boxes[i]->isChecked();
-        present[i] = ticked && whole && LogChannels::available(i, m_session.caps.timing);
+        present[i] = ticked && whole && LogChannels::available(i, m_session.caps().timing);
         values[i] = LogChannels::fileValue(i, live);
         m_live.values[std::size_t(i)].push_back(present[i] ? values[i] : qQNaN());
     }
@@ -546,9 +546,9 @@ void DataLoggerPage::showReadout() {
 MapHits::Context DataLoggerPage::hitContext() const {
     MapHits::Context c;
     c.axes = m_session.axes();
-    c.lowThrottleVacuum = m_session.lowThrottleVacuum;
-    c.highThrottleVacuum = m_session.highThrottleVacuum;
-    c.lambdaTarget = m_session.lambdaTarget;
+    c.lowThrottleVacuum = m_session.lowThrottleVacuum();
+    c.highThrottleVacuum = m_session.highThrottleVacuum();
+    c.lambdaTarget = m_session.lambdaTarget();
     return c;
 }
 
@@ -581,7 +581,7 @@ void DataLoggerPage::updateHits() {
     HitFilters->showCounts(m_hits.counts);
     if (m_scatter) {
         m_scatter->setSource(rec, MapHits::keptRows(rec ? *rec : none, filter), ctx,
-                             &m_session.maps);
+                             &m_session.maps());
         m_scatter->setTimeRange(LogChart->timeRange().lower, LogChart->timeRange().upper);
     }
     emit hitsChanged();

@@ -22,8 +22,6 @@ const QString TTPSCalForm::TextCalibrated =
     QStringLiteral("TPS Calibrated. Please click OK to return to the SETUP tab");
 
 namespace {
-constexpr int CodeTpsMinimum = 0x26;
-constexpr int CodeTpsSpan = 0x27;
 const QColor SkyBlue(166, 202, 240);
 } // namespace
 
@@ -126,8 +124,8 @@ void TTPSCalForm::showEvent(QShowEvent *event) {
 
 void TTPSCalForm::FormShow() {
     m_leaving = false;
-    Edit1->setText(QString::number(m_session.tpsMinimum));
-    Edit2->setText(QString::number(m_session.tpsMinimum + m_session.tpsSpan));
+    Edit1->setText(QString::number(m_session.tpsMinimum()));
+    Edit2->setText(QString::number(m_session.tpsMinimum() + m_session.tpsSpan()));
     // Every calibration starts from the first step, whatever text the last one ended with.
     setInstruction(TextOpen);
 }
@@ -157,8 +155,7 @@ void TTPSCalForm::FormKeyDown(int key) {
     } else {
         Edit1->setText(QString::number(TPSCalBar->position()));
         m_minCaptured = true;
-        m_session.tpsMinimum = editValue(Edit1);
-        m_session.tpsSpan = editValue(Edit2) - editValue(Edit1);
+        m_session.setTpsWorkingValues(editValue(Edit1), editValue(Edit2) - editValue(Edit1));
     }
 
     if (m_minCaptured && editValue(Edit1) >= editValue(Edit2)) {
@@ -168,7 +165,7 @@ void TTPSCalForm::FormKeyDown(int key) {
         Edit1->setText(QStringLiteral("0"));
         Edit2->setText(QStringLiteral("100"));
         m_showingError = true;
-        m_session.clock.schedule(ErrorShowMs, this, [this] {
+        m_session.clock().schedule(ErrorShowMs, this, [this] {
             m_showingError = false;
             setInstruction(TextOpen);
             m_maxCaptured = false;
@@ -194,14 +191,7 @@ void TTPSCalForm::Button1Click() {
         setInstruction(TextError);
         return;
     }
-    m_session.tpsMinimum = minimum;
-    m_session.tpsSpan = span;
-    {
-        EditScope step(m_session, tr("Throttle calibration"));
-        m_session.setSetupValue(CodeTpsMinimum, minimum);
-        m_session.link.pause(emu::link::WaitBetweenParameters);
-        m_session.setSetupValue(CodeTpsSpan, span);
-    }
+    m_session.setTpsCalibration(minimum, span, tr("Throttle calibration"));
     leave();
 }
 
@@ -210,14 +200,7 @@ void TTPSCalForm::Button2Click() {
     Edit2->setText(QStringLiteral("100"));
     // The EMU goes back to minimum 0, span 100; the image and the working values follow, so that
     // a later table write or a saved file carries what the EMU now holds.
-    {
-        EditScope step(m_session, tr("Throttle calibration reset"));
-        m_session.setSetupValue(CodeTpsMinimum, 0);
-        m_session.link.pause(emu::link::WaitBetweenParameters);
-        m_session.setSetupValue(CodeTpsSpan, 100);
-    }
-    m_session.tpsMinimum = 0;
-    m_session.tpsSpan = 100;
+    m_session.setTpsCalibration(0, 100, tr("Throttle calibration reset"));
     m_maxCaptured = false;
     m_minCaptured = false;
     TPSCalBar->setMin(0);

@@ -169,8 +169,8 @@ bool FuelSuggestWindow::openLog(const QString &path, QString *error) {
     LogRecord log;
     if (!LogReader::read(path, &log, error)) return false;
     FuelSuggest::Result r;
-    if (!FuelSuggest::analyse(log, FuelSuggest::Tune{&m_s.image, &m_s.maps, m_s.axes()}, m_options,
-                              &r, error))
+    if (!FuelSuggest::analyse(log, FuelSuggest::Tune{&m_s.image(), &m_s.maps(), m_s.axes()},
+                              m_options, &r, error))
         return false;
     m_log = std::move(log);
     m_path = path;
@@ -182,8 +182,8 @@ void FuelSuggestWindow::reanalyse() {
     if (m_path.isEmpty()) return;
     FuelSuggest::Result r;
     QString error;
-    if (FuelSuggest::analyse(m_log, FuelSuggest::Tune{&m_s.image, &m_s.maps, m_s.axes()}, m_options,
-                             &r, &error))
+    if (FuelSuggest::analyse(m_log, FuelSuggest::Tune{&m_s.image(), &m_s.maps(), m_s.axes()},
+                             m_options, &r, &error))
         display(r);
     else
         m_summary->setText(error);
@@ -218,7 +218,7 @@ void FuelSuggestWindow::followTune() {
     for (FuelSuggest::PointResult &p : m_result.points) {
         const auto it = m_targets.constFind({int(p.map), p.point});
         if (it == m_targets.cend()) continue;
-        p.current = m_s.maps.value(p.map, p.point);
+        p.current = m_s.maps().value(p.map, p.point);
         p.change = *it - p.current;
         any = true;
     }
@@ -282,7 +282,7 @@ void FuelSuggestWindow::refresh() {
 
 void FuelSuggestWindow::rangeMapChanged() {
     const MapId id = MapId(m_rangeMap->currentData().toInt());
-    const int n = m_rangeMap->count() ? m_s.maps.pointCount(id, m_s.axes()) : 1;
+    const int n = m_rangeMap->count() ? m_s.maps().pointCount(id, m_s.axes()) : 1;
     m_first->setRange(1, n);
     m_last->setRange(1, n);
     m_first->setValue(1);
@@ -406,13 +406,13 @@ void FuelSuggestWindow::setLive(bool on) {
         return;
     }
     m_liveLog = LogRecord();
-    m_liveStartMs = m_liveWindowMs = m_s.clock.tickMs();
+    m_liveStartMs = m_liveWindowMs = m_s.clock().tickMs();
     m_liveSteps = 0;
     m_liveBase.clear();
     if (on)
         for (MapId id : {MapId::FuelCruise, MapId::FuelLow, MapId::FuelHigh, MapId::FuelVacuum})
-            for (int p = 1; p <= m_s.maps.pointCount(id, m_s.axes()); ++p)
-                m_liveBase.insert({int(id), p}, m_s.maps.value(id, p));
+            for (int p = 1; p <= m_s.maps().pointCount(id, m_s.axes()); ++p)
+                m_liveBase.insert({int(id), p}, m_s.maps().value(id, p));
     showLiveState();
 }
 
@@ -433,7 +433,7 @@ void FuelSuggestWindow::showLiveState() {
 }
 
 void FuelSuggestWindow::takeLive(const LiveValues &v) {
-    if (!live() || !m_s.connected || m_s.fileMode) return;
+    if (!live() || !m_s.isConnected() || m_s.inFileMode()) return;
     static const int Series[] = {0, 2, 3, 4, 5, 7, 8, 9}; // what the suggestion reads
     LogRecord &log = m_liveLog;
     if (log.series.isEmpty()) {
@@ -441,12 +441,12 @@ void FuelSuggestWindow::takeLive(const LiveValues &v) {
             log.series << s;
         log.values.resize(std::size(Series));
     }
-    log.times.push_back((m_s.clock.tickMs() - m_liveStartMs) / 1000.0);
+    log.times.push_back((m_s.clock().tickMs() - m_liveStartMs) / 1000.0);
     for (size_t c = 0; c < std::size(Series); ++c)
         log.values[c].push_back(v.complete ? LogChannels::fileValue(Series[c], v) : qQNaN());
     ++log.rows;
     if (!v.complete) ++log.missed;
-    if (m_s.clock.tickMs() - m_liveWindowMs >= qint64(m_liveEvery->value()) * 1000) liveStep();
+    if (m_s.clock().tickMs() - m_liveWindowMs >= qint64(m_liveEvery->value()) * 1000) liveStep();
 }
 
 void FuelSuggestWindow::liveStep() {
@@ -455,10 +455,10 @@ void FuelSuggestWindow::liveStep() {
     FuelSuggest::Result r;
     QString error;
     const bool ok = FuelSuggest::analyse(
-        m_liveLog, FuelSuggest::Tune{&m_s.image, &m_s.maps, m_s.axes()}, o, &r, &error);
+        m_liveLog, FuelSuggest::Tune{&m_s.image(), &m_s.maps(), m_s.axes()}, o, &r, &error);
     // The samples so far belong to the tune as it was: start again either way.
     m_liveLog = LogRecord();
-    m_liveWindowMs = m_s.clock.tickMs();
+    m_liveWindowMs = m_s.clock().tickMs();
     if (!ok) {
         m_liveState->setText(error);
         return;

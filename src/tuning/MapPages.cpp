@@ -255,9 +255,9 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
     corr->addLayout(corrRow, 1);
 
     // Keyboard steps before Connect, from the form's axes.
-    m_charts[Timing].step = 50.0 / m_s.timingPoints;
-    m_charts[Vacuum].step = m_s.mapSensorRange / 10.0 / 32;
-    m_charts[FuelVac].step = m_s.mapSensorRange / 10.0 / 64;
+    m_charts[Timing].step = 50.0 / m_s.timingPoints();
+    m_charts[Vacuum].step = m_s.mapSensorRange() / 10.0 / 32;
+    m_charts[FuelVac].step = m_s.mapSensorRange() / 10.0 / 64;
     m_charts[FuelRpm].step = 50.0 / 32;
     m_charts[Temp].step = 5;
     m_charts[AirTemp].step = 5;
@@ -294,7 +294,7 @@ MapId MapPages::mapOf(Chart c) const {
 int MapPages::curveIndex(Chart c) const {
     if (c == FuelVac) return 4;
     if (c == FuelRpm) {
-        switch (m_s.fuelVariant) {
+        switch (m_s.fuelVariant()) {
         case FuelVariant::Low:
             return 3;
         case FuelVariant::High:
@@ -311,18 +311,18 @@ int MapPages::lo(Chart c) const {
 }
 
 int MapPages::hi(Chart c) const {
-    if (c == Timing) return m_s.maxTimingAdvance;
+    if (c == Timing) return m_s.maxTimingAdvance();
     return emu::model::mapInfo(mapOf(c)).hi;
 }
 
 std::pair<int, int> MapPages::keyLimits(MapId id) const {
-    if (id == MapId::Timing) return {0, m_s.maxTimingAdvance};
+    if (id == MapId::Timing) return {0, m_s.maxTimingAdvance()};
     const int bias = emu::model::mapInfo(id).bias;
     return {-bias, 255 - bias};
 }
 
 int MapPages::pointCount(MapId id) const {
-    return m_s.maps.pointCount(id, m_s.axes());
+    return m_s.maps().pointCount(id, m_s.axes());
 }
 
 static std::pair<MapPages::Chart, int> curveOf(MapId id) {
@@ -355,8 +355,8 @@ void MapPages::rebuildCurve(MapId id) {
     const int n = pointCount(id);
     QVector<double> keys(n), values(n);
     for (int p = 1; p <= n; ++p) {
-        keys[p - 1] = m_s.maps.position(id, p, axes);
-        values[p - 1] = m_s.maps.value(id, p);
+        keys[p - 1] = m_s.maps().position(id, p, axes);
+        values[p - 1] = m_s.maps().value(id, p);
     }
     m_charts[c].chart->setPoints(index, keys, values);
 }
@@ -385,7 +385,7 @@ int MapPages::selectPoint(MapId id, int p) {
                                                : FuelVariant::Cruise),
                    false);
     ChartState &st = m_charts[c];
-    const double x = m_s.maps.position(id, p, m_s.axes());
+    const double x = m_s.maps().position(id, p, m_s.axes());
     m_active = c;
     st.selection = x;
     m_lastKeyPosition = x;
@@ -398,7 +398,7 @@ void MapPages::describe(Chart c, int p) {
     MapChart *ch = m_charts[c].chart;
     const QString hits = hitText(mapOf(c), p);
     ch->setAccessibleDescription(
-        tr("Point %1: %2").arg(p).arg(number(m_s.maps.value(mapOf(c), p))) +
+        tr("Point %1: %2").arg(p).arg(number(m_s.maps().value(mapOf(c), p))) +
         (hits.isEmpty() ? QString() : QStringLiteral("; ") + hits));
 }
 
@@ -424,7 +424,7 @@ void MapPages::showHits(Chart c) {
         const bool vacuum = id == MapId::VacuumTiming || id == MapId::FuelVacuum;
         for (int p = 1; p <= n; ++p) {
             positions << (vacuum ? p * (axes.mapSensorRange / 10.0) / n
-                                 : m_s.maps.position(id, p, axes));
+                                 : m_s.maps().position(id, p, axes));
             shares << m_hits.at(id, p).seconds / most;
         }
     }
@@ -447,10 +447,10 @@ QString MapPages::hitText(MapId id, int p) const {
 // --- Connect, Read, Write, Close all ---
 
 void MapPages::configureAtConnect() {
-    const Capabilities caps = m_s.caps;
-    const double r100 = m_s.rpmRange / 100.0;
-    const double s10 = m_s.mapSensorRange / 10.0;
-    const int n = std::max(1, m_s.timingPoints);
+    const Capabilities caps = m_s.caps();
+    const double r100 = m_s.rpmRange() / 100.0;
+    const double s10 = m_s.mapSensorRange() / 10.0;
+    const int n = std::max(1, m_s.timingPoints());
     if (caps.timing) {
         const double max = std::max(2.0, emu::num::roundHalfEven(r100));
         m_charts[Timing].chart->setBottomMaximum(max);
@@ -491,12 +491,12 @@ void MapPages::setJetBars() {
             box->setText(QString::number(value));
         }
     };
-    place(m_mainJet, m_edit28, m_s.image.setupByte(emu::model::OffMainJet));
-    place(m_idleJet, m_edit32, m_s.image.setupByte(emu::model::OffIdleJet));
+    place(m_mainJet, m_edit28, m_s.image().setupByte(emu::model::OffMainJet));
+    place(m_idleJet, m_edit32, m_s.image().setupByte(emu::model::OffIdleJet));
 }
 
 void MapPages::readTables() {
-    const Capabilities caps = m_s.caps;
+    const Capabilities caps = m_s.caps();
     m_charts[Timing].selection = 0;
     auto decode = [this](MapId id) { m_s.decodeMap(id); };
     if (caps.timing) {
@@ -519,8 +519,8 @@ void MapPages::afterWrite() {
     m_charts[FuelRpm].chart->clearSeries(0);
     m_charts[FuelVac].chart->clearSeries(2);
     for (MapId id : emu::model::allMaps())
-        if (emu::model::hasCapability(m_s.caps, id)) rebuildCurve(id);
-    if (m_s.caps.fuel) setJetBars();
+        if (emu::model::hasCapability(m_s.caps(), id)) rebuildCurve(id);
+    if (m_s.caps().fuel) setJetBars();
 }
 
 void MapPages::closeAll() {
@@ -557,8 +557,8 @@ void MapPages::updateLiveMarkers(const LiveValues &v) {
 void MapPages::updateThresholdArrows() {
     MapChart *c = m_charts[FuelVac].chart;
     const double top = c->yAxis->range().upper;
-    c->setBar(0, m_s.lowThrottleVacuum, top);
-    c->setBar(1, m_s.highThrottleVacuum, top);
+    c->setBar(0, m_s.lowThrottleVacuum(), top);
+    c->setBar(1, m_s.highThrottleVacuum(), top);
 }
 
 void MapPages::showRegion(int region) {
@@ -612,7 +612,7 @@ QWidget *MapPages::chart(const QString &objectName) const {
 // --- fuel RPM variant ---
 
 void MapPages::setVariant(int variant, bool fromRadio) {
-    m_s.fuelVariant = FuelVariant(variant);
+    m_s.setFuelVariant(FuelVariant(variant));
     QRadioButton *chosen = variant == int(FuelVariant::Low)    ? m_radioLow
                            : variant == int(FuelVariant::High) ? m_radioHigh
                                                                : m_radioCruise;
@@ -652,7 +652,7 @@ void MapPages::Edit32Change() {
 }
 
 void MapPages::jetTextChanged(QLineEdit *box, int code, QSlider *bar) {
-    if (!m_s.editingEnabled) return;
+    if (!m_s.editingEnabled()) return;
     const QString text = box->text();
     if (text.isEmpty()) return; // a cleared box (while typing, or Close all) sends nothing
     int v = 0;
@@ -755,11 +755,11 @@ void MapPages::dragOver(Chart c, const QPoint &pos) {
     const double x = st.chart->pixelToX(ci, pos.x());
     const double y = st.chart->pixelToY(ci, pos.y());
     if (y < lo(c) || y > hi(c)) return;
-    const double s10 = m_s.mapSensorRange / 10.0;
+    const double s10 = m_s.mapSensorRange() / 10.0;
     if ((c == Vacuum || c == FuelVac) && (x < 0 || x > s10)) return;
     if (c == AirTemp && x < -20) return;
     const MapAxes axes = m_s.axes();
-    const int p = m_s.maps.nearest(id, x, axes);
+    const int p = m_s.maps().nearest(id, x, axes);
     if (p < 1 || p > pointCount(id)) return;
     const double v = emu::num::roundHalfEven(y);
     // The EMU gets the point first; the curve follows on the session's change signal.
@@ -770,9 +770,9 @@ void MapPages::dragOver(Chart c, const QPoint &pos) {
     else
         m_s.setMapPoint(id, p, v);
     if (c == Timing)
-        st.selection = m_s.maps.position(id, p, axes);
+        st.selection = m_s.maps().position(id, p, axes);
     else if (c == Vacuum || c == FuelVac)
-        st.selection = m_s.maps.storedPosition(id, p);
+        st.selection = m_s.maps().storedPosition(id, p);
     describe(c, p);
 }
 
@@ -791,7 +791,7 @@ void MapPages::hover(Chart c, const QPoint &pos) {
             c == FuelRpm ? std::vector<MapId>{MapId::FuelLow, MapId::FuelCruise, MapId::FuelHigh}
                          : std::vector<MapId>{mapOf(c)};
         for (MapId m : maps) {
-            const int p = std::clamp(m_s.maps.nearest(m, x, axes), 1, pointCount(m));
+            const int p = std::clamp(m_s.maps().nearest(m, x, axes), 1, pointCount(m));
             const QString h = hitText(m, p);
             tip << (c == FuelRpm ? QString::fromLatin1(emu::model::mapInfo(m).title) + ": "
                                  : QString()) +
@@ -805,13 +805,13 @@ void MapPages::hover(Chart c, const QPoint &pos) {
     const int ry = emu::num::roundInt(y);
     if (ry >= lo(c) && ry <= hi(c)) ch->valueBox()->setText(QString::number(ry));
     const int rx = emu::num::roundInt(x);
-    const double s10 = m_s.mapSensorRange / 10.0;
+    const double s10 = m_s.mapSensorRange() / 10.0;
     const double x1 = emu::num::roundTo(x, 1);
     const double x2 = emu::num::roundTo(x, 2);
     QLineEdit *pb = ch->positionBox();
     switch (c) {
     case Timing:
-        if (rx >= 1 && rx <= m_s.timingPoints) pb->setText(QString::number(rx * 100));
+        if (rx >= 1 && rx <= m_s.timingPoints()) pb->setText(QString::number(rx * 100));
         st.selection = rx;
         break;
     case Vacuum:
@@ -823,7 +823,7 @@ void MapPages::hover(Chart c, const QPoint &pos) {
         st.selection = x2;
         break;
     case FuelRpm:
-        if (rx >= 0 && rx <= m_s.rpmRange / 100.0) pb->setText(QString::number(rx * 100));
+        if (rx >= 0 && rx <= m_s.rpmRange() / 100.0) pb->setText(QString::number(rx * 100));
         st.selection = rx;
         break;
     case Temp:
@@ -920,7 +920,7 @@ void MapPages::keyPress(Chart c, int key) {
     const MapAxes axes = m_s.axes();
     const int n = pointCount(id);
     if (n < 1) return;
-    if ((c == Vacuum || c == FuelVac) && m_s.mapSensorRange <= 0)
+    if ((c == Vacuum || c == FuelVac) && m_s.mapSensorRange() <= 0)
         return; // no vacuum axis: no point can be found
     refreshKeyStep(c);
 
@@ -931,17 +931,17 @@ void MapPages::keyPress(Chart c, int key) {
         x -= st.step;
     else if (key == Qt::Key_Right)
         x += st.step;
-    int p = m_s.maps.nearest(id, x, axes);
+    int p = m_s.maps().nearest(id, x, axes);
     if (p < 1 || p > n) {
         x = st.selection;
-        p = m_s.maps.nearest(id, x, axes);
+        p = m_s.maps().nearest(id, x, axes);
         if (p < 1 || p > n) {
             p = std::clamp(p, 1, n);
-            x = m_s.maps.position(id, p, axes);
+            x = m_s.maps().position(id, p, axes);
         }
     }
     const auto [keyLo, keyHi] = keyLimits(id);
-    const double value = m_s.maps.value(id, p);
+    const double value = m_s.maps().value(id, p);
     double v = emu::num::roundHalfEven(value);
 
     // 3: Up / Down; the timing map stays within 0..45, every map within its byte range.
@@ -962,17 +962,17 @@ void MapPages::keyPress(Chart c, int key) {
         const int top = hi(c);
         std::vector<double> all(n);
         for (int q = 1; q <= n; ++q) {
-            const double w = m_s.maps.value(id, q);
+            const double w = m_s.maps().value(id, q);
             all[q - 1] = (delta > 0 && w < top) || (delta < 0 && w > 0) ? w + delta : w;
         }
         m_s.storeMapPoints(id, 1, all);
-        v = emu::num::roundHalfEven(m_s.maps.value(id, p));
+        v = emu::num::roundHalfEven(m_s.maps().value(id, p));
     } else {
         m_s.storeMapPoints(id, p, {v});
     }
 
     // 7: selection and last key position.
-    st.selection = c == FuelVac ? p / 64.0 * m_s.mapSensorRange / 10.0 : x;
+    st.selection = c == FuelVac ? p / 64.0 * m_s.mapSensorRange() / 10.0 : x;
     m_lastKeyPosition = st.selection;
 
     // 8: read-outs.
@@ -1004,7 +1004,7 @@ void MapPages::keyRelease(Chart c) {
     const MapId id = mapOf(c);
     double x = m_lastKeyPosition;
     if (c == Vacuum) x = emu::num::roundTo(x, 2);
-    const int p = m_s.maps.nearest(id, x, m_s.axes());
+    const int p = m_s.maps().nearest(id, x, m_s.axes());
     if (p < 1 || p > pointCount(id)) return; // no key has selected a point on this map
     m_s.sendPoint(id, p);
 }
@@ -1017,7 +1017,7 @@ void MapPages::showSetupRestored(int code) {
                                                       : nullptr;
     if (!box) return;
     QSlider *bar = box == m_edit28 ? m_mainJet : m_idleJet;
-    const int value = m_s.image.value(code) & 0xFF;
+    const int value = m_s.image().value(code) & 0xFF;
     QSignalBlocker blockBox(box), blockBar(bar);
     box->setText(QString::number(value));
     bar->setValue(255 - value);
@@ -1031,11 +1031,11 @@ QMenu *MapPages::chartMenu(Chart c, const QPoint &pos) {
     const MapId id = mapOf(c);
     const MapAxes axes = m_s.axes();
     const int n = pointCount(id);
-    const int under =
-        std::clamp(m_s.maps.nearest(id, m_charts[c].chart->pixelToX(curveIndex(c), pos.x()), axes),
-                   1, std::max(1, n));
+    const int under = std::clamp(
+        m_s.maps().nearest(id, m_charts[c].chart->pixelToX(curveIndex(c), pos.x()), axes), 1,
+        std::max(1, n));
     const int selected =
-        std::clamp(m_s.maps.nearest(id, m_charts[c].selection, axes), 1, std::max(1, n));
+        std::clamp(m_s.maps().nearest(id, m_charts[c].selection, axes), 1, std::max(1, n));
     QAction *edit = menu->addAction(tr("Edit points..."), this,
                                     [this, c, under, selected] { editPoints(c, under, selected); });
     edit->setEnabled(m_charts[c].chart->isEnabled() && n > 0);
@@ -1080,7 +1080,7 @@ void MapPages::showEditedRange(MapId id, int first, int last) {
     if (first < 1 || last < first || last > n) return;
     // From half way to the point before the first to half way to the point after the last.
     const MapAxes axes = m_s.axes();
-    auto x = [&](int p) { return m_s.maps.position(id, p, axes); };
+    auto x = [&](int p) { return m_s.maps().position(id, p, axes); };
     auto half = [&](int p, int q) { return n > 1 ? (x(q) - x(p)) / 2 : 0.5; };
     const double left = x(first) - (first > 1 ? half(first - 1, first) : half(1, 2));
     const double right = x(last) + (last < n ? half(last, last + 1) : half(n - 1, n));

@@ -78,7 +78,8 @@ RangeEditDialog::RangeEditDialog(Session &session, Limits limits, MapId map, int
     m_map = new QComboBox(this);
     m_map->setObjectName(QStringLiteral("EditPointsMap"));
     for (MapId id : emu::model::allMaps())
-        if (emu::model::hasCapability(m_s.caps, id)) m_map->addItem(Session::mapName(id), int(id));
+        if (emu::model::hasCapability(m_s.caps(), id))
+            m_map->addItem(Session::mapName(id), int(id));
     m_first = new QSpinBox(this);
     m_first->setObjectName(QStringLiteral("EditPointsFirst"));
     m_last = new QSpinBox(this);
@@ -135,7 +136,7 @@ void RangeEditDialog::setMap(MapId id) {
 }
 
 void RangeEditDialog::setRange(int first, int last) {
-    const int n = m_s.maps.pointCount(map(), m_s.axes());
+    const int n = m_s.maps().pointCount(map(), m_s.axes());
     for (QSpinBox *b : {m_first, m_last}) {
         QSignalBlocker block(b);
         b->setRange(1, std::max(1, n));
@@ -161,10 +162,10 @@ void RangeEditDialog::setOperation(RangeOp op, double amount) {
 }
 
 std::vector<double> RangeEditDialog::currentValues(MapId id) const {
-    const int n = m_s.maps.pointCount(id, m_s.axes());
+    const int n = m_s.maps().pointCount(id, m_s.axes());
     std::vector<double> v(std::size_t(std::max(0, n)));
     for (int p = 1; p <= n; ++p)
-        v[std::size_t(p - 1)] = m_s.maps.value(id, p);
+        v[std::size_t(p - 1)] = m_s.maps().value(id, p);
     return v;
 }
 

@@ -194,7 +194,7 @@ void SetupPage::addField(QWidget *owner, QFormLayout *form, const char *editor) 
         const int lo = emu::model::rawFromDisplay(f, f.min),
                   hi = emu::model::rawFromDisplay(f, f.max);
         bar->setRange(lo, hi);
-        bar->setValue(emu::model::rawFromDisplay(f, m_s.lambdaTarget));
+        bar->setValue(emu::model::rawFromDisplay(f, m_s.lambdaTarget()));
         bar->setPageStep((hi - lo + 1) / 10);
         bar->setMinimumWidth(120);
         bar->installEventFilter(this);
@@ -583,7 +583,7 @@ void SetupPage::click(const QString &editor) {
     const SetupField &f = *m_fieldOf.value(editor);
     switch (f.entry) {
     case Entry::CheckBox: {
-        if (!m_s.editingEnabled) return;
+        if (!m_s.editingEnabled()) return;
         const bool on = control<QCheckBox>(editor)->isChecked();
         m_s.setSetupValue(f.offset, on ? 2 : 1);
         if (auto *cal = control<QPushButton>(QLatin1String(f.companion))) cal->setEnabled(on);
@@ -603,7 +603,7 @@ void SetupPage::click(const QString &editor) {
 }
 
 void SetupPage::textEntry(const SetupField &f) {
-    if (!m_s.editingEnabled) return;
+    if (!m_s.editingEnabled()) return;
     QLineEdit *box = edit(QLatin1String(f.editor));
     const QString text = box->text();
     // A quiet field reports an empty box as a conversion error; the others wait for a digit.
@@ -620,7 +620,7 @@ void SetupPage::textEntry(const SetupField &f) {
         if (f.entry == Entry::PutBack)
             box->setText(num(m_work[f.offset]));
         else if (f.entry == Entry::PutBackStored)
-            box->setText(num(emu::model::displayFromRaw(f, m_s.image.value(f.offset))));
+            box->setText(num(emu::model::displayFromRaw(f, m_s.image().value(f.offset))));
         else
             box->setText(QStringLiteral("0"));
         return;
@@ -636,7 +636,7 @@ void SetupPage::textEntry(const SetupField &f) {
 }
 
 void SetupPage::sliderMoved(const SetupField &f) {
-    if (!m_s.editingEnabled) return;
+    if (!m_s.editingEnabled()) return;
     auto *bar = control<QSlider>(QLatin1String(f.editor));
     const int value =
         f.entry == Entry::SliderTopMax ? bar->maximum() - bar->value() + 1 : bar->value();
@@ -770,7 +770,7 @@ void SetupPage::Edit60Exit() {
 // Decoding
 
 void SetupPage::showNumber(QLineEdit *box, int offset, double shown) {
-    if (m_s.image.isUnset(offset)) {
+    if (m_s.image().isUnset(offset)) {
         box->setEnabled(false);
         return;
     }
@@ -796,7 +796,7 @@ void SetupPage::checkOutputSource(const SetupField &f, int source) {
 }
 
 void SetupPage::fill(const SetupField &f, Decode which) {
-    const EmuImage &img = m_s.image;
+    const EmuImage &img = m_s.image();
     const int off = f.offset;
     const int value = img.value(off);
     const QString name = QLatin1String(f.editor);
@@ -892,7 +892,7 @@ void SetupPage::showRestored(int code) {
     if (!f || !m_controls.contains(QLatin1String(f->editor))) return;
     if (f->kind == FieldKind::OutputLimit)
         m_work[code] = emu::model::outputDisplayFromDevice(
-            int(m_work[emu::model::sourceOffsetOf(code)]), m_s.image.value(code));
+            int(m_work[emu::model::sourceOffsetOf(code)]), m_s.image().value(code));
     // The handlers that run on the new value send nothing: the session is restoring.
     fill(*f, Decode::AfterWrite);
 }
@@ -928,16 +928,16 @@ void SetupPage::setPumpPanelEnabled(bool on) {
 }
 
 void SetupPage::updateCalibrateButtons() {
-    if (!m_s.connected) return;
+    if (!m_s.isConnected()) return;
     for (QCheckBox *c : m_sensorBoxes) {
         const SetupField &f = *m_fieldOf.value(c->objectName());
         if (auto *b = control<QPushButton>(QLatin1String(f.companion)))
-            b->setEnabled(m_s.image.value(f.offset) == 2);
+            b->setEnabled(m_s.image().value(f.offset) == 2);
     }
 }
 
 void SetupPage::showIdentity() {
-    const auto &id = m_s.image.identity;
+    const auto &id = m_s.image().identity;
     edit(QStringLiteral("Edit6"))->setText(QString::number(id[0]));
     edit(QStringLiteral("Edit7"))->setText(QString::number(id[1]));
     edit(QStringLiteral("Edit8"))->setText(QString::number(id[2]));
@@ -949,8 +949,8 @@ void SetupPage::setEmuType(const QString &moduleTypeName) {
 
 void SetupPage::showVehicleInfo() {
     // Copies first: filling one box writes its string back into the image.
-    const QString make = m_s.image.vehicleMake, model = m_s.image.vehicleModel,
-                  engine = m_s.image.engineType;
+    const QString make = m_s.image().vehicleMake, model = m_s.image().vehicleModel,
+                  engine = m_s.image().engineType;
     edit(QStringLiteral("Edit9"))->setText(make.left(18));
     edit(QStringLiteral("Edit10"))->setText(model.left(18));
     edit(QStringLiteral("Edit11"))->setText(engine.left(18));

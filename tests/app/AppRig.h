@@ -57,7 +57,7 @@ struct AppRig {
         form->setAutoSearch(false);
         form->setOpenFileChooser([](QWidget *) { return QString(); });
         form->setSaveFileChooser([](QWidget *) { return QString(); });
-        form->session().EFI.setDeviceFactory([this](int n) -> std::unique_ptr<ByteDevice> {
+        form->session().port().setDeviceFactory([this](int n) -> std::unique_ptr<ByteDevice> {
             asked << n;
             if (emus.contains(n))
                 return std::make_unique<RecordingDevice>(emus[n]->makeDevice(), clock, &wires, n);

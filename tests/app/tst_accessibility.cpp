@@ -47,7 +47,7 @@ void TestAccessibility::switchesActOnTheirState() {
     TForm1 &f = *rig.form;
     QVERIFY(rig.showAndSearch());
     QTest::mouseClick(f.spConnect, Qt::LeftButton);
-    QVERIFY(rig.s().connected);
+    QVERIFY(rig.s().isConnected());
 
     QTemporaryDir dir;
     int asked = 0; // the logger asks once for its file per start
@@ -100,8 +100,8 @@ void TestAccessibility::switchesActOnTheirState() {
         QCOMPARE(logger->running(), wanted);
         QCOMPARE(asked, 1);
     } else {
-        QCOMPARE(rig.s().image.value(49), wanted ? 2 : 1); // two-stroke setting
-        QCOMPARE(rig.wires.size() - wiresBefore, 1);       // one write for one change
+        QCOMPARE(rig.s().image().value(49), wanted ? 2 : 1); // two-stroke setting
+        QCOMPARE(rig.wires.size() - wiresBefore, 1);         // one write for one change
     }
 }
 
@@ -184,9 +184,9 @@ void TestAccessibility::chartTakesKeysWithKeyboardFocus() {
     chart->setFocus(Qt::TabFocusReason); // reached with Tab: the pointer is elsewhere
     QVERIFY(chart->hasFocus());
     QVERIFY(chart->grab().toImage() != unfocused); // the focus frame shows
-    const double before = rig.s().maps.value(MapId::Timing, 1);
+    const double before = rig.s().maps().value(MapId::Timing, 1);
     QTest::keyClick(chart, Qt::Key_PageUp); // the whole timing map one degree up
-    QCOMPARE(rig.s().maps.value(MapId::Timing, 1), before + 1);
+    QCOMPARE(rig.s().maps().value(MapId::Timing, 1), before + 1);
 }
 
 // Lists what a screen reader reads for every display of the window: role, name and value.

@@ -1,6 +1,7 @@
 // The main window: layout, port discovery, Connect, table read and write, the unsaved-changes
 // prompt and leaving the program, against virtual EMUs on a fake clock.
 #include "AppRig.h"
+#include "support/SessionState.h"
 
 #include "dialogs/SaveFrm.h"
 #include "link/PortMap.h"
@@ -164,7 +165,7 @@ void TestMainWindow::startupSearch() {
         QVERIFY(rig.asked.contains(n));
     for (int p : emuPorts)
         QCOMPARE(rig.emus[p]->written(), QByteArray("\xFF"));
-    QVERIFY(!rig.s().EFI.Opened());
+    QVERIFY(!rig.s().port().Opened());
     // Each opened port waited 100 ms for its answer.
     QCOMPARE(rig.clock.slept(), qint64(100 * (emuPorts.size() + silentPorts.size())));
 }
@@ -222,16 +223,16 @@ void TestMainWindow::manualPortChoice() {
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     f.ComboBox1->setEditText("Com12");
     f.ComboBox1Change();
-    QVERIFY(rig.s().EFI.Opened());
-    QCOMPARE(rig.s().EFI.Port(), 12);
+    QVERIFY(rig.s().port().Opened());
+    QCOMPARE(rig.s().port().Port(), 12);
     QVERIFY(rig.wires.isEmpty()); // opening sends nothing
 
     // Typed text that is no number: the conversion error, the port stays as it was.
     f.ComboBox1->setEditText("Comx");
     f.ComboBox1Change();
     QCOMPARE(rig.messages, QStringList{"'x' is not a valid integer value"});
-    QCOMPARE(rig.s().EFI.Port(), 12);
-    QVERIFY(rig.s().EFI.Opened());
+    QCOMPARE(rig.s().port().Port(), 12);
+    QVERIFY(rig.s().port().Opened());
 
     // Empty text: nothing at all.
     rig.messages.clear();
@@ -306,21 +307,21 @@ void TestMainWindow::connectLive() {
     QCOMPARE(rig.clock.slept() - before, qint64(300 + 500 + 500) + 2 * writes);
 
     Session &s = rig.s();
-    QVERIFY(s.connected);
-    QVERIFY(!s.fileMode);
-    QVERIFY(s.editingEnabled);
-    QTEST(s.rpmRange, "R");
-    QTEST(s.timingPoints, "N");
-    QCOMPARE(s.mapSensorRange, 15);
+    QVERIFY(s.isConnected());
+    QVERIFY(!s.inFileMode());
+    QVERIFY(s.editingEnabled());
+    QTEST(s.rpmRange(), "R");
+    QTEST(s.timingPoints(), "N");
+    QCOMPARE(s.mapSensorRange(), 15);
     QCOMPARE(f.statusText(0), QString("Ready"));
     QCOMPARE(f.statusText(1), QString("EMU %1 v1.12 :: AB-010203-04").arg(model));
     QTEST(f.statusText(2), "typeName");
-    QCOMPARE(s.moduleTypeName, f.statusText(2));
-    QCOMPARE(s.modelText, QString("1"));
-    QCOMPARE(s.versionText, QString("%1.12").arg(model));
+    QCOMPARE(s.moduleTypeName(), f.statusText(2));
+    QCOMPARE(s.modelText(), QString("1"));
+    QCOMPARE(s.versionText(), QString("%1.12").arg(model));
     QCOMPARE(f.serialText(), QString("AB-010203-04"));
-    QCOMPARE(s.caps.timing, emu.hasTiming());
-    QCOMPARE(s.caps.fuel, emu.hasFuel());
+    QCOMPARE(s.caps().timing, emu.hasTiming());
+    QCOMPARE(s.caps().fuel, emu.hasFuel());
 
     // Buttons after Connect and the table read.
     QVERIFY(!f.spConnect->isEnabled());
@@ -333,10 +334,10 @@ void TestMainWindow::connectLive() {
     QVERIFY(!f.RT_Track->isChecked());
 
     // The image stream landed in the file table area and the maps were decoded from it.
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(s.image.fileTable()), 457),
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(s.image().fileTable()), 457),
              emu.imageStream());
-    if (emu.hasTiming()) QCOMPARE(s.maps.value(MapId::Timing, 3), 17.0);
-    if (emu.hasFuel()) QCOMPARE(s.maps.value(MapId::FuelHigh, 32), -7.0);
+    if (emu.hasTiming()) QCOMPARE(s.maps().value(MapId::Timing, 3), 17.0);
+    if (emu.hasFuel()) QCOMPARE(s.maps().value(MapId::FuelHigh, 32), -7.0);
     f.hide();
 }
 
@@ -347,16 +348,16 @@ void TestMainWindow::connectWithoutEmu() {
     f.FormShow();
     rig.form->spConnectClick();
     Session &s = rig.s();
-    QVERIFY(!s.connected);
+    QVERIFY(!s.isConnected());
     QCOMPARE(f.statusText(0), QString("Reading EMU Setup Data..."));
     QVERIFY(f.spRead->isEnabled());
     QVERIFY(!f.spWrite->isEnabled());
     QVERIFY(!f.AnalogEn->isEnabled());
-    QVERIFY(s.editingEnabled);
+    QVERIFY(s.editingEnabled());
     // Nothing answered: the setup block is all fill bytes.
     for (int i = 0; i < 101; ++i)
-        QCOMPARE(int(s.image.bytes[i]), 0x30);
-    QCOMPARE(s.caps, Capabilities());
+        QCOMPARE(int(s.image().bytes[i]), 0x30);
+    QCOMPARE(s.caps(), Capabilities());
 }
 
 void TestMainWindow::connectShortSetupReply() {
@@ -367,12 +368,12 @@ void TestMainWindow::connectShortSetupReply() {
     emu.setReplyFault(VirtualEmu::ReplyFault::ShortReply, 3, 0xFD, 1);
     rig.form->spConnectClick();
     Session &s = rig.s();
-    QVERIFY(s.connected);
+    QVERIFY(s.isConnected());
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(int(s.image.bytes[i]), int(emu.setupByte(i)));
-    QCOMPARE(int(s.image.bytes[3]), 0);
+        QCOMPARE(int(s.image().bytes[i]), int(emu.setupByte(i)));
+    QCOMPARE(int(s.image().bytes[3]), 0);
     for (int i = 4; i < 101; ++i)
-        QCOMPARE(int(s.image.bytes[i]), 0x30);
+        QCOMPARE(int(s.image().bytes[i]), 0x30);
 }
 
 void TestMainWindow::readAgain() {
@@ -388,8 +389,8 @@ void TestMainWindow::readAgain() {
     rig.form->spReadClick();
     QCOMPARE(rig.written(), QByteArray("\xFD"));
     QCOMPARE(rig.clock.slept() - before, qint64(500));
-    QCOMPARE(rig.s().maps.value(MapId::VacuumTiming, 32), -4.0);
-    QCOMPARE(rig.s().maps.value(MapId::WaterTemp, 1), 33.0);
+    QCOMPARE(rig.s().maps().value(MapId::VacuumTiming, 32), -4.0);
+    QCOMPARE(rig.s().maps().value(MapId::WaterTemp, 1), 33.0);
     QVERIFY(!rig.form->spRead->isEnabled());
     QVERIFY(rig.form->spWrite->isEnabled());
 }
@@ -401,9 +402,11 @@ void TestMainWindow::writeTables() {
     QVERIFY(rig.showAndSearch());
     f.spConnectClick();
     Session &s = rig.s();
-    s.maps.setValue(MapId::Timing, 5, 30);
-    s.maps.setValue(MapId::FuelCruise, 2, -50);
-    s.maps.setValue(MapId::VacuumTiming, 1, -10);
+    editMaps(s, [](EmuMaps &m) {
+        m.setValue(MapId::Timing, 5, 30);
+        m.setValue(MapId::FuelCruise, 2, -50);
+        m.setValue(MapId::VacuumTiming, 1, -10);
+    });
     rig.wires.clear();
     emu.clearWritten();
 
@@ -412,7 +415,7 @@ void TestMainWindow::writeTables() {
     QCOMPARE(rig.wires[0].bytes, QByteArray("\xF3"));
     QCOMPARE(rig.wires[1].bytes.size(), 458);
     QCOMPARE(rig.wires[1].at - rig.wires[0].at, qint64(100));
-    const TableStream expected = emu::model::buildTableStream(s.image, s.maps, s.caps);
+    const TableStream expected = s.buildTableStream();
     QCOMPARE(rig.wires[1].bytes, expected.raw);
     QCOMPARE(quint8(rig.wires[1].bytes[101 + 4]), quint8(30));
     QCOMPARE(quint8(rig.wires[1].bytes[297 + 1]), quint8(50));
@@ -449,7 +452,7 @@ void TestMainWindow::unsavedPrompt() {
     TForm1 &f = *rig.form;
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
-    rig.s().modified = true;
+    rig.s().setModified(true);
     f.spWrite->setEnabled(true);
     f.close();
     TsvForm *sv = f.svForm();
@@ -472,7 +475,7 @@ void TestMainWindow::unsavedPrompt() {
     QVERIFY(!sv->isVisible());
     QVERIFY(f.isEnabled());
     QTEST(!f.isVisible(), "closed");
-    QTEST(rig.s().modified, "modifiedAfter");
+    QTEST(rig.s().isModified(), "modifiedAfter");
     if (answer != "Button2")
         QVERIFY(!f.spWrite->isEnabled()); // Later without an EMU: nothing to write to
     f.hide();
@@ -484,7 +487,7 @@ void TestMainWindow::unsavedYesWritesAndCloses() {
     TForm1 &f = *rig.form;
     QVERIFY(rig.showAndSearch());
     f.spConnectClick();
-    rig.s().modified = true;
+    rig.s().setModified(true);
     rig.wires.clear();
     f.close();
     QVERIFY(f.svForm()->isVisible());
@@ -507,12 +510,12 @@ void TestMainWindow::escapeExitsWithoutQuestion() {
     f.show();
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
-    rig.s().modified = true; // Esc leaves without asking
+    rig.s().setModified(true); // Esc leaves without asking
     QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : &f;
     QTest::keyClick(target, Qt::Key_Escape);
     QVERIFY(!f.isVisible());
     QVERIFY(!f.svForm()->isVisible());
-    QVERIFY(!rig.s().EFI.Opened());
+    QVERIFY(!rig.s().port().Opened());
 }
 
 void TestMainWindow::commandLine_data() {

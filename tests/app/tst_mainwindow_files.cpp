@@ -1,6 +1,7 @@
 // The file commands of the main window: Open (file mode), the "Save From?" chooser, Close all,
 // the reconnect probe after a file and the unsaved-changes prompt before another open.
 #include "AppRig.h"
+#include "support/SessionState.h"
 
 #include "connection/SetupFile.h"
 #include "dialogs/SaveFrm.h"
@@ -41,12 +42,12 @@ QString makeFile(const QString &path, int rpmByte = 81) {
 
 bool sameMaps(Session &a, Session &b) {
     for (MapId id : emu::model::allMaps()) {
-        const int n = a.maps.pointCount(id, a.axes());
-        if (n != b.maps.pointCount(id, b.axes())) return false;
+        const int n = a.maps().pointCount(id, a.axes());
+        if (n != b.maps().pointCount(id, b.axes())) return false;
         for (int p = 1; p <= n; ++p)
-            if (a.maps.value(id, p) != b.maps.value(id, p)) {
+            if (a.maps().value(id, p) != b.maps().value(id, p)) {
                 qWarning("map %s point %d: %g vs %g", emu::model::mapInfo(id).key, p,
-                         a.maps.value(id, p), b.maps.value(id, p));
+                         a.maps().value(id, p), b.maps().value(id, p));
                 return false;
             }
     }
@@ -95,21 +96,21 @@ void TestMainWindowFiles::openEntersFileMode() {
     QTest::mouseClick(rig.form->spOpen, Qt::LeftButton);
 
     Session &s = rig.s();
-    QVERIFY(s.fileMode);
-    QVERIFY(s.fileConnectPending);
-    QVERIFY(s.modified);
-    QVERIFY(s.editingEnabled);
-    QVERIFY(!s.connected);
+    QVERIFY(s.inFileMode());
+    QVERIFY(s.fileConnectPending());
+    QVERIFY(s.isModified());
+    QVERIFY(s.editingEnabled());
+    QVERIFY(!s.isConnected());
     QCOMPARE(rig.form->statusText(0), QString("EMU file opened successfully"));
     QCOMPARE(rig.form->statusText(2), QString("Fuel and Timing"));
-    QCOMPARE(s.moduleTypeName, QString("Fuel and Timing"));
-    QCOMPARE(s.image.signature(), QString("44"));
-    QCOMPARE(s.rpmRange, 8000.0);
-    QCOMPARE(s.maps.value(MapId::Timing, 1), 12.0);
-    QCOMPARE(s.maps.value(MapId::VacuumTiming, 7), -9.0);
-    QCOMPARE(s.maps.value(MapId::FuelVacuum, 64), 44.0);
-    QCOMPARE(s.maps.value(MapId::FuelLow, 3), -21.0);
-    QCOMPARE(s.maps.value(MapId::Voltage, 16), 5.0);
+    QCOMPARE(s.moduleTypeName(), QString("Fuel and Timing"));
+    QCOMPARE(s.image().signature(), QString("44"));
+    QCOMPARE(s.rpmRange(), 8000.0);
+    QCOMPARE(s.maps().value(MapId::Timing, 1), 12.0);
+    QCOMPARE(s.maps().value(MapId::VacuumTiming, 7), -9.0);
+    QCOMPARE(s.maps().value(MapId::FuelVacuum, 64), 44.0);
+    QCOMPARE(s.maps().value(MapId::FuelLow, 3), -21.0);
+    QCOMPARE(s.maps().value(MapId::Voltage, 16), 5.0);
     // No identify, no image read: at most parameter writes of editors the decode changed.
     for (const Wire &w : rig.wires)
         QVERIFY2(w.bytes.size() == 3 && quint8(w.bytes[0]) == 0xF2, w.bytes.toHex().data());
@@ -143,10 +144,10 @@ void TestMainWindowFiles::openBadFile() {
     const QString good = makeFile(path("good.emu"));
     rig.form->setOpenFileChooser([good](QWidget *) { return good; });
     rig.form->spOpenClick();
-    rig.s().modified = false; // no prompt for this test
-    const auto before = rig.s().image.bytes;
-    const auto identityBefore = rig.s().image.identity;
-    const double timing1 = rig.s().maps.value(MapId::Timing, 1);
+    rig.s().setModified(false); // no prompt for this test
+    const auto before = rig.s().image().bytes;
+    const auto identityBefore = rig.s().image().identity;
+    const double timing1 = rig.s().maps().value(MapId::Timing, 1);
 
     QString bad = path("bad.emu");
     if (content.isEmpty()) {
@@ -160,15 +161,15 @@ void TestMainWindowFiles::openBadFile() {
     rig.form->spOpenClick();
     QCOMPARE(rig.messages.size(), 1);
     QVERIFY2(rig.messages[0].contains(message), qPrintable(rig.messages[0]));
-    QVERIFY(!rig.s().fileMode);
-    QVERIFY(rig.s().image.bytes == before);
-    QVERIFY(rig.s().image.identity == identityBefore);
-    QCOMPARE(rig.s().maps.value(MapId::Timing, 1), timing1);
+    QVERIFY(!rig.s().inFileMode());
+    QVERIFY(rig.s().image().bytes == before);
+    QVERIFY(rig.s().image().identity == identityBefore);
+    QCOMPARE(rig.s().maps().value(MapId::Timing, 1), timing1);
 }
 
 void TestMainWindowFiles::openCancelled() {
     AppRig rig;
-    rig.s().fileMode = true;
+    rig.s().setFileMode(true);
     int asked = 0;
     rig.form->setOpenFileChooser([&asked](QWidget *) {
         ++asked;
@@ -176,7 +177,7 @@ void TestMainWindowFiles::openCancelled() {
     });
     rig.form->spOpenClick();
     QCOMPARE(asked, 1);
-    QVERIFY(!rig.s().fileMode);
+    QVERIFY(!rig.s().inFileMode());
     QVERIFY(rig.wires.isEmpty());
     QVERIFY(rig.messages.isEmpty());
 }
@@ -200,7 +201,7 @@ void TestMainWindowFiles::openAsksWhenModified() {
         ++asked;
         return file;
     });
-    rig.s().modified = true;
+    rig.s().setModified(true);
     QTest::mouseClick(f.spOpen, Qt::LeftButton);
     QCOMPARE(asked, 0);
     QVERIFY(f.svForm()->isVisible());
@@ -210,7 +211,7 @@ void TestMainWindowFiles::openAsksWhenModified() {
     QVERIFY(!f.svForm()->isVisible());
     QFETCH(bool, opened);
     QCOMPARE(asked, opened ? 1 : 0);
-    QCOMPARE(rig.s().fileMode, opened);
+    QCOMPARE(rig.s().inFileMode(), opened);
     f.hide();
 }
 
@@ -223,13 +224,13 @@ void TestMainWindowFiles::reconnectProbeAfterFile() {
     rig.form->setOpenFileChooser([file](QWidget *) { return file; });
     rig.form->spOpenClick();
     QVERIFY(rig.form->spConnect->isEnabled());
-    QVERIFY(!rig.s().connected);
-    const auto setupBefore = rig.s().image.bytes;
+    QVERIFY(!rig.s().isConnected());
+    const auto setupBefore = rig.s().image().bytes;
     rig.wires.clear();
 
     rig.form->spConnectClick();
     Session &s = rig.s();
-    QVERIFY(s.connected);
+    QVERIFY(s.isConnected());
     // Only the identify of the probe: the file's setup and tables stay in memory.
     QList<QByteArray> answered;
     for (const Wire &w : rig.wires)
@@ -240,8 +241,8 @@ void TestMainWindowFiles::reconnectProbeAfterFile() {
     QVERIFY(!rig.form->spConnect->isEnabled());
     QVERIFY(!rig.form->ComboBox1->isEnabled());
     QVERIFY(rig.form->spWrite->isEnabled());
-    QCOMPARE(s.maps.value(MapId::Timing, 1), 12.0);
-    QCOMPARE(s.image.bytes[emu::model::OffRpmRange], setupBefore[emu::model::OffRpmRange]);
+    QCOMPARE(s.maps().value(MapId::Timing, 1), 12.0);
+    QCOMPARE(s.image().bytes[emu::model::OffRpmRange], setupBefore[emu::model::OffRpmRange]);
 
     // Now the file's tables can be written to the EMU.
     rig.wires.clear();
@@ -261,7 +262,8 @@ void TestMainWindowFiles::saveFromMemoryRoundTrip() {
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         f.setOpenFileChooser([src](QWidget *) { return src; });
         f.spOpenClick();
-        rig.s().maps.setValue(MapId::FuelCruise, 5, 17); // an edit in memory
+        // An edit in memory.
+        editMaps(rig.s(), [](EmuMaps &m) { m.setValue(MapId::FuelCruise, 5, 17); });
         f.setSaveFileChooser([dst](QWidget *) { return dst; });
         QTest::mouseClick(f.spSave, Qt::LeftButton);
         TSaveFrm *chooser = f.saveForm();
@@ -280,8 +282,8 @@ void TestMainWindowFiles::saveFromMemoryRoundTrip() {
         AppRig again;
         again.form->setOpenFileChooser([dst](QWidget *) { return dst; });
         again.form->spOpenClick();
-        QVERIFY(again.s().fileMode);
-        QCOMPARE(again.s().maps.value(MapId::FuelCruise, 5), 17.0);
+        QVERIFY(again.s().inFileMode());
+        QCOMPARE(again.s().maps().value(MapId::FuelCruise, 5), 17.0);
         QVERIFY(sameMaps(rig.s(), again.s()));
         SetupFileData data;
         QString error;
@@ -399,11 +401,11 @@ void TestMainWindowFiles::closeAllKeepsSetup() {
     const QString file = makeFile(path("d.emu"));
     rig.form->setOpenFileChooser([file](QWidget *) { return file; });
     rig.form->spOpenClick();
-    const auto setup = rig.s().image.bytes;
+    const auto setup = rig.s().image().bytes;
     QTest::mouseClick(rig.form->spClose, Qt::LeftButton);
-    QVERIFY(!rig.s().fileMode);
-    QVERIFY(rig.s().fileConnectPending); // a later Connect still ends with the probe
-    QVERIFY(std::equal(setup.begin(), setup.begin() + 101, rig.s().image.bytes.begin()));
+    QVERIFY(!rig.s().inFileMode());
+    QVERIFY(rig.s().fileConnectPending()); // a later Connect still ends with the probe
+    QVERIFY(std::equal(setup.begin(), setup.begin() + 101, rig.s().image().bytes.begin()));
     QVERIFY(rig.wires.isEmpty());
 }
 
@@ -436,7 +438,7 @@ void TestMainWindowFiles::nonRegularFilesRefused() {
     if (command == "open") {
         rig.form->setOpenFileChooser([target](QWidget *) { return target; });
         rig.form->spOpenClick();
-        QVERIFY(!rig.s().fileMode);
+        QVERIFY(!rig.s().inFileMode());
     } else {
         rig.form->setSaveFileChooser([target](QWidget *) { return target; });
         rig.form->spSaveClick();
@@ -474,7 +476,7 @@ void TestMainWindowFiles::vehicleTextKept() {
 
     AppRig again; // as `emutune FILE.emu` opens it
     again.form->openSetupFile(dst);
-    QVERIFY(again.s().fileMode);
+    QVERIFY(again.s().inFileMode());
     QCOMPARE(editText(*again.form, "Edit9"), make);
 }
 

@@ -22,7 +22,7 @@ private slots:
         QVERIFY(rig.showAndSearch());
         f.spConnectClick();
         QVERIFY(!rig.s().history().canUndo());
-        const double was = rig.s().maps.value(MapId::Timing, 5);
+        const double was = rig.s().maps().value(MapId::Timing, 5);
         rig.s().setMapPoint(MapId::Timing, 5, 30);
         f.PageControl1->setCurrentIndex(tab);
         f.activateWindow();

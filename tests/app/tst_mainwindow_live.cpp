@@ -173,7 +173,7 @@ void TestMainWindowLive::tickShowsLiveValues() {
     QCOMPARE(m->AnalogTiming->position(), 24.0f);
     QCOMPARE(m->TempGauge->position(), 90.0f);
     QCOMPARE(m->VoltGauge->position(), 12.6f);
-    QCOMPARE(rig.s().live.rpm, 25.0);
+    QCOMPARE(rig.s().live().rpm, 25.0);
     f.hide();
 }
 
@@ -241,7 +241,7 @@ void TestMainWindowLive::analogSignalsSwitch() {
     f.RT_Track->setChecked(true);
     rig.emu->pinLiveFrame(QByteArray("\x1A\x06\x2B\x3F\x5B\x2E\x81\x7F\x1F", 9)); // 0.02 bar
     rig.poll().tick();
-    QCOMPARE(rig.s().fuelVariant, FuelVariant::Low);
+    QCOMPARE(rig.s().fuelVariant(), FuelVariant::Low);
     f.hide();
 }
 
@@ -317,8 +317,8 @@ void TestMainWindowLive::lostAdapterAndReconnect() {
     TForm1 &f = *rig.form;
     rig.connect();
     rig.poll().tick();
-    const double timing25 = rig.s().maps.value(MapId::Timing, 25);
-    const QByteArray setup(reinterpret_cast<const char *>(rig.s().image.setup()), 101);
+    const double timing25 = rig.s().maps().value(MapId::Timing, 25);
+    const QByteArray setup(reinterpret_cast<const char *>(rig.s().image().setup()), 101);
 
     rig.emu->setVanished(true);
     rig.poll().tick();
@@ -328,8 +328,8 @@ void TestMainWindowLive::lostAdapterAndReconnect() {
     QVERIFY2(f.statusText(0).contains("Com1"), qPrintable(f.statusText(0)));
     QVERIFY(f.spRetry->isEnabled());
     QVERIFY(f.spConnect->isEnabled());
-    QCOMPARE(rig.s().maps.value(MapId::Timing, 25), timing25);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(rig.s().image.setup()), 101), setup);
+    QCOMPARE(rig.s().maps().value(MapId::Timing, 25), timing25);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(rig.s().image().setup()), 101), setup);
     QCOMPARE(f.RT1->Label50->text(), QString("2500")); // the last values stay on show
     rig.wires.clear();
     rig.poll().tick();

@@ -6,6 +6,7 @@
 #include "link/Clock.h"
 #include "model/TableStream.h"
 #include "sim/VirtualEmu.h"
+#include "support/SessionState.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -45,7 +46,7 @@ void TstConnectionController::sequence() {
     emu.setMapValue(MapId::Timing, 5, 21);
     const int timing5 = emu::model::mapInfo(MapId::Timing).streamOffset + 4;
     Session s(clock);
-    s.EFI.setDeviceFactory([&](int n) -> std::unique_ptr<ByteDevice> {
+    s.port().setDeviceFactory([&](int n) -> std::unique_ptr<ByteDevice> {
         return emuPresent && n == 2 ? emu.makeDevice() : nullptr;
     });
     ConnectionController c(s);
@@ -62,17 +63,17 @@ void TstConnectionController::sequence() {
     c.connectEmu();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(imagesAtSetup, emuPresent ? 1 : 0);
-    QCOMPARE(s.connected, emuPresent);
+    QCOMPARE(s.isConnected(), emuPresent);
     QCOMPARE(read.count(), emuPresent ? 1 : 0);
     QCOMPARE(live.count(), emuPresent ? 1 : 0);
     if (emuPresent) {
-        QCOMPARE(s.caps, (Capabilities{true, true, true}));
-        QCOMPARE(int(s.image.fileTable()[timing5]), 22);
+        QCOMPARE(s.caps(), (Capabilities{true, true, true}));
+        QCOMPARE(int(s.image().fileTable()[timing5]), 22);
         emu.setMapValue(MapId::Timing, 5, 30);
         if (shortImage) emu.setReplyFault(VirtualEmu::ReplyFault::ShortReply, shortImage, 0xFD);
         c.readTables();
         QCOMPARE(read.count(), shortImage ? 1 : 2);
-        QCOMPARE(int(s.image.fileTable()[timing5]), shortImage ? 22 : 31);
+        QCOMPARE(int(s.image().fileTable()[timing5]), shortImage ? 22 : 31);
         if (!shortImage) c.writeTables();
     }
     QCOMPARE(emu.commandLog(), log);
@@ -108,18 +109,19 @@ void TstConnectionController::verifiedWrite() {
     FakeClock clock;
     VirtualEmu emu(clock, 3);
     Session s(clock);
-    s.EFI.setDeviceFactory([&](int) { return emu.makeDevice(); });
+    s.port().setDeviceFactory([&](int) { return emu.makeDevice(); });
     ConnectionController c(s);
     c.setPortSource([] { return 1; });
     c.connectEmu();
-    QVERIFY(s.connected);
-    s.maps.setValue(MapId::FuelLow, 5, 0); // memory differs from the EMU: 100 goes out
+    QVERIFY(s.isConnected());
+    // Memory differs from the EMU: 100 goes out.
+    editMaps(s, [](EmuMaps &m) { m.setValue(MapId::FuelLow, 5, 0); });
     if (fault == "alter")
         connect(&emu, &VirtualEmu::tablesWritten, this,
                 [&] { emu.setMapValue(MapId::FuelLow, 5, -10); });
     if (fault == "silent") emu.setReplyFault(VirtualEmu::ReplyFault::NoAnswer, 0, 0xFD);
     QSignalSpy status(&c, &ConnectionController::status);
-    const QByteArray raw = emu::model::buildTableStream(s.image, s.maps, s.caps).raw;
+    const QByteArray raw = s.buildTableStream().raw;
     emu.clearWritten();
     const qint64 start = clock.tickMs();
     c.writeTables(verify);

@@ -6,6 +6,7 @@
 #include "link/Clock.h"
 #include "link/EmuLink.h"
 #include "sim/VirtualEmu.h"
+#include "support/SessionState.h"
 #include "widgets/Messages.h"
 
 #include <QLineEdit>
@@ -26,26 +27,35 @@ private:
     // The part of Connect the about box relies on: identity, texts, setup block, serial text.
     void connectEmu() {
         // The port settings of the program.
-        s->EFI.setAllowEvents(false);
-        s->EFI.setBaud(19200);
-        s->EFI.setHandshaking(hsNone);
-        s->EFI.setResponseTime(100);
-        s->EFI.setShowErrors(false);
-        s->EFI.setEndOfResponse(QString());
-        s->EFI.setPort(1);
-        QVERIFY(s->EFI.Open());
-        s->link.identify(emu::link::WaitIdentifyConnect, [this](const EmuLink::Reply &r) {
-            emu::link::fillAndCopy(r.bytes, s->image.identity.data(), 7, 7, false);
+        s->port().setAllowEvents(false);
+        s->port().setBaud(19200);
+        s->port().setHandshaking(hsNone);
+        s->port().setResponseTime(100);
+        s->port().setShowErrors(false);
+        s->port().setEndOfResponse(QString());
+        s->port().setPort(1);
+        QVERIFY(s->port().Open());
+        s->link().identify(emu::link::WaitIdentifyConnect, [this](const EmuLink::Reply &r) {
+            std::array<quint8, 7> id;
+            emu::link::fillAndCopy(r.bytes, id.data(), 7, 7, false);
+            s->setIdentity(id);
         });
-        QCOMPARE(s->image.signature(), QString("56"));
-        s->connected = true;
-        const auto &id = s->image.identity;
-        s->modelText = QString::number(id[0]);
-        s->versionText = QString::number(id[1]) + "." + QString::number(id[2]);
-        emu::model::modelInfo(s->image.modelCode(), &s->moduleTypeName, &s->caps);
-        s->image.fillSetup();
-        s->link.readImage([this](const EmuLink::Reply &r) {
-            emu::link::copyReply(r.bytes, s->image.setup(), emu::link::SetupSize);
+        QCOMPARE(s->image().signature(), QString("56"));
+        s->markConnected();
+        const auto &id = s->image().identity;
+        s->setIdentityTexts(QString::number(id[0]),
+                            QString::number(id[1]) + "." + QString::number(id[2]));
+        QString name;
+        Capabilities caps;
+        if (emu::model::modelInfo(s->image().modelCode(), &name, &caps)) {
+            s->setModuleTypeName(name);
+            s->addCapabilities(caps);
+        }
+        editImage(*s, [](EmuImage &image) { image.fillSetup(); });
+        s->link().readImage([this](const EmuLink::Reply &r) {
+            editImage(*s, [&r](EmuImage &image) {
+                emu::link::copyReply(r.bytes, image.setup(), emu::link::SetupSize);
+            });
         });
         emu->clearWritten();
     }
@@ -85,7 +95,7 @@ private slots:
         clock = std::make_unique<FakeClock>();
         s = std::make_unique<Session>(*clock);
         emu = std::make_unique<VirtualEmu>(*clock, 3);
-        s->EFI.setDeviceFactory([this](int) { return emu->makeDevice(); });
+        s->port().setDeviceFactory([this](int) { return emu->makeDevice(); });
         mainWindow = std::make_unique<QWidget>();
         mainWindow->resize(800, 600);
         mainWindow->show();
@@ -136,7 +146,7 @@ private slots:
         connectEmu();
         about->showAbout();
         about->Button1->click();
-        s->image.bytes[94] = 43;
+        editImage(*s, [](EmuImage &image) { image.bytes[94] = 43; });
         about->showAbout();
         QVERIFY(memoLines().at(4).contains("-42"));
     }
@@ -267,8 +277,10 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, texts);
         connectEmu();
-        for (int i = 0; i < 6; ++i)
-            s->image.bytes[94 + i] = quint8(bytes[i]);
+        editImage(*s, [&bytes](EmuImage &image) {
+            for (int i = 0; i < 6; ++i)
+                image.bytes[std::size_t(94 + i)] = quint8(bytes[i]);
+        });
         openSerialForm();
         TSerialFrm *f = about->serialForm();
         QCOMPARE((QStringList{f->Edit1->text(), f->Edit6->text(), f->Edit2->text(),
@@ -283,8 +295,10 @@ private slots:
         emu->setIdentity(QByteArray("\x01\x03\x0C\x01\x01\x05\x06", 7));
         connectEmu();
         const quint8 serial[6] = {2, 3, 4, 5, 66, 67}; // 01 02 03 04, "AB"
-        for (int i = 0; i < 6; ++i)
-            s->image.bytes[94 + i] = serial[i];
+        editImage(*s, [&serial](EmuImage &image) {
+            for (int i = 0; i < 6; ++i)
+                image.bytes[std::size_t(94 + i)] = serial[i];
+        });
         openSerialForm();
         TSerialFrm *f = about->serialForm();
         QSignalSpy status(s.get(), &Session::status);
@@ -300,9 +314,9 @@ private slots:
                                   "\xF2\x61\x04",
                                   18);
         QCOMPARE(emu->written().toHex(' '), expected.toHex(' '));
-        QCOMPARE(int(s->image.bytes[94]), 6);
-        QCOMPARE(int(s->image.bytes[98]), 0x42);
-        QCOMPARE(s->image.serialText(), QString("AB-050203-04"));
+        QCOMPARE(int(s->image().bytes[94]), 6);
+        QCOMPARE(int(s->image().bytes[98]), 0x42);
+        QCOMPARE(s->image().serialText(), QString("AB-050203-04"));
         // The EMU holds the same bytes.
         QCOMPARE(int(emu->setupByte(94)), 6);
         QCOMPARE(int(emu->setupByte(99)), 0x43);
@@ -326,20 +340,20 @@ private slots:
         QCOMPARE(f->Edit6->text(), QString("Q"));
         QTest::mouseClick(f->Button1, Qt::LeftButton);
         QCOMPARE(emu->written().left(6), QByteArray("\xF2\x62X\xF2\x63Q", 6));
-        QCOMPARE(s->image.serialText().left(3), QString("XQ-"));
+        QCOMPARE(s->image().serialText().left(3), QString("XQ-"));
     }
 
     // "A" shown for a zero byte goes to the EMU as "A".
     void zeroLetterWrittenAsA() {
         connectEmu();
-        s->image.bytes[98] = 0;
+        editImage(*s, [](EmuImage &image) { image.bytes[98] = 0; });
         openSerialForm();
         TSerialFrm *f = about->serialForm();
         QCOMPARE(f->Edit1->text(), QString("A"));
         retype(f->Edit5, "7");
         QTest::mouseClick(f->Button1, Qt::LeftButton);
         QCOMPARE(emu->written().left(3), QByteArray("\xF2\x62\x41", 3));
-        QCOMPARE(int(s->image.bytes[98]), 0x42);
+        QCOMPARE(int(s->image().bytes[98]), 0x42);
     }
 
     void zeroBecomesDoubleZero() {
@@ -350,7 +364,7 @@ private slots:
         QTest::mouseClick(f->Button1, Qt::LeftButton);
         QCOMPARE(f->Edit3->text(), QString("00"));
         QCOMPARE(emu->written().mid(9, 3), QByteArray("\xF2\x5F\x00", 3));
-        QCOMPARE(int(s->image.bytes[95]), 1);
+        QCOMPARE(int(s->image().bytes[95]), 1);
     }
 
     // A box that holds no number stops the update before anything is written.
@@ -373,14 +387,15 @@ private slots:
         connectEmu();
         openSerialForm();
         TSerialFrm *f = about->serialForm();
-        const QByteArray before(reinterpret_cast<const char *>(s->image.bytes.data() + 94), 6);
+        const QByteArray before(reinterpret_cast<const char *>(s->image().bytes.data() + 94), 6);
         auto *edit = f->findChild<QLineEdit *>(box);
         QVERIFY(edit);
         retype(edit, text);
         QTest::mouseClick(f->Button1, Qt::LeftButton);
         QCOMPARE(messages, QStringList{message});
         QVERIFY(emu->written().isEmpty());
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(s->image.bytes.data() + 94), 6), before);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(s->image().bytes.data() + 94), 6),
+                 before);
     }
 
     // The number boxes take digits only, so no negative or three-digit part can be typed.

@@ -38,7 +38,7 @@ void connectEmu(AppRig &rig) {
     QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
     rig.form->FormShow();
     rig.form->spConnectClick();
-    QVERIFY(rig.s().connected);
+    QVERIFY(rig.s().isConnected());
 }
 } // namespace
 
@@ -80,13 +80,13 @@ void TstCompareWindow::compareWithFile() {
     QVERIFY(sentBesidesPoll(rig).isEmpty()); // comparing sends nothing
 
     const SetupField &cyl = *emu::model::setupFieldAt(emu::model::OffCylinders);
-    EmuImage other = rig.s().image;
+    EmuImage other = rig.s().image();
     other.setSetupByte(cyl.offset, table[cyl.offset]);
-    const double x = rig.s().maps.position(MapId::Timing, 5, rig.s().axes());
+    const double x = rig.s().maps().position(MapId::Timing, 5, rig.s().axes());
     QCOMPARE(rowTexts(w->table()),
              (QStringList{
                  QStringLiteral("%1|||%2|%3|")
-                     .arg(cyl.caption, emu::model::displayText(rig.s().image, cyl),
+                     .arg(cyl.caption, emu::model::displayText(rig.s().image(), cyl),
                           emu::model::displayText(other, cyl)),
                  QStringLiteral("Timing Map|5|%1|%2|%3|3").arg(x).arg(timing5).arg(timing5 + 3)}));
 
@@ -96,7 +96,7 @@ void TstCompareWindow::compareWithFile() {
     QVERIFY(curve);
     QCOMPARE(curve->pen().style(), Qt::DashLine);
     QCOMPARE(curve->scatterStyle().shape(), QCPScatterStyle::ssNone);
-    QCOMPARE(curve->data()->size(), rig.s().timingPoints);
+    QCOMPARE(curve->data()->size(), rig.s().timingPoints());
     QCOMPARE(curve->data()->at(4)->value, double(timing5 + 3));
     QVERIFY(chart->layer("other")->index() < chart->series(2)->layer()->index());
 

@@ -3,6 +3,7 @@
 #include "connection/Session.h"
 #include "dialogs/TimingAnalysis.h"
 #include "link/Clock.h"
+#include "support/SessionState.h"
 #include "widgets/Messages.h"
 
 #include <QPushButton>
@@ -44,13 +45,20 @@ private:
     // N = 70, timing point 10 at 20 degrees, vacuum timing point 5 at -3 degrees.
     void exampleMaps() {
         s = std::make_unique<Session>(clock);
-        s->timingPoints = 70;
-        for (int k = 1; k <= 100; ++k)
-            s->maps.setValue(MapId::Timing, k, 0);
-        for (int i = 1; i <= 32; ++i)
-            s->maps.setValue(MapId::VacuumTiming, i, 0);
-        s->maps.setValue(MapId::Timing, 10, 20);
-        s->maps.setValue(MapId::VacuumTiming, 5, -3);
+        setTimingPoints(70);
+        editMaps(*s, [](EmuMaps &m) {
+            for (int k = 1; k <= 100; ++k)
+                m.setValue(MapId::Timing, k, 0);
+            for (int i = 1; i <= 32; ++i)
+                m.setValue(MapId::VacuumTiming, i, 0);
+            m.setValue(MapId::Timing, 10, 20);
+            m.setValue(MapId::VacuumTiming, 5, -3);
+        });
+    }
+    void setTimingPoints(int n) {
+        MapAxes axes = s->axes();
+        axes.timingPoints = n;
+        s->setAxes(axes);
     }
 
 private slots:
@@ -131,11 +139,11 @@ private slots:
     // A second analysis with fewer points leaves no sums of points the map no longer has.
     void fewerPointsClearsOldColumns() {
         TTimingAnalysis ta;
-        s->timingPoints = 100;
+        setTimingPoints(100);
         ta.fillGrid(*s);
         QCOMPARE(ta.cell(101, 0), QString("100"));
         QCOMPARE(ta.cell(101, 5), QString("0"));
-        s->timingPoints = 50;
+        setTimingPoints(50);
         ta.fillGrid(*s);
         QCOMPARE(ta.cell(51, 0), QString("50"));
         QCOMPARE(ta.cell(52, 0), QString());
@@ -146,7 +154,7 @@ private slots:
     void gridKeepsLastAnalysis() {
         TTimingAnalysis ta;
         ta.fillGrid(*s);
-        s->maps.setValue(MapId::Timing, 10, 30);
+        editMaps(*s, [&](EmuMaps &m) { m.setValue(MapId::Timing, 10, 30); });
         QCOMPARE(ta.cell(11, 6), QString("17"));
         ta.fillGrid(*s);
         QCOMPARE(ta.cell(11, 6), QString("27"));
@@ -166,8 +174,8 @@ private slots:
         QFETCH(int, vacuum);
         QFETCH(double, y);
         // Point k = 3 of vacuum row i = 4.
-        s->maps.setValue(MapId::Timing, 3, timing);
-        s->maps.setValue(MapId::VacuumTiming, 4, vacuum);
+        editMaps(*s, [&](EmuMaps &m) { m.setValue(MapId::Timing, 3, timing); });
+        editMaps(*s, [&](EmuMaps &m) { m.setValue(MapId::VacuumTiming, 4, vacuum); });
         TTimingAnalysis ta;
         ta.fillGrid(*s);
         TimingCanvas3D::Wireframe w;
@@ -182,8 +190,8 @@ private slots:
     }
 
     void wireframeShape() {
-        s->maps.setValue(MapId::Timing, 1, 12);
-        s->maps.setValue(MapId::VacuumTiming, 1, 3);
+        editMaps(*s, [&](EmuMaps &m) { m.setValue(MapId::Timing, 1, 12); });
+        editMaps(*s, [&](EmuMaps &m) { m.setValue(MapId::VacuumTiming, 1, 3); });
         TTimingAnalysis ta;
         ta.fillGrid(*s);
         TimingCanvas3D::Wireframe w;
@@ -273,8 +281,8 @@ private slots:
     void view3DReadsTheGrid() {
         TTimingAnalysis ta;
         ta.fillGrid(*s);
-        s->maps.setValue(MapId::Timing, 1, 40);
-        s->timingPoints = 90;
+        editMaps(*s, [&](EmuMaps &m) { m.setValue(MapId::Timing, 1, 40); });
+        setTimingPoints(90);
         QTest::mouseClick(ta.Button1, Qt::LeftButton);
         QVERIFY(messages.isEmpty());
         const auto &w = ta.TimingDChart->wireframe();
@@ -319,10 +327,12 @@ private slots:
     // A tuned engine's maps, to look at the window.
     void screenshotRealisticMaps() {
         if (qEnvironmentVariableIsEmpty("EMU_SCREENSHOT_DIR")) QSKIP("EMU_SCREENSHOT_DIR not set");
-        for (int k = 1; k <= 70; ++k)
-            s->maps.setValue(MapId::Timing, k, std::min(8 + k / 2, 34));
-        for (int i = 1; i <= 32; ++i)
-            s->maps.setValue(MapId::VacuumTiming, i, i <= 10 ? (10 - i) / 2 : -(i - 10) / 2);
+        editMaps(*s, [](EmuMaps &m) {
+            for (int k = 1; k <= 70; ++k)
+                m.setValue(MapId::Timing, k, std::min(8 + k / 2, 34));
+            for (int i = 1; i <= 32; ++i)
+                m.setValue(MapId::VacuumTiming, i, i <= 10 ? (10 - i) / 2 : -(i - 10) / 2);
+        });
         TTimingAnalysis ta;
         ta.analyse(*s);
         QVERIFY(QTest::qWaitForWindowExposed(&ta));
@@ -347,8 +357,7 @@ private slots:
         QFETCH(bool, timing);
         QFETCH(bool, vacuum);
         QFETCH(bool, available);
-        s->caps.timing = timing;
-        s->caps.vacuum = vacuum;
+        s->addCapabilities(Capabilities{timing, vacuum, false});
         QCOMPARE(TTimingAnalysis::analysisAvailable(*s), available);
     }
 };

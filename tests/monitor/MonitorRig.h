@@ -27,15 +27,15 @@ struct MonitorRig {
     Session session{clock};
     QList<Wire> wires;
 
-    MonitorRig() {
-        session.EFI.setShowErrors(false);
-        session.EFI.setDeviceFactory([this](int) -> std::unique_ptr<ByteDevice> {
+    explicit MonitorRig(bool connected = true) {
+        session.port().setShowErrors(false);
+        session.port().setDeviceFactory([this](int) -> std::unique_ptr<ByteDevice> {
             return std::make_unique<RecordingDevice>(emu.makeDevice(), clock, &wires);
         });
-        session.EFI.setBaud(19200);
-        session.EFI.setPort(3);
-        session.EFI.Open();
-        session.connected = true;
+        session.port().setBaud(19200);
+        session.port().setPort(3);
+        session.port().Open();
+        if (connected) session.markConnected();
     }
 
     QByteArray sent() const {

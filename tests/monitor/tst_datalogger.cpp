@@ -112,6 +112,14 @@ private:
     // Press "On" by mouse with the interval item given (-1: leave as is). Unless realClock, the
     // timer's next tick is then pushed a day away, so that only the test's samples count.
     void start(int intervalItem = -1, bool realClock = false);
+    // A new session (connected or not) and page.
+    void newPage(bool connected);
+    // The latest live values, changed as the poll would leave them.
+    template <class F> void changeLive(F change) {
+        LiveValues v = m_session->live();
+        change(v);
+        m_session->takeLive(v);
+    }
     void freezeClock() { m_page->DataLogTimer->setInterval(1000u * 3600 * 24); }
     void samples(int n) {
         for (int i = 0; i < n; ++i)
@@ -138,9 +146,14 @@ void TestDataLogger::init() {
     m_saveAnswer = m_dir->filePath("run.csv");
     m_suggested.clear();
     m_clock = std::make_unique<FakeClock>();
+    newPage(true);
+}
+
+void TestDataLogger::newPage(bool connected) {
+    m_page.reset();
     m_session = std::make_unique<Session>(*m_clock);
-    m_session->connected = true;
-    m_session->caps = Capabilities{true, true, true}; // a timing EMU: its timing is logged
+    if (connected) m_session->markConnected();
+    m_session->addCapabilities({true, true, true}); // a timing EMU: its timing is logged
     m_page = std::make_unique<DataLoggerPage>(*m_session);
     m_page->setSaveFileDialog([this](QWidget *, const QString &suggested) {
         m_suggested = suggested;
@@ -348,7 +361,7 @@ void TestDataLogger::channelScaling() {
     QFETCH(double, live);
     QFETCH(double, logged);
     start(0);
-    setLive(m_session->live, field, live);
+    changeLive([&](LiveValues &v) { setLive(v, field, live); });
     samples(1);
     for (int i = 0; i < 11; ++i)
         QCOMPARE(page().series(i)->dataCount(), 1);
@@ -399,7 +412,7 @@ void TestDataLogger::sampleTimesCountSamples() {
 
 void TestDataLogger::restartClearsEverySeries() {
     start(3);
-    m_session->live.rpm = 20;
+    changeLive([](LiveValues &v) { v.rpm = 20; });
     samples(40);
     click(page().channelBox(4)); // uncheck "Volt": its points stay until the restart
     samples(2);
@@ -424,7 +437,7 @@ void TestDataLogger::rowsCarryTheirRequestTime() {
     start(1);
     // The third frame was asked for after a 2 s stall: its row says so.
     for (const qint64 sent : {5000, 5100, 7100}) {
-        m_session->live.sentMs = sent;
+        changeLive([sent](LiveValues &v) { v.sentMs = sent; });
         samples(1);
     }
     QCOMPARE(page().series(0)->points().at(1).key, 0.1);
@@ -459,7 +472,7 @@ void TestDataLogger::noSampleUnlessOnAndConnected() {
     QFETCH(bool, connected);
     QFETCH(bool, on);
     QFETCH(int, points);
-    m_session->connected = connected;
+    if (!connected) newPage(false);
     if (on) start(1);
     samples(2);
     for (int i = 0; i < 11; ++i)
@@ -541,7 +554,7 @@ void TestDataLogger::recordToFile() {
     click(page().CheckBox19);
     click(page().channelBox(3));  // "Lambda" not logged
     click(page().channelBox(10)); // "POT %" not logged
-    LiveValues &v = m_session->live;
+    LiveValues v = m_session->live();
     v.rpm = 35;
     v.totalTiming = 28;
     v.vacuum = 0.47;
@@ -551,16 +564,19 @@ void TestDataLogger::recordToFile() {
     v.waterTemp = 88;
     v.tps = 10;
     v.airTemp = -3;
+    m_session->takeLive(v);
     start(0);
     QVERIFY(page().recording());
     QCOMPARE(page().recordPath(), m_saveAnswer);
     samples(1);
     v.rpm = 40.5;
+    m_session->takeLive(v);
     samples(1);
     // Rows reach the file while the log runs.
     QCOMPARE(readAll(m_saveAnswer).count('\n'), 3);
     click(page().channelBox(2)); // "Vacuum" stops: its field stays empty
     v.rpm = 41;
+    m_session->takeLive(v);
     samples(1);
     click(page().SpeedButton2);
     QVERIFY(!page().recording());
@@ -581,9 +597,11 @@ void TestDataLogger::recordedFileOpensAgain() {
     click(page().channelBox(3)); // "Lambda" not logged
     start(3);
     for (int i = 0; i < 40; ++i) {
-        m_session->live.rpm = i;
-        m_session->live.vacuum = i / 100.0;
-        m_session->live.battery = 120 + i % 7;
+        changeLive([i](LiveValues &v) {
+            v.rpm = i;
+            v.vacuum = i / 100.0;
+            v.battery = 120 + i % 7;
+        });
         if (i == 20) click(page().channelBox(8)); // "Throttle %" stops halfway
         samples(1);
     }
@@ -737,7 +755,7 @@ void TestDataLogger::malformedLogs() {
     QFETCH(QByteArray, text);
     QFETCH(QString, hint);
     start(1);
-    m_session->live.rpm = 7;
+    changeLive([](LiveValues &v) { v.rpm = 7; });
     samples(4);
     click(page().SpeedButton2);
     page().LogChart->xAxis->setRange(10, 40);

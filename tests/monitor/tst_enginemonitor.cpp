@@ -4,6 +4,7 @@
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
+#include "support/SessionState.h"
 #include "widgets/A3nalogGauge.h"
 
 #include <QLabel>
@@ -196,11 +197,12 @@ void TestEngineMonitor::positionsFromTheEmu() {
     QFETCH(QString, gauge);
     QFETCH(double, position);
     MonitorRig rig;
-    for (int p = 1; p <= 70; ++p)
-        rig.session.maps.setValue(MapId::Timing, p, 18);
-    for (int p = 1; p <= 32; ++p)
-        rig.session.maps.setValue(MapId::VacuumTiming, p, 0);
-    rig.session.maps.setValue(MapId::VacuumTiming, 16, 0);
+    editMaps(rig.session, [](EmuMaps &m) {
+        for (int p = 1; p <= 70; ++p)
+            m.setValue(MapId::Timing, p, 18);
+        for (int p = 1; p <= 32; ++p)
+            m.setValue(MapId::VacuumTiming, p, 0);
+    });
     EngineMonitorPage page;
     LivePoll poll(rig.session);
     subscribeLiveDisplays(poll, {{}, {}, &page});
@@ -213,7 +215,9 @@ void TestEngineMonitor::positionsFromTheEmu() {
 
 void TestEngineMonitor::vacuumErrStillMovesTheGauge() {
     MonitorRig rig;
-    rig.session.mapSensorRange = 40;
+    MapAxes axes = rig.session.axes();
+    axes.mapSensorRange = 40;
+    rig.session.setAxes(axes);
     EngineMonitorPage page;
     page.rescale(7000, 40);
     TRT rt1, rt2, rt3, rt4;

@@ -59,8 +59,8 @@ void TestLivePoll::pollBytesAndWait() {
     QCOMPARE(rig.wires[1].bytes, QByteArray("\xFC", 1));
     QCOMPARE(rig.wires[1].at, 20); // the first tick waited 20 ms for the reply
     QCOMPARE(rig.clock.slept(), 40);
-    QCOMPARE(rig.session.live.rpm, 30.0);
-    QCOMPARE(rig.session.live.frames, quint64(2));
+    QCOMPARE(rig.session.live().rpm, 30.0);
+    QCOMPARE(rig.session.live().frames, quint64(2));
     QCOMPARE(poll.polls(), quint64(2));
 }
 
@@ -72,30 +72,29 @@ void TestLivePoll::noFrameFromTwoReplies() {
     // reply. The next request waits for that rest, so it gets its own frame whole.
     rig.emu.setReplyFault(VirtualEmu::ReplyFault::LateReply, 18, 0xFC, 1);
     poll.tick();
-    QVERIFY(!rig.session.live.complete);
+    QVERIFY(!rig.session.live().complete);
     poll.tick();
-    QVERIFY(rig.session.live.complete);
-    QCOMPARE(rig.session.live.rpm, 30.0);
-    QCOMPARE(rig.session.live.injectorTime, 35.0);
+    QVERIFY(rig.session.live().complete);
+    QCOMPARE(rig.session.live().rpm, 30.0);
+    QCOMPARE(rig.session.live().injectorTime, 35.0);
     QVERIFY(rig.wires[1].at > 20); // after the rest of the first reply
-    QCOMPARE(rig.session.live.sentMs, rig.wires[1].at);
+    QCOMPARE(rig.session.live().sentMs, rig.wires[1].at);
 
     // More bytes than a frame hold parts of two replies: a missed sample, nothing decoded.
     rig.emu.pinLiveFrame(Quiet.right(4) + liveFrame(60, 200, 90, 50, 80, 25, 129, 130, 35));
     poll.tick();
-    QVERIFY(!rig.session.live.complete);
-    QCOMPARE(rig.session.live.rpm, 30.0);
-    QCOMPARE(rig.session.live.frames, quint64(2));
+    QVERIFY(!rig.session.live().complete);
+    QCOMPARE(rig.session.live().rpm, 30.0);
+    QCOMPARE(rig.session.live().frames, quint64(2));
 }
 
 void TestLivePoll::nothingBeforeConnect() {
-    MonitorRig rig;
-    rig.session.connected = false;
+    MonitorRig rig(false);
     LivePoll poll(rig.session);
     poll.tick();
     QVERIFY(rig.wires.isEmpty());
     QCOMPARE(rig.clock.slept(), 0);
-    QCOMPARE(rig.session.live.frames, quint64(0));
+    QCOMPARE(rig.session.live().frames, quint64(0));
 }
 
 void TestLivePoll::analogSignalsSwitch() {
@@ -257,8 +256,7 @@ void TestLivePoll::rpmZeroKeepsDuty() {
 }
 
 void TestLivePoll::calibrationPollTakesTpsOnly() {
-    MonitorRig rig;
-    rig.session.connected = false; // the calibration poll does not look at it
+    MonitorRig rig(false); // the calibration poll does not look at the connected flag
     LivePoll poll(rig.session);
     TTPSCalForm form(rig.session);
     subscribeCalibration(poll, form);
@@ -266,9 +264,9 @@ void TestLivePoll::calibrationPollTakesTpsOnly() {
     poll.calibrationTick();
     QCOMPARE(rig.sent(), QByteArray("\xFC", 1));
     QCOMPARE(rig.clock.slept(), 20);
-    QCOMPARE(rig.session.live.tps, 73.0);
-    QCOMPARE(rig.session.live.rpm, 0.0); // nothing else decoded
-    QCOMPARE(rig.session.live.frames, quint64(0));
+    QCOMPARE(rig.session.live().tps, 73.0);
+    QCOMPARE(rig.session.live().rpm, 0.0); // nothing else decoded
+    QCOMPARE(rig.session.live().frames, quint64(0));
     QCOMPARE(form.TPSCalBar->position(), 73);
     QCOMPARE(form.Label3->text(), QStringLiteral("73"));
     // A reading beyond the bar leaves the bar and shows the number.

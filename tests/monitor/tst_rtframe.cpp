@@ -3,6 +3,7 @@
 #include "live/LivePoll.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/RTFrame.h"
+#include "support/SessionState.h"
 #include "widgets/ALProgressBar.h"
 
 #include <QLabel>
@@ -298,12 +299,16 @@ void TestRTFrame::frameToDisplay() {
     QFETCH(QString, expected);
 
     MonitorRig rig;
-    rig.session.mapSensorRange = sensorRange;
-    rig.session.twoStroke = twoStroke;
-    for (int p = 1; p <= 70; ++p)
-        rig.session.maps.setValue(MapId::Timing, p, p <= 30 ? 20 : 25);
-    for (int p = 1; p <= 32; ++p)
-        rig.session.maps.setValue(MapId::VacuumTiming, p, p == 32 ? 3 : 0);
+    MapAxes axes = rig.session.axes();
+    axes.mapSensorRange = sensorRange;
+    rig.session.setAxes(axes);
+    if (twoStroke) rig.session.setSetupValue(emu::model::OffTwoStroke, 2);
+    editMaps(rig.session, [](EmuMaps &m) {
+        for (int p = 1; p <= 70; ++p)
+            m.setValue(MapId::Timing, p, p <= 30 ? 20 : 25);
+        for (int p = 1; p <= 32; ++p)
+            m.setValue(MapId::VacuumTiming, p, p == 32 ? 3 : 0);
+    });
 
     QList<TRT *> frames;
     std::vector<std::unique_ptr<TRT>> owned;

@@ -5,6 +5,7 @@
 #include "model/EmuImage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/TPSCalForm.h"
+#include "support/SessionState.h"
 #include "widgets/ALProgressBar.h"
 
 #include <QLabel>
@@ -19,10 +20,11 @@ struct CalRig : MonitorRig {
     TTPSCalForm form{session};
 
     explicit CalRig(int tpsMinimum = 0, int tpsSpan = 100) {
-        session.tpsMinimum = tpsMinimum;
-        session.tpsSpan = tpsSpan;
-        session.image.storeValue(emu::model::OffTpsMinimum, tpsMinimum);
-        session.image.storeValue(emu::model::OffTpsSpan, tpsSpan);
+        session.setTpsWorkingValues(tpsMinimum, tpsSpan);
+        editImage(session, [&](EmuImage &image) {
+            image.storeValue(emu::model::OffTpsMinimum, tpsMinimum);
+            image.storeValue(emu::model::OffTpsSpan, tpsSpan);
+        });
         subscribeCalibration(poll, form);
         form.open();
         poll.startCalibration();
@@ -107,8 +109,8 @@ void TestTPSCal::fullThenClosedThenOk() {
     rig.f1();
     QCOMPARE(rig.form.Edit1->text(), QStringLiteral("8"));
     QCOMPARE(rig.form.Panel1->text(), TTPSCalForm::TextCalibrated);
-    QCOMPARE(rig.session.tpsMinimum, 8);
-    QCOMPARE(rig.session.tpsSpan, 84);
+    QCOMPARE(rig.session.tpsMinimum(), 8);
+    QCOMPARE(rig.session.tpsSpan(), 84);
     QVERIFY(rig.writes().isEmpty()); // nothing goes out before OK
 
     const qint64 before = rig.clock.tickMs();
@@ -119,8 +121,8 @@ void TestTPSCal::fullThenClosedThenOk() {
     QCOMPARE(w[1].bytes, bytes({0xF2, 0x27, 0x54}));
     QCOMPARE(w[0].at, before);
     QCOMPARE(w[1].at - w[0].at, 200);
-    QCOMPARE(rig.session.image.setupByte(38), quint8(9));
-    QCOMPARE(rig.session.image.setupByte(39), quint8(85));
+    QCOMPARE(rig.session.image().setupByte(38), quint8(9));
+    QCOMPARE(rig.session.image().setupByte(39), quint8(85));
     QCOMPARE(rig.emu.setupValue(38), 8);
     QCOMPARE(rig.emu.setupValue(39), 84);
     QCOMPARE(finished.count(), 1);
@@ -202,7 +204,7 @@ void TestTPSCal::okWithoutSpanSendsNothing() {
     QCOMPARE(rig.form.Panel1->text(), TTPSCalForm::TextError);
     QVERIFY(rig.form.isVisible());
     QCOMPARE(finished.count(), 0);
-    QCOMPARE(rig.session.image.setupByte(39), quint8(31));
+    QCOMPARE(rig.session.image().setupByte(39), quint8(31));
 }
 
 void TestTPSCal::resetSendsDefaults() {
@@ -223,10 +225,10 @@ void TestTPSCal::resetSendsDefaults() {
     QVERIFY(rig.poll.calibrating());
     QCOMPARE(finished.count(), 0);
     // The program keeps what the EMU now holds.
-    QCOMPARE(rig.session.image.setupByte(38), quint8(1));
-    QCOMPARE(rig.session.image.setupByte(39), quint8(101));
-    QCOMPARE(rig.session.tpsMinimum, 0);
-    QCOMPARE(rig.session.tpsSpan, 100);
+    QCOMPARE(rig.session.image().setupByte(38), quint8(1));
+    QCOMPARE(rig.session.image().setupByte(39), quint8(101));
+    QCOMPARE(rig.session.tpsMinimum(), 0);
+    QCOMPARE(rig.session.tpsSpan(), 100);
 }
 
 void TestTPSCal::cancelSendsNothing() {
@@ -240,7 +242,7 @@ void TestTPSCal::cancelSendsNothing() {
     QVERIFY(!rig.form.isVisible());
     QVERIFY(!rig.poll.calibrating());
     QVERIFY(!rig.form.maxCaptured());
-    QCOMPARE(rig.session.image.setupByte(38), quint8(13));
+    QCOMPARE(rig.session.image().setupByte(38), quint8(13));
 }
 
 void TestTPSCal::otherKeysDoNothing() {

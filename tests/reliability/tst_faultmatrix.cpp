@@ -59,10 +59,11 @@ struct Snapshot {
     QList<double> maps;
     static Snapshot of(Session &s) {
         Snapshot r;
-        r.setup = QByteArray(reinterpret_cast<const char *>(s.image.setup()), EmuImage::SetupSize);
+        r.setup =
+            QByteArray(reinterpret_cast<const char *>(s.image().setup()), EmuImage::SetupSize);
         for (MapId id : emu::model::allMaps())
             for (int p = 1; p <= emu::model::mapInfo(id).points; ++p)
-                r.maps << s.maps.value(id, p);
+                r.maps << s.maps().value(id, p);
         return r;
     }
 };
@@ -178,7 +179,7 @@ void TestFaultMatrix::matrix() {
         break;
     case Fault::Busy:
         // Another program holds the port: every open fails.
-        s.EFI.Close();
+        s.port().Close();
         emu.setOpenFault(ByteDevice::OpenError::Busy);
         break;
     }
@@ -299,14 +300,14 @@ void TestFaultMatrix::matrix() {
     emu.setVanished(false);
     rig.clock.advance(1000);
     const Snapshot kept = Snapshot::of(s);
-    if (!s.connected || w.spConnect->isEnabled()) {
+    if (!s.isConnected() || w.spConnect->isEnabled()) {
         if (w.spRetry->isEnabled()) QTest::mouseClick(w.spRetry, Qt::LeftButton);
         QCOMPARE(w.ComboBox1->currentText(), QString("Com1"));
         QVERIFY(w.spConnect->isEnabled());
         QTest::mouseClick(w.spConnect, Qt::LeftButton);
         QCOMPARE(w.statusText(0), QString("Ready"));
     }
-    QVERIFY(s.connected);
+    QVERIFY(s.isConnected());
     QVERIFY(w.livePoll()->Timer1->isActive());
     if (!fresh && vanishing(f)) {
         // Reconnected: memory untouched, the tuner chooses Read or Write.
@@ -320,10 +321,10 @@ void TestFaultMatrix::matrix() {
         rig.clock.advance(20);
         w.livePoll()->tick();
     }
-    QCOMPARE(s.live.rpm, 25.0);
+    QCOMPARE(s.live().rpm, 25.0);
     w.spReadClick();
     for (int p = 1; p <= 70; ++p)
-        QCOMPARE(s.maps.value(MapId::Timing, p), double(emu.mapValue(MapId::Timing, p)));
+        QCOMPARE(s.maps().value(MapId::Timing, p), double(emu.mapValue(MapId::Timing, p)));
     QCOMPARE(Snapshot::of(s).setup.left(80), QByteArray(emu.setupBlock()).left(80));
 
     // Bounded: the protocol's waits on the fake clock, and little real time.

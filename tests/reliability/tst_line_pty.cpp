@@ -144,7 +144,7 @@ struct Program {
     QString timingWrite(int p) {
         QByteArray b("\xE8");
         b += char(p - 1);
-        b += char(int(w.session().maps.value(MapId::Timing, p)));
+        b += char(int(w.session().maps().value(MapId::Timing, p)));
         return QString::fromLatin1(b.toHex(' ').toUpper());
     }
 };
@@ -262,7 +262,7 @@ void TestLinePty::pointWritesArriveWhole() {
             QTest::mouseMove(chart, at(pt, 10 + pt % 7));
         QTest::mouseRelease(chart, Qt::LeftButton, Qt::NoModifier, at(29, 10 + 29 % 7));
         for (int pt = 10; pt < 30; ++pt) {
-            QCOMPARE(w.session().maps.value(MapId::Timing, pt), 10.0 + pt % 7);
+            QCOMPARE(w.session().maps().value(MapId::Timing, pt), 10.0 + pt % 7);
             expected << p.timingWrite(pt);
         }
     } else if (edit == "range") {
@@ -277,7 +277,7 @@ void TestLinePty::pointWritesArriveWhole() {
         QVERIFY(w.session().history().canUndo());
         w.session().history().undo();
         // The old values again, in point order.
-        QTRY_VERIFY_WITH_TIMEOUT(w.session().maps.value(MapId::Timing, 60) != 5, Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(w.session().maps().value(MapId::Timing, 60) != 5, Slow);
         for (int pt = 30; pt <= 60; ++pt)
             expected << p.timingWrite(pt);
     }

@@ -142,7 +142,7 @@ void TestUnplugPty::unplugWhilePollingAndLogging() {
     QTest::mouseClick(w.spConnect, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(0), QString("Ready"), Slow);
     QTRY_VERIFY_WITH_TIMEOUT(w.livePoll()->polls() > 3, Slow);
-    const double timing10 = w.session().maps.value(MapId::Timing, 10);
+    const double timing10 = w.session().maps().value(MapId::Timing, 10);
 
     // A log recorded to a file.
     DataLoggerPage *logger = w.loggerPage();
@@ -169,13 +169,13 @@ void TestUnplugPty::unplugWhilePollingAndLogging() {
     QVERIFY(!logger->running());
     QVERIFY(!logger->recording());
     QCOMPARE(lines(csv), int(logger->samples()) + 1);
-    QCOMPARE(w.session().maps.value(MapId::Timing, 10), timing10);
+    QCOMPARE(w.session().maps().value(MapId::Timing, 10), timing10);
 
     // Connect while the adapter is still out: nothing in memory is touched.
     QTest::mouseClick(w.spConnect, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!w.connection().busy(), Slow);
     QVERIFY2(w.statusText(0).contains("memory kept"), qPrintable(w.statusText(0)));
-    QCOMPARE(w.session().maps.value(MapId::Timing, 10), timing10);
+    QCOMPARE(w.session().maps().value(MapId::Timing, 10), timing10);
 
     // Plugged in again, under another name: the repeated search finds it.
     sim = std::make_unique<EmuSim>(usb1);

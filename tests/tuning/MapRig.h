@@ -5,6 +5,7 @@
 #include "link/Clock.h"
 #include "model/Numbers.h"
 #include "sim/VirtualEmu.h"
+#include "support/SessionState.h"
 #include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
 
@@ -58,7 +59,7 @@ struct Rig {
     std::unique_ptr<KeyPreview> preview;
 
     explicit Rig(Capabilities caps = {true, true, true}, int s10 = 10, double rpm = 7000) {
-        s.EFI.setDeviceFactory([this](int) { return emu.makeDevice(); });
+        s.port().setDeviceFactory([this](int) { return emu.makeDevice(); });
         tabs.addTab(new QWidget, QStringLiteral("Setup"));
         tabs.addTab(timingTab, QStringLiteral("Timing Map"));
         tabs.addTab(fuelTab, QStringLiteral("Fuel Maps"));
@@ -66,21 +67,20 @@ struct Rig {
         // Tab indices of the pages: the fuel tab is index 2 here, so the preview compares with
         // the page itself.
         pages = std::make_unique<MapPages>(s, timingTab, fuelTab, corrTab);
-        s.caps = caps;
-        s.rpmRange = rpm;
-        s.timingPoints = emu::model::timingPointsFor(rpm);
-        s.mapSensorRange = s10;
-        s.editingEnabled = false;
+        s.addCapabilities(caps);
+        s.setAxes(MapAxes{rpm, emu::model::timingPointsFor(rpm), s10});
         tabs.resize(1100, 800);
         tabs.show();
         QVERIFY(QTest::qWaitForWindowExposed(&tabs));
         // The image stream the EMU holds, as the table read leaves it in the file table area.
         const QByteArray stream = emu.imageStream();
-        std::copy(stream.begin(), stream.end(), s.image.fileTable());
-        std::copy(stream.begin(), stream.begin() + EmuImage::SetupSize, s.image.setup());
+        editImage(s, [&stream](EmuImage &image) {
+            std::copy(stream.begin(), stream.end(), image.fileTable());
+            std::copy(stream.begin(), stream.begin() + EmuImage::SetupSize, image.setup());
+        });
         pages->configureAtConnect();
         pages->readTables();
-        s.editingEnabled = true;
+        s.enableEditing();
         emu.clearWritten();
     }
     MapChart *chart(MapPages::Chart c) { return pages->mapChart(c); }
@@ -119,7 +119,7 @@ struct Rig {
         }
         QTest::keyClick(tabs.windowHandle(), k);
     }
-    double value(MapId id, int p) const { return s.maps.value(id, p); }
+    double value(MapId id, int p) const { return s.maps().value(id, p); }
     QString text(const char *name) const {
         auto *e = tabs.findChild<QLineEdit *>(QString::fromLatin1(name));
         return e ? e->text() : QStringLiteral("<none>");

@@ -2,6 +2,7 @@
 // points of the chosen range, in point order, as one history step; the ghost curve and its
 // tooltips show what is suggested. Live mode steps by itself within its limits.
 #include "live/LiveFeed.h"
+#include "support/SessionState.h"
 #include "tests/sim/FuelRig.h"
 #include "tests/tuning/MapRig.h"
 #include "tuning/FuelSuggestWindow.h"
@@ -33,8 +34,9 @@ void TestFuelSuggestWindow::reviewThenApply() {
     engine.record(200 + ScriptedDrive::standard(7000, 0.25, 0.85, 1.0).duration());
 
     Rig r;
-    r.s.connected = true;
-    r.s.maps.setValue(MapId::FuelCruise, 14, 1); // the tune in memory differs a little
+    r.s.markConnected();
+    // The tune in memory differs a little.
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::FuelCruise, 14, 1); });
     FuelSuggestWindow w(r.s, *r.pages);
     QString error;
     QVERIFY2(w.openLog(engine.dir.filePath("log1.csv"), &error), qPrintable(error));
@@ -46,7 +48,7 @@ void TestFuelSuggestWindow::reviewThenApply() {
     // The ghost curve: the suggested values at the points' positions, with their tooltips.
     QCPGraph *g = w.ghost(MapId::FuelCruise);
     QVERIFY(g);
-    const double x14 = r.s.maps.position(MapId::FuelCruise, 14, r.s.axes());
+    const double x14 = r.s.maps().position(MapId::FuelCruise, 14, r.s.axes());
     QCOMPARE(g->data()->findBegin(x14, false)->value, 4.0);
     r.showChart(MapPages::FuelRpm);
     MapChart *chart = r.chart(MapPages::FuelRpm);
@@ -89,7 +91,7 @@ void TestFuelSuggestWindow::liveModeStepsWithinItsLimits() {
     engine.record(5, 200);
 
     Rig r;
-    r.s.connected = true;
+    r.s.markConnected();
     LiveFeed feed;
     FuelSuggestWindow w(r.s, *r.pages);
     w.setLiveFeed(&feed);

@@ -1,5 +1,6 @@
 // Edit history and range edits: real mouse and key events on the charts and the Setup page; the
 // bytes that undo and redo send to the virtual EMU are checked exactly.
+#include "support/SessionState.h"
 #include "tests/tuning/MapRig.h"
 #include "tuning/MapChart.h"
 #include "tuning/RangeEditDialog.h"
@@ -23,7 +24,7 @@ struct HistoryRig : Rig {
     QString lastStatus;
     HistoryRig() {
         RangeEditDialog::forgetLastEdit(); // each rig is a run of its own
-        s.connected = true;
+        s.markConnected();
         page.setSetupPanelsEnabled(true);
         page.resize(1200, 800);
         page.show();
@@ -31,8 +32,10 @@ struct HistoryRig : Rig {
         pages->setMouseTuning(true);
     }
     void preset(MapId id, std::initializer_list<std::pair<int, double>> values) {
-        for (auto [p, v] : values)
-            s.maps.setValue(id, p, v);
+        editMaps(s, [&](EmuMaps &m) {
+            for (auto [p, v] : values)
+                m.setValue(id, p, v);
+        });
         rebuildAndForget();
     }
     void rebuildAndForget() {
@@ -120,7 +123,7 @@ private slots:
         r.page.findChild<QLineEdit *>(QStringLiteral("Edit12"))->setText(QStringLiteral("4"));
         r.preset(MapId::Timing,
                  {{1, 5}, {2, 5}, {3, 5}, {4, 10}, {5, 5}, {10, 5}, {11, 5}, {12, 5}, {20, 30}});
-        const EmuImage before = r.s.image;
+        const EmuImage before = r.s.image();
         std::vector<double> was;
         for (int p = 1; p <= 70; ++p)
             was.push_back(r.value(MapId::Timing, p));
@@ -135,7 +138,7 @@ private slots:
         QCOMPARE(r.lastStatus, QStringLiteral("Undo: ") + text);
         for (int p = 1; p <= 70; ++p)
             QCOMPARE(r.value(MapId::Timing, p), was[std::size_t(p - 1)]);
-        QVERIFY(std::equal(before.bytes.begin(), before.bytes.end(), r.s.image.bytes.begin()));
+        QVERIFY(std::equal(before.bytes.begin(), before.bytes.end(), r.s.image().bytes.begin()));
         QCOMPARE(r.page.findChild<QLineEdit *>(QStringLiteral("Edit12"))->text(),
                  QStringLiteral("4"));
 
@@ -155,7 +158,7 @@ private slots:
         HistoryRig r;
         r.preset(MapId::Timing, {{20, 30}});
         if (why == 0)
-            r.s.fileMode = true;
+            r.s.setFileMode(true);
         else
             r.s.setLinkDownQuery([] { return true; });
         r.edit(Key);
@@ -186,8 +189,10 @@ private slots:
         QFETCH(int, offset);
         QFETCH(int, bias);
         HistoryRig r;
-        for (int p = 1; p <= 3; ++p)
-            r.s.maps.setValue(MapId(map), p, 0);
+        editMaps(r.s, [map](EmuMaps &m) {
+            for (int p = 1; p <= 3; ++p)
+                m.setValue(MapId(map), p, 0);
+        });
         RangeEditDialog *d = r.pages->editPoints(MapPages::Timing, 1, 3);
         d->setMap(MapId(map));
         d->setRange(1, 3);
@@ -217,7 +222,7 @@ private slots:
         const auto shade = [chart] {
             return chart->findChildren<QCPItemRect *>(QStringLiteral("EditedRange"));
         };
-        const auto x = [&r](int p) { return r.s.maps.position(MapId::Timing, p, r.s.axes()); };
+        const auto x = [&r](int p) { return r.s.maps().position(MapId::Timing, p, r.s.axes()); };
 
         RangeEditDialog *d = r.pages->editPoints(MapPages::Timing, 2, 2);
         QTest::keyClick(d, Qt::Key_Return);

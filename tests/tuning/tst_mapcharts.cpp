@@ -4,6 +4,7 @@
 #include "link/Clock.h"
 #include "model/Numbers.h"
 #include "sim/VirtualEmu.h"
+#include "support/SessionState.h"
 #include "tests/tuning/MapRig.h"
 #include "tuning/MapChart.h"
 #include "tuning/MapPages.h"
@@ -170,8 +171,10 @@ void TestMapCharts::readBuildsCurves() {
     r.emu.setMapValue(MapId::Timing, 70, 33);
     r.emu.setMapValue(MapId::FuelHigh, 32, -50);
     const QByteArray stream = r.emu.imageStream();
-    std::copy(stream.begin(), stream.end(), r.s.image.fileTable());
-    r.s.fuelVariant = FuelVariant::High;
+    editImage(r.s, [&stream](EmuImage &image) {
+        std::copy(stream.begin(), stream.end(), image.fileTable());
+    });
+    r.s.setFuelVariant(FuelVariant::High);
     r.pages->readTables();
     const MapSeries *timing = r.chart(MapPages::Timing)->series(2);
     QCOMPARE(timing->dataCount(), 70);
@@ -187,7 +190,7 @@ void TestMapCharts::readBuildsCurves() {
     QCOMPARE(r.chart(MapPages::AirTemp)->series(2)->data()->at(0)->key, -20.0);
     QCOMPARE(r.chart(MapPages::Voltage)->series(2)->dataCount(), 16);
     // Cruise is edited again, and the buttons say so.
-    QCOMPARE(r.s.fuelVariant, FuelVariant::Cruise);
+    QCOMPARE(r.s.fuelVariant(), FuelVariant::Cruise);
     auto *cruise = r.tabs.findChild<QRadioButton *>(QStringLiteral("RadioCruise"));
     QVERIFY(cruise->isChecked());
     QVERIFY(cruise->font().bold());
@@ -222,7 +225,7 @@ void TestMapCharts::dragChecks() {
     QFETCH(double, y);
     Rig r;
     r.pages->setMouseTuning(true);
-    const EmuMaps before = r.s.maps;
+    const EmuMaps before = r.s.maps();
     r.showChart(MapPages::Chart(chart));
     MapChart *c = r.chart(MapPages::Chart(chart));
     // Widen the axes so the pointer can reach the value under test.
@@ -235,8 +238,8 @@ void TestMapCharts::dragChecks() {
     QTest::mouseRelease(c, Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(r.emu.written(), QByteArray());
     for (MapId id : emu::model::allMaps())
-        for (int p = 1; p <= r.s.maps.pointCount(id, r.s.axes()); ++p)
-            QCOMPARE(r.s.maps.value(id, p), before.value(id, p));
+        for (int p = 1; p <= r.s.maps().pointCount(id, r.s.axes()); ++p)
+            QCOMPARE(r.s.maps().value(id, p), before.value(id, p));
 }
 
 void TestMapCharts::dragVacuumStoresPosition() {
@@ -244,7 +247,7 @@ void TestMapCharts::dragVacuumStoresPosition() {
     r.pages->setMouseTuning(true);
     r.dragAt(MapPages::Vacuum, 0.52, -3.4);
     QCOMPARE(r.value(MapId::VacuumTiming, 17), -3.0);
-    QCOMPARE(r.s.maps.storedPosition(MapId::VacuumTiming, 17), 0.53);
+    QCOMPARE(r.s.maps().storedPosition(MapId::VacuumTiming, 17), 0.53);
     QCOMPARE(r.emu.written(), bytes({0xE8, 0x74, 0x07}));
     QCOMPARE(r.pages->selection(MapPages::Vacuum), 0.53);
     QCOMPARE(r.chart(MapPages::Vacuum)->series(2)->data()->at(16)->key, 0.53);
@@ -256,7 +259,7 @@ void TestMapCharts::dragFuelRpmHighVariant() {
     r.showChart(MapPages::FuelRpm);
     auto *high = r.tabs.findChild<QRadioButton *>(QStringLiteral("RadioHigh"));
     QTest::mouseClick(high, Qt::LeftButton);
-    QCOMPARE(r.s.fuelVariant, FuelVariant::High);
+    QCOMPARE(r.s.fuelVariant(), FuelVariant::High);
     QVERIFY(high->font().bold());
     QVERIFY(!r.tabs.findChild<QRadioButton *>(QStringLiteral("RadioCruise"))->font().bold());
     const double cruise16 = r.value(MapId::FuelCruise, 16);
@@ -318,7 +321,7 @@ void TestMapCharts::dragRoundsHalvesToEven() {
 
 void TestMapCharts::dragWithSwitchOffOnlyHovers() {
     Rig r;
-    const EmuMaps before = r.s.maps;
+    const EmuMaps before = r.s.maps();
     r.dragAt(MapPages::Timing, 12.4, 30.6);
     QCOMPARE(r.emu.written(), QByteArray());
     QCOMPARE(r.value(MapId::Timing, 12), before.value(MapId::Timing, 12));
@@ -361,7 +364,7 @@ void TestMapCharts::hoverReadoutsAndPanel() {
 
 void TestMapCharts::keyUpOnTimingPoint() {
     Rig r;
-    r.s.maps.setValue(MapId::Timing, 20, 30);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::Timing, 20, 30); });
     r.hoverAt(MapPages::Timing, 20, 10);
     r.emu.clearWritten();
     r.key(Qt::Key_Up);
@@ -381,7 +384,7 @@ void TestMapCharts::keyUpOnTimingPoint() {
 
 void TestMapCharts::keyRightSendsNextPointUnchanged() {
     Rig r;
-    r.s.maps.setValue(MapId::Timing, 21, 17);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::Timing, 21, 17); });
     r.hoverAt(MapPages::Timing, 20, 10);
     r.emu.clearWritten();
     r.key(Qt::Key_Right);
@@ -392,13 +395,13 @@ void TestMapCharts::keyRightSendsNextPointUnchanged() {
 
 void TestMapCharts::keyUpAtMaximumStays() {
     Rig r;
-    r.s.maps.setValue(MapId::Timing, 20, 45);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::Timing, 20, 45); });
     r.hoverAt(MapPages::Timing, 20, 10);
     r.emu.clearWritten();
     r.key(Qt::Key_Up);
     QCOMPARE(r.value(MapId::Timing, 20), 45.0);
     QCOMPARE(r.emu.written(), bytes({0xE8, 0x13, 45}));
-    r.s.maps.setValue(MapId::Timing, 20, 0);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::Timing, 20, 0); });
     r.emu.clearWritten();
     r.key(Qt::Key_Down);
     QCOMPARE(r.value(MapId::Timing, 20), 0.0);
@@ -407,9 +410,11 @@ void TestMapCharts::keyUpAtMaximumStays() {
 
 void TestMapCharts::pageUpRaisesAllSendsSelected() {
     Rig r;
-    for (int p = 1; p <= 70; ++p)
-        r.s.maps.setValue(MapId::Timing, p, p % 46);
-    r.s.maps.setValue(MapId::Timing, 71, 5); // beyond N: untouched
+    editMaps(r.s, [](EmuMaps &m) {
+        for (int p = 1; p <= 70; ++p)
+            m.setValue(MapId::Timing, p, p % 46);
+        m.setValue(MapId::Timing, 71, 5); // beyond N: untouched
+    });
     r.hoverAt(MapPages::Timing, 20, 10);
     r.emu.clearWritten();
     r.key(Qt::Key_PageUp);
@@ -419,7 +424,7 @@ void TestMapCharts::pageUpRaisesAllSendsSelected() {
     QCOMPARE(r.emu.written(), bytes({0xE8, 19, 21}));
     QCOMPARE(r.chart(MapPages::Timing)->series(2)->data()->at(0)->value, 2.0);
     // Page Down never takes a point below 0 (its byte would wrap to 255).
-    r.s.maps.setValue(MapId::Timing, 3, 0);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::Timing, 3, 0); });
     r.emu.clearWritten();
     r.key(Qt::Key_PageDown);
     QCOMPARE(r.value(MapId::Timing, 3), 0.0);
@@ -477,13 +482,13 @@ void TestMapCharts::keysStayOnMap() {
 
 void TestMapCharts::keyKeepsByteRange() {
     Rig r;
-    r.s.maps.setValue(MapId::WaterTemp, 10, 155); // raw 255
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::WaterTemp, 10, 155); }); // raw 255
     r.hoverAt(MapPages::Temp, 50, 0);
     r.emu.clearWritten();
     r.key(Qt::Key_Up);
     QCOMPARE(r.value(MapId::WaterTemp, 10), 155.0);
     QCOMPARE(r.emu.written(), bytes({0xD4, 9, 255}));
-    r.s.maps.setValue(MapId::VacuumTiming, 16, -10); // raw 0
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::VacuumTiming, 16, -10); }); // raw 0
     r.hoverAt(MapPages::Vacuum, 0.5, 0);
     r.emu.clearWritten();
     r.key(Qt::Key_Down);
@@ -523,7 +528,7 @@ void TestMapCharts::jetKeys() {
     QCOMPARE(r.text("Edit28"), QString::number(255 - position));
     QCOMPARE(r.emu.written(), sent);
     if (!sent.isEmpty())
-        QCOMPARE(int(r.s.image.setupByte(emu::model::OffMainJet)), (255 - position + 1) & 0xFF);
+        QCOMPARE(int(r.s.image().setupByte(emu::model::OffMainJet)), (255 - position + 1) & 0xFF);
     // Idle jet keys and the fuel tab condition.
     r.emu.clearWritten();
     r.pages->formKeyDown(Qt::Key_D, false);
@@ -548,12 +553,12 @@ void TestMapCharts::jetBoxErrors() {
     QFETCH(bool, error);
     Rig r;
     r.showTab(r.fuelTab);
-    const quint8 stored = r.s.image.setupByte(emu::model::OffIdleJet);
+    const quint8 stored = r.s.image().setupByte(emu::model::OffIdleJet);
     const int position = r.pages->idleJetAdjust()->value();
     auto *box = r.tabs.findChild<QLineEdit *>(QStringLiteral("Edit32"));
     box->setText(text);
     QCOMPARE(r.emu.written(), QByteArray());
-    QCOMPARE(r.s.image.setupByte(emu::model::OffIdleJet), stored);
+    QCOMPARE(r.s.image().setupByte(emu::model::OffIdleJet), stored);
     QCOMPARE(r.pages->idleJetAdjust()->value(), position);
     QCOMPARE(m_messages.size(), error ? 1 : 0);
     if (text == QLatin1String("1a"))
@@ -566,8 +571,10 @@ void TestMapCharts::jetBoxErrors() {
 
 void TestMapCharts::readSetsJetBars() {
     Rig r;
-    r.s.image.setSetupByte(emu::model::OffMainJet, 101);
-    r.s.image.setSetupByte(emu::model::OffIdleJet, 0); // the value 255
+    editImage(r.s, [](EmuImage &image) {
+        image.setSetupByte(emu::model::OffMainJet, 101);
+        image.setSetupByte(emu::model::OffIdleJet, 0); // the value 255
+    });
     r.pages->readTables();
     QCOMPARE(r.pages->mainJetAdjust()->value(), 155);
     QCOMPARE(r.text("Edit28"), QStringLiteral("100"));
@@ -586,7 +593,7 @@ void TestMapCharts::afterWriteRebuilds() {
     r.hoverAt(MapPages::FuelVac, 0.5, 0);
     r.key(Qt::Key_Up);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(2)->dataCount(), 1);
-    r.s.maps.setValue(MapId::FuelLow, 3, 12);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::FuelLow, 3, 12); });
     r.pages->afterWrite();
     QCOMPARE(r.chart(MapPages::Timing)->series(0)->dataCount(), 0);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(2)->dataCount(), 0);
@@ -641,7 +648,7 @@ void TestMapCharts::hiddenChartRedrawnOnShow() {
     MapChart *temp = r.chart(MapPages::Temp);
     QVERIFY(!temp->isVisible());
     const int before = temp->redrawCount();
-    r.s.maps.setValue(MapId::WaterTemp, 4, 9);
+    editMaps(r.s, [](EmuMaps &m) { m.setValue(MapId::WaterTemp, 4, 9); });
     r.pages->rebuildCurve(MapId::WaterTemp);
     r.pages->rebuildCurve(MapId::WaterTemp);
     QCOMPARE(temp->redrawCount(), before);
@@ -665,19 +672,19 @@ void TestMapCharts::hiddenChartRedrawnOnShow() {
 
 void TestMapCharts::liveMarkersAndArrows() {
     Rig r;
-    r.s.live.rpm = 25;
-    r.s.live.vacuum = 0.62;
-    r.s.live.battery = 126;
-    r.s.live.waterTemp = 80;
-    r.pages->updateLiveMarkers(r.s.live);
+    LiveValues v;
+    v.rpm = 25;
+    v.vacuum = 0.62;
+    v.battery = 126;
+    v.waterTemp = 80;
+    r.pages->updateLiveMarkers(v);
     QCOMPARE(r.chart(MapPages::Timing)->series(1)->data()->at(0)->key, 25.0);
     QCOMPARE(r.chart(MapPages::Timing)->series(1)->data()->at(0)->value, 45.0);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(3)->data()->at(0)->key, 0.62);
     QCOMPARE(r.chart(MapPages::Voltage)->series(1)->data()->at(0)->key, 12.6);
     QCOMPARE(r.chart(MapPages::Temp)->series(1)->data()->at(0)->key, 80.0);
-    r.s.lowThrottleVacuum = 0.25;
-    r.s.highThrottleVacuum = 0.75;
-    emit r.s.thresholdsChanged();
+    r.s.setSetupValue(emu::model::OffLowThrottleVacuum, 25);
+    r.s.setSetupValue(emu::model::OffHighThrottleVacuum, 75);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(0)->data()->at(0)->key, 0.25);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(1)->data()->at(0)->key, 0.75);
     QCOMPARE(r.chart(MapPages::FuelVac)->series(0)->dataCount(), 1);
@@ -728,8 +735,9 @@ void TestMapCharts::liveMarkerRepaintsStripsOnly() {
     const int redraws = timing->redrawCount();
     const int tempPaints = temp->paintCount();
     for (double rpm : {10.0, 20.0, 30.0, 40.0}) {
-        r.s.live.rpm = rpm;
-        r.pages->updateLiveMarkers(r.s.live);
+        LiveValues v;
+        v.rpm = rpm;
+        r.pages->updateLiveMarkers(v);
         QTRY_VERIFY(timing->paintCount() > paints);
     }
     QTest::qWait(timing->frameIntervalMs() + 5);
@@ -761,8 +769,9 @@ void TestMapCharts::liveMarkerRepaintsStripsOnly() {
     QVERIFY(exported.pixelColor(qRound(timing->xAxis->coordToPixel(30)), y) !=
             QColor(128, 128, 255));
     // The hidden chart's marker shows where it stands when its tab is shown.
-    r.s.live.waterTemp = 60;
-    r.pages->updateLiveMarkers(r.s.live);
+    LiveValues v;
+    v.waterTemp = 60;
+    r.pages->updateLiveMarkers(v);
     QCOMPARE(temp->paintCount(), tempPaints);
     r.showTab(r.corrTab);
     QCOMPARE(shownAt(temp, 60, 5), QColor(255, 255, 102));
@@ -772,8 +781,9 @@ void TestMapCharts::barOverlayFollowsReplot() {
     Rig r;
     r.showTab(r.timingTab);
     MapChart *timing = r.chart(MapPages::Timing);
-    r.s.live.rpm = 30;
-    r.pages->updateLiveMarkers(r.s.live);
+    LiveValues v;
+    v.rpm = 30;
+    r.pages->updateLiveMarkers(v);
     QCOMPARE(timing->barOverlay()->geometry(), timing->axisRect()->rect());
     QCOMPARE(shownAt(timing, 30, 5), QColor(128, 128, 255));
     // A new axis range moves the bar with it; so does a new size.
@@ -804,9 +814,9 @@ void TestMapCharts::regionChoosesVariant() {
     QVERIFY(low->font().bold());
     QVERIFY(!cruise->font().bold());
     QCOMPARE(low->palette().color(QPalette::WindowText), QColor(0, 0, 128));
-    QCOMPARE(r.s.fuelVariant, FuelVariant::Low);
+    QCOMPARE(r.s.fuelVariant(), FuelVariant::Low);
     r.pages->showRegion(int(FuelRegion::None));
-    QCOMPARE(r.s.fuelVariant, FuelVariant::Low);
+    QCOMPARE(r.s.fuelVariant(), FuelVariant::Low);
     // Keys on the fuel RPM chart edit the chosen variant.
     r.hoverAt(MapPages::FuelRpm, 35, 0);
     r.emu.clearWritten();

@@ -4,6 +4,7 @@
 #include "model/Numbers.h"
 #include "model/SetupFields.h"
 #include "sim/VirtualEmu.h"
+#include "support/SessionState.h"
 #include "tuning/SetupPage.h"
 #include "tuning/SetupRadioGroup.h"
 #include "widgets/Autosize.h"
@@ -35,7 +36,7 @@ struct Rig {
     Session s{clock};
     SetupPage page{s};
     Rig() {
-        s.EFI.setDeviceFactory([this](int) { return emu.makeDevice(); });
+        s.port().setDeviceFactory([this](int) { return emu.makeDevice(); });
         page.resize(1400, 900);
         page.show();
     }
@@ -51,7 +52,8 @@ struct Rig {
     }
     // What a loaded setup looks like: every field set to a sensible value.
     void baseline() {
-        auto &b = s.image.bytes;
+        EmuImage image = s.image();
+        auto &b = image.bytes;
         for (int i = 0; i < EmuImage::SetupSize; ++i)
             b[i] = 1;
         b[0] = 11;  // timing sensor 10
@@ -83,13 +85,21 @@ struct Rig {
         b[83] = 11; // 100 kPa
         b[84] = 61; // 6000 RPM
         b[86] = 2;  // wasted spark
+        s.loadImage(image);
+    }
+    // Setup bytes as a load would leave them (nothing sent).
+    void setBytes(std::initializer_list<std::pair<int, int>> bytes) {
+        editImage(s, [&bytes](EmuImage &image) {
+            for (auto [offset, b] : bytes)
+                image.bytes[std::size_t(offset)] = quint8(b);
+        });
     }
     void enablePanels() {
         page.setSetupPanelsEnabled(true);
         page.setPumpPanelEnabled(true);
     }
     void arm() {
-        s.editingEnabled = true;
+        s.enableEditing();
         enablePanels();
     }
     // Loads the baseline silently (flag clear) and arms the editors, forgetting the sends of
@@ -338,8 +348,8 @@ void TestSetupPage::typingCylindersSendsEveryValidKeystroke() {
     QLineEdit *e = r->edit("Edit12");
     QTest::keyClicks(e, QStringLiteral("12"));
     QCOMPARE(r->sent(), hex("F25001F2500C"));
-    QCOMPARE(int(r->s.image.bytes[80]), 13);
-    QVERIFY(r->s.modified);
+    QCOMPARE(int(r->s.image().bytes[80]), 13);
+    QVERIFY(r->s.isModified());
     QCOMPARE(edited.count(), 2);
     QCOMPARE(r->page.cylinders(), 12);
 
@@ -347,22 +357,22 @@ void TestSetupPage::typingCylindersSendsEveryValidKeystroke() {
     paste(e, QStringLiteral("13"));
     QCOMPARE(e->text(), QStringLiteral("12"));
     QCOMPARE(r->sent(), hex("F2500C")); // 13 never goes out; the put-back 12 does
-    QCOMPARE(int(r->s.image.bytes[80]), 13);
+    QCOMPARE(int(r->s.image().bytes[80]), 13);
     QVERIFY(messages.isEmpty());
 }
 
 void TestSetupPage::nothingIsSentWhileEditingIsDisabled() {
     r->page.setSetupPanelsEnabled(true);
     r->page.setPumpPanelEnabled(true);
-    r->s.image.bytes[80] = 5;
+    r->setBytes({{80, 5}});
     QTest::keyClicks(r->edit("Edit12"), QStringLiteral("8"));
     QTest::keyClicks(r->edit("Edit35"), QStringLiteral("99"));
     QTest::keyClicks(r->edit("Edit50"), QStringLiteral("7"));
     r->get<QSlider>("TrackBar4")->setFocus();
     QTest::keyClick(r->get<QSlider>("TrackBar4"), Qt::Key_Home);
     QCOMPARE(r->sent(), QByteArray());
-    QCOMPARE(int(r->s.image.bytes[80]), 5);
-    QVERIFY(!r->s.modified);
+    QCOMPARE(int(r->s.image().bytes[80]), 5);
+    QVERIFY(!r->s.isModified());
     QCOMPARE(r->edit("Edit35")->text(), QStringLiteral("99")); // not even reset
 }
 
@@ -421,7 +431,7 @@ void TestSetupPage::conversionErrorsSendNothing() {
     QLineEdit *e = r->edit(qPrintable(edit));
     e->setText(before); // flag still clear: silent
     r->arm();
-    const auto image = r->s.image.bytes;
+    const auto image = r->s.image().bytes;
     if (text.isEmpty()) {
         e->setFocus();
         QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
@@ -431,9 +441,9 @@ void TestSetupPage::conversionErrorsSendNothing() {
         paste(e, text);
     }
     QCOMPARE(r->sent(), QByteArray());
-    QVERIFY(r->s.image.bytes == image);
+    QVERIFY(r->s.image().bytes == image);
     QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message});
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
 }
 
 void TestSetupPage::limiterBoundFollowsTheRpmRange() {
@@ -450,20 +460,20 @@ void TestSetupPage::limiterBoundFollowsTheRpmRange() {
     paste(limiter, QStringLiteral("8000"));
     QCOMPARE(limiter->text(), QStringLiteral("8000"));
     QCOMPARE(r->sent(), hex("F25450"));
-    QCOMPARE(int(r->s.image.bytes[84]), 81);
+    QCOMPARE(int(r->s.image().bytes[84]), 81);
 }
 
 void TestSetupPage::outputLimitsFollowTheirSource() {
     r->arm();
     click(r->get<QRadioButton>("RadioButton1"));
     QCOMPARE(r->sent(), hex("F21D01"));
-    QCOMPARE(int(r->s.image.bytes[29]), 2);
+    QCOMPARE(int(r->s.image().bytes[29]), 2);
     r->emu.clearWritten();
 
     QLineEdit *min = r->edit("Edit16");
     paste(min, QStringLiteral("3000"));
     QCOMPARE(r->sent(), hex("F21E1E"));
-    QCOMPARE(int(r->s.image.bytes[30]), 31);
+    QCOMPARE(int(r->s.image().bytes[30]), 31);
     r->emu.clearWritten();
     paste(min, QStringLiteral("20000"));
     QCOMPARE(min->text(), QStringLiteral("3000"));
@@ -545,8 +555,8 @@ void TestSetupPage::familyBResetsToZero() {
     paste(e, text);
     QCOMPARE(e->text(), shown);
     QCOMPARE(r->sent(), wire);
-    QCOMPARE(int(r->s.image.bytes[offset]), stored);
-    QVERIFY(r->s.modified);
+    QCOMPARE(int(r->s.image().bytes[offset]), stored);
+    QVERIFY(r->s.isModified());
     QCOMPARE(edited.count(), 1);
 }
 
@@ -555,13 +565,13 @@ void TestSetupPage::thresholdsReachTheSession() {
     QSignalSpy changed(&r->s, &Session::thresholdsChanged);
     paste(r->edit("Edit37"), QStringLiteral("0.35"));
     QCOMPARE(r->sent(), hex("F22823"));
-    QCOMPARE(r->s.lowThrottleVacuum, 0.35);
+    QCOMPARE(r->s.lowThrottleVacuum(), 0.35);
     paste(r->edit("Edit38"), QStringLiteral("1.2"));
-    QCOMPARE(r->s.highThrottleVacuum, 1.2);
+    QCOMPARE(r->s.highThrottleVacuum(), 1.2);
     QCOMPARE(changed.count(), 2);
     // A rejected entry leaves the threshold as it was until the "0" is accepted.
     paste(r->edit("Edit38"), QStringLiteral("4"));
-    QCOMPARE(r->s.highThrottleVacuum, 0.0);
+    QCOMPARE(r->s.highThrottleVacuum(), 0.0);
     QCOMPARE(r->sent().right(3), hex("F22900"));
 }
 
@@ -578,7 +588,7 @@ void TestSetupPage::familyCIsQuiet() {
     // "2" is below the range and becomes "0"; the "5" then makes "05", which is accepted.
     QCOMPARE(delay->text(), QStringLiteral("05"));
     QCOMPARE(r->sent(), hex("F20C05"));
-    QCOMPARE(int(r->s.image.bytes[12]), 6);
+    QCOMPARE(int(r->s.image().bytes[12]), 6);
 
     r->emu.clearWritten();
     paste(r->edit("Edit40"), QStringLiteral("199"));
@@ -590,9 +600,9 @@ void TestSetupPage::familyCIsQuiet() {
     paste(r->edit("Edit33"), QStringLiteral("255"));
     QCOMPARE(r->sent(), hex("F20400"));
     paste(r->edit("Edit33"), QStringLiteral("254"));
-    QCOMPARE(int(r->s.image.bytes[4]), 255);
+    QCOMPARE(int(r->s.image().bytes[4]), 255);
     QCOMPARE(edited.count(), 0);
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
 }
 
 void TestSetupPage::calibrationEditsRejectValuesThatDoNotFitAByte() {
@@ -600,20 +610,20 @@ void TestSetupPage::calibrationEditsRejectValuesThatDoNotFitAByte() {
     QLineEdit *water = r->edit("Edit52");
     QTest::keyClicks(water, QStringLiteral("12"));
     QCOMPARE(r->sent(), hex("F22C01F22C0C"));
-    QCOMPARE(int(r->s.image.bytes[44]), 13);
+    QCOMPARE(int(r->s.image().bytes[44]), 13);
     r->emu.clearWritten();
     for (const char *text : {"-3", "500", "255", "499"}) {
         paste(water, QLatin1String(text));
         QCOMPARE(water->text(), QStringLiteral("0"));
         QCOMPARE(r->sent(), hex("F22C00"));
-        QCOMPARE(int(r->s.image.bytes[44]), 1);
+        QCOMPARE(int(r->s.image().bytes[44]), 1);
         r->emu.clearWritten();
         water->setText(QStringLiteral("7"));
         r->emu.clearWritten();
     }
     paste(r->edit("Edit60"), QStringLiteral("254"));
     QCOMPARE(r->sent(), hex("F234FE"));
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
 }
 
 void TestSetupPage::radioGroupsSendWithoutTheFlag_data() {
@@ -641,11 +651,11 @@ void TestSetupPage::radioGroupsSendWithoutTheFlag() {
     click(g->button(item));
     QCOMPARE(g->itemIndex(), item);
     QCOMPARE(r->sent(), wire);
-    QCOMPARE(int(r->s.image.bytes[offset]), stored);
+    QCOMPARE(int(r->s.image().bytes[offset]), stored);
     // Clicking the selected item again changes nothing.
     click(g->button(item));
     QCOMPARE(r->sent(), wire);
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
 }
 
 void TestSetupPage::pumpTrackBarTopIsTheLargestValue() {
@@ -656,7 +666,7 @@ void TestSetupPage::pumpTrackBarTopIsTheLargestValue() {
     QCOMPARE(bar->value(), 1);
     QCOMPARE(r->edit("Edit47")->text(), QStringLiteral("100"));
     QCOMPARE(r->sent(), hex("F2180A"));
-    QCOMPARE(int(r->s.image.bytes[24]), 11);
+    QCOMPARE(int(r->s.image().bytes[24]), 11);
     // Down moves away from the top: smaller values.
     r->emu.clearWritten();
     QTest::keyClick(bar, Qt::Key_Down);
@@ -668,7 +678,7 @@ void TestSetupPage::pumpTrackBarTopIsTheLargestValue() {
     QTest::keyClick(rpm, Qt::Key_Home);
     QCOMPARE(r->edit("Edit43")->text(), QStringLiteral("4000"));
     QCOMPARE(r->sent(), hex("F21C28"));
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
 }
 
 void TestSetupPage::lambdaTargetTrackBar() {
@@ -681,18 +691,18 @@ void TestSetupPage::lambdaTargetTrackBar() {
     QCOMPARE(focus.at(0).at(0).toBool(), true);
     QTest::keyClick(bar, Qt::Key_Right);
     QCOMPARE(r->sent(), hex("F20A2E"));
-    QCOMPARE(int(r->s.image.bytes[10]), 47);
-    QCOMPARE(r->s.lambdaTarget, 0.46);
+    QCOMPARE(int(r->s.image().bytes[10]), 47);
+    QCOMPARE(r->s.lambdaTarget(), 0.46);
     QCOMPARE(r->edit("Edit48")->text(), QStringLiteral("0.46"));
     QCOMPARE(moved.count(), 1);
-    QVERIFY(r->s.modified);
+    QVERIFY(r->s.isModified());
     r->edit("Edit49")->setFocus();
     QCOMPARE(focus.count(), 2);
     QCOMPARE(focus.at(1).at(0).toBool(), false);
 }
 
 void TestSetupPage::sensorBoxesToggleCalibrate() {
-    r->s.connected = true;
+    r->s.markConnected();
     r->loadAndArm(); // map sensor off
     auto *map = r->get<QCheckBox>("CheckBox5");
     auto *cal = r->get<QPushButton>("Button3");
@@ -700,30 +710,30 @@ void TestSetupPage::sensorBoxesToggleCalibrate() {
     QVERIFY(!map->isChecked());
     click(map);
     QCOMPARE(r->sent(), hex("F20902"));
-    QCOMPARE(int(r->s.image.bytes[9]), 3);
+    QCOMPARE(int(r->s.image().bytes[9]), 3);
     QVERIFY(cal->isEnabled());
     r->emu.clearWritten();
     click(map);
     QCOMPARE(r->sent(), hex("F20901"));
-    QCOMPARE(int(r->s.image.bytes[9]), 2);
+    QCOMPARE(int(r->s.image().bytes[9]), 2);
     QVERIFY(!cal->isEnabled());
 
     r->emu.clearWritten();
     auto *two = r->get<QCheckBox>("CheckBox20");
     click(two);
     QCOMPARE(r->sent(), hex("F23102"));
-    QVERIFY(r->s.twoStroke);
+    QVERIFY(r->s.twoStroke());
     // A check box changed by code runs its handler like a click.
     r->emu.clearWritten();
     r->get<QCheckBox>("CheckBox3")->setChecked(true);
     QCOMPARE(r->sent(), hex("F22D02"));
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
 }
 
 void TestSetupPage::calibrationEditRevealedByItsButton() {
-    r->s.connected = true;
+    r->s.markConnected();
     r->baseline();
-    r->s.image.bytes[44] = 21;
+    r->setBytes({{44, 21}});
     r->page.decodeSetup();
     r->arm();
     r->page.updateCalibrateButtons();
@@ -747,22 +757,22 @@ void TestSetupPage::vehicleBoxesKeepTheImageInStep() {
     QLineEdit *make = r->edit("Edit9");
     QTest::keyClicks(make, QStringLiteral("A very long make name 12345"));
     QCOMPARE(make->text(), QStringLiteral("A very long make n"));
-    QCOMPARE(r->s.image.vehicleMake, QStringLiteral("A very long make n"));
+    QCOMPARE(r->s.image().vehicleMake, QStringLiteral("A very long make n"));
     // What a file cannot show as it is (a separator, an invisible direction override or
     // zero-width space) is refused as it is typed.
     for (const QChar c : QStringLiteral("ab~\u202Ec\u200Bd"))
         QTest::sendKeyEvent(QTest::Click, r->edit("Edit10"), Qt::Key_unknown, QString(c),
                             Qt::NoModifier);
-    QCOMPARE(r->s.image.vehicleModel, QStringLiteral("abcd"));
-    r->s.image.vehicleModel = QStringLiteral("Model X");
-    r->s.image.engineType = QStringLiteral("1.6 16V");
+    QCOMPARE(r->s.image().vehicleModel, QStringLiteral("abcd"));
+    r->s.setVehicleText(&EmuImage::vehicleModel, QStringLiteral("Model X"));
+    r->s.setVehicleText(&EmuImage::engineType, QStringLiteral("1.6 16V"));
     r->page.showVehicleInfo();
     QCOMPARE(r->edit("Edit10")->text(), QStringLiteral("Model X"));
     QCOMPARE(r->edit("Edit11")->text(), QStringLiteral("1.6 16V"));
-    QCOMPARE(r->s.image.vehicleMake, QStringLiteral("A very long make n"));
+    QCOMPARE(r->s.image().vehicleMake, QStringLiteral("A very long make n"));
     QCOMPARE(r->sent(), QByteArray());
 
-    r->s.image.identity = {1, 3, 12, 0, 0, 5, 6};
+    r->s.setIdentity({1, 3, 12, 0, 0, 5, 6});
     r->page.showIdentity();
     r->page.setEmuType(QStringLiteral("Fuel and Timing"));
     QCOMPARE(r->edit("Edit6")->text(), QStringLiteral("1"));
@@ -788,8 +798,8 @@ void TestSetupPage::everyFieldThroughItsEditor() {
     auto write = [&code](int value) { return hex("F2") + code + QByteArray(1, char(value)); };
     auto expectStored = [&](int value) {
         QCOMPARE(r->sent(), write(value));
-        QCOMPARE(int(r->s.image.bytes[f.offset]), value + 1);
-        QVERIFY(r->s.image.bytes[f.offset] != 0);
+        QCOMPARE(int(r->s.image().bytes[f.offset]), value + 1);
+        QVERIFY(r->s.image().bytes[f.offset] != 0);
         r->emu.clearWritten();
     };
     auto text = [](double v) { return emu::num::formatGeneral(v); };
@@ -815,7 +825,7 @@ void TestSetupPage::everyFieldThroughItsEditor() {
                 continue;
             }
             QCOMPARE(r->sent(), write(int(f.min) + i));
-            QCOMPARE(int(r->s.image.bytes[f.offset]), i + 1); // byte n is item n - 1
+            QCOMPARE(int(r->s.image().bytes[f.offset]), i + 1); // byte n is item n - 1
             r->emu.clearWritten();
         }
         return;
@@ -872,9 +882,10 @@ void TestSetupPage::everyFieldThroughItsEditor() {
     double last = 0;
     for (double v : edges) {
         // Start from an empty box, so that every entry is a change of the text.
-        r->s.editingEnabled = false;
-        box->clear();
-        r->s.editingEnabled = true;
+        {
+            const QSignalBlocker quiet(box);
+            box->clear();
+        }
         r->emu.clearWritten();
         paste(box, text(v));
         const int raw = int(std::nearbyint(v / f.scale));
@@ -965,7 +976,7 @@ void TestSetupPage::decodeShowsFields() {
     r->enablePanels();
     r->baseline();
     for (int i = 0; i + 1 < bytes.size(); i += 2)
-        r->s.image.bytes[bytes[i]] = quint8(bytes[i + 1]);
+        r->setBytes({{bytes[i], bytes[i + 1]}});
     r->page.decodeSetup();
     QLineEdit *e = r->edit(qPrintable(edit));
     if (shown.isEmpty()) {
@@ -999,7 +1010,7 @@ void TestSetupPage::decodeRadioGroups() {
     QFETCH(int, item);
     r->enablePanels();
     r->baseline();
-    r->s.image.bytes[offset] = quint8(byte);
+    r->setBytes({{offset, byte}});
     r->page.decodeSetup();
     auto *g = r->get<SetupRadioGroup>(qPrintable(group));
     if (item == -2) {
@@ -1016,12 +1027,12 @@ void TestSetupPage::decodeWithFlagClearSendsOnlyRadioSelections() {
     // Output 1 RPM, output 2 None, Wasted Spark, POT Off, pump Map: nothing else.
     QCOMPARE(r->sent(), hex("F21D01F22000F25602F20E00F22501"));
     QCOMPARE(r->edit("Edit12")->text(), QStringLiteral("4"));
-    QVERIFY(!r->s.modified);
+    QVERIFY(!r->s.isModified());
     r->emu.clearWritten();
     r->page.decodeSetup();
     QCOMPARE(r->sent(), QByteArray()); // nothing changed
     // A source the program has no button for leaves none checked and sends nothing.
-    r->s.image.bytes[29] = 255;
+    r->setBytes({{29, 255}});
     r->page.decodeSetup();
     QCOMPARE(r->sent(), QByteArray());
     for (const char *b : {"RadioButton1", "RadioButton2", "RadioButton7"})
@@ -1030,12 +1041,11 @@ void TestSetupPage::decodeWithFlagClearSendsOnlyRadioSelections() {
 
 void TestSetupPage::decodeWithFlagSetSendsChangedFields() {
     r->loadAndArm();
-    auto &b = r->s.image.bytes;
-    b[80] = 7;  // 6 cylinders
-    b[6] = 2;   // water sensor now off
-    b[24] = 11; // map pump enrichment 10
-    b[86] = 3;  // multi coil
-    b[41] = 71; // high vacuum 0.7
+    r->setBytes({{80, 7},    // 6 cylinders
+                 {6, 2},     // water sensor now off
+                 {24, 11},   // map pump enrichment 10
+                 {86, 3},    // multi coil
+                 {41, 71}}); // high vacuum 0.7
     r->page.decodeSetup();
     QCOMPARE(r->sent(), hex("F25006" // cylinders
                             "F20601" // water sensor
@@ -1043,30 +1053,29 @@ void TestSetupPage::decodeWithFlagSetSendsChangedFields() {
                             "F2180A" // pump enrichment
                             "F22946" // high throttle vacuum
                             ));
-    QVERIFY(r->s.modified);
-    QCOMPARE(int(b[86]), 3);
+    QVERIFY(r->s.isModified());
+    QCOMPARE(int(r->s.image().bytes[86]), 3);
 }
 
 void TestSetupPage::decodeSetsSessionWorkingValues() {
     QSignalSpy thresholds(&r->s, &Session::thresholdsChanged);
     QSignalSpy lambda(&r->s, &Session::lambdaTargetChanged);
     r->baseline();
-    auto &b = r->s.image.bytes;
-    b[38] = 11;
-    b[39] = 1; // span 0 -> minimum 0, span 100
-    b[49] = 3; // two-stroke
-    b[83] = 16;
-    b[81] = 1;
+    r->setBytes({{38, 11},
+                 {39, 1}, // span 0 -> minimum 0, span 100
+                 {49, 3}, // two-stroke
+                 {83, 16},
+                 {81, 1}});
     r->page.decodeSetup();
-    QCOMPARE(r->s.lowThrottleVacuum, 0.3);
-    QCOMPARE(r->s.highThrottleVacuum, 0.8);
-    QCOMPARE(r->s.lambdaTarget, 0.45);
-    QVERIFY(r->s.twoStroke);
-    QCOMPARE(r->s.tpsMinimum, 0);
-    QCOMPARE(r->s.tpsSpan, 100);
-    QCOMPARE(r->s.rpmRange, 7000.0);
-    QCOMPARE(r->s.timingPoints, 70);
-    QCOMPARE(r->s.mapSensorRange, 15);
+    QCOMPARE(r->s.lowThrottleVacuum(), 0.3);
+    QCOMPARE(r->s.highThrottleVacuum(), 0.8);
+    QCOMPARE(r->s.lambdaTarget(), 0.45);
+    QVERIFY(r->s.twoStroke());
+    QCOMPARE(r->s.tpsMinimum(), 0);
+    QCOMPARE(r->s.tpsSpan(), 100);
+    QCOMPARE(r->s.rpmRange(), 7000.0);
+    QCOMPARE(r->s.timingPoints(), 70);
+    QCOMPARE(r->s.mapSensorRange(), 15);
     QVERIFY(thresholds.count() >= 1);
     QVERIFY(lambda.count() >= 1);
     QVERIFY(r->get<QCheckBox>("CheckBox1")->isChecked());
@@ -1076,19 +1085,17 @@ void TestSetupPage::decodeSetsSessionWorkingValues() {
          {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5", "CheckBox6"})
         QVERIFY(r->get<QCheckBox>(c)->isEnabled());
 
-    b[38] = 21;
-    b[39] = 61;
+    r->setBytes({{38, 21}, {39, 61}});
     r->page.decodeSetup();
-    QCOMPARE(r->s.tpsMinimum, 20);
-    QCOMPARE(r->s.tpsSpan, 60);
+    QCOMPARE(r->s.tpsMinimum(), 20);
+    QCOMPARE(r->s.tpsSpan(), 60);
 }
 
 void TestSetupPage::decodePumpTrackBars() {
     r->baseline();
-    auto &b = r->s.image.bytes;
-    b[24] = 11;  // 10 -> top
-    b[25] = 255; // unset: the bar stops at its end
-    b[28] = 2;   // 1 -> bottom
+    r->setBytes({{24, 11},  // 10 -> top
+                 {25, 255}, // unset: the bar stops at its end
+                 {28, 2}}); // 1 -> bottom
     r->page.decodeSetup();
     QCOMPARE(r->get<QSlider>("TrackBar4")->value(), 1);
     QCOMPARE(r->edit("Edit47")->text(), QStringLiteral("100"));
@@ -1101,7 +1108,7 @@ void TestSetupPage::decodePumpTrackBars() {
 
 void TestSetupPage::refreshAfterWriteDropsTheRpmDefault() {
     r->baseline();
-    r->s.image.bytes[81] = 1;
+    r->setBytes({{81, 1}});
     r->page.decodeSetup();
     QCOMPARE(r->edit("Edit13")->text(), QStringLiteral("7000"));
     r->arm();
@@ -1113,8 +1120,8 @@ void TestSetupPage::refreshAfterWriteDropsTheRpmDefault() {
 
     // Other fields follow the block too; unchanged ones send nothing.
     r->emu.clearWritten();
-    r->s.image.bytes[1] = 61;   // gear teeth 60
-    r->s.image.bytes[84] = 255; // limiter unset
+    r->setBytes({{1, 61},     // gear teeth 60
+                 {84, 255}}); // limiter unset
     r->page.refreshAfterWrite();
     QCOMPARE(r->sent(), hex("F2013C"));
     QVERIFY(!r->edit("Edit20")->isEnabled());
@@ -1139,7 +1146,7 @@ void TestSetupPage::calibrateButtonsOnConnect() {
     r->page.decodeSetup();
     r->page.updateCalibrateButtons(); // not connected: stay disabled
     QVERIFY(!r->get<QPushButton>("CalBtn")->isEnabled());
-    r->s.connected = true;
+    r->s.markConnected();
     r->page.updateCalibrateButtons();
     QVERIFY(r->get<QPushButton>("CalBtn")->isEnabled());  // TPS active
     QVERIFY(r->get<QPushButton>("Button1")->isEnabled()); // water active
