@@ -787,7 +787,6 @@ void TForm1::openSetupFile(const QString &name) {
         Messages::error(this, error);
         return;
     }
-    m_setupPage->showVehicleInfo();
     spConnectClick();
     spReadClick();
 }

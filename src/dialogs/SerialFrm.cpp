@@ -190,15 +190,10 @@ void TSerialFrm::Button1Click() {
         }
     }
 
-    m_session.sendParameter(emu::model::OffSerialLetter1, Edit1->text().at(0).unicode());
-    m_session.sendParameter(emu::model::OffSerialLetter2, Edit6->text().at(0).unicode());
-    const int codes[4] = {emu::model::OffSerialNumber1, emu::model::OffSerialNumber2,
-                          emu::model::OffSerialNumber3, emu::model::OffSerialHardware};
-    for (int i = 0; i < 4; ++i) {
-        m_session.sendParameter(codes[i], numbers[i]);
-        if (numberBoxes[i]->text() == QLatin1String("0"))
-            numberBoxes[i]->setText(QStringLiteral("00"));
-    }
+    m_session.setSerialNumber(Edit1->text().at(0).unicode(), Edit6->text().at(0).unicode(),
+                              {numbers[0], numbers[1], numbers[2], numbers[3]});
+    for (QLineEdit *box : numberBoxes)
+        if (box->text() == QLatin1String("0")) box->setText(QStringLiteral("00"));
 
     const QString serial = m_session.image().serialText();
     const auto &id = m_session.image().identity;

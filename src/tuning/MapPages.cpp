@@ -266,6 +266,7 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
     connect(&m_s, &Session::thresholdsChanged, this, &MapPages::updateThresholdArrows);
     connect(&m_s, &Session::mapChanged, this, &MapPages::rebuildCurve);
     connect(&m_s, &Session::setupRestored, this, &MapPages::showSetupRestored);
+    connect(&m_s, &Session::fuelVariantChanged, this, &MapPages::showVariant);
 }
 
 // --- chart and map bookkeeping ---
@@ -380,10 +381,9 @@ int MapPages::selectPoint(MapId id, int p) {
     const Chart c = curveOf(id).first;
     if (p < 1 || p > pointCount(id)) return -1;
     if (c == FuelRpm)
-        setVariant(int(id == MapId::FuelLow    ? FuelVariant::Low
-                       : id == MapId::FuelHigh ? FuelVariant::High
-                                               : FuelVariant::Cruise),
-                   false);
+        m_s.setFuelVariant(id == MapId::FuelLow    ? FuelVariant::Low
+                           : id == MapId::FuelHigh ? FuelVariant::High
+                                                   : FuelVariant::Cruise);
     ChartState &st = m_charts[c];
     const double x = m_s.maps().position(id, p, m_s.axes());
     m_active = c;
@@ -509,7 +509,7 @@ void MapPages::readTables() {
         for (MapId id : {MapId::FuelVacuum, MapId::FuelCruise, MapId::FuelLow, MapId::FuelHigh,
                          MapId::WaterTemp, MapId::AirTemp, MapId::Voltage})
             decode(id);
-        setVariant(int(FuelVariant::Cruise), false);
+        m_s.setFuelVariant(FuelVariant::Cruise);
     }
 }
 
@@ -586,10 +586,6 @@ void MapPages::showRegion(int region) {
         r->setPalette(pal);
     }
     r->setChecked(true); // runs the button's handler: the variant follows
-    setVariant(r == m_radioLow    ? int(FuelVariant::Low)
-               : r == m_radioHigh ? int(FuelVariant::High)
-                                  : int(FuelVariant::Cruise),
-               true);
 }
 
 void MapPages::trackOperatingPoint(double rpmHundreds, double vacuumBar) {
@@ -611,12 +607,12 @@ QWidget *MapPages::chart(const QString &objectName) const {
 
 // --- fuel RPM variant ---
 
-void MapPages::setVariant(int variant, bool fromRadio) {
-    m_s.setFuelVariant(FuelVariant(variant));
-    QRadioButton *chosen = variant == int(FuelVariant::Low)    ? m_radioLow
-                           : variant == int(FuelVariant::High) ? m_radioHigh
-                                                               : m_radioCruise;
-    if (!fromRadio && !chosen->isChecked()) {
+void MapPages::showVariant() {
+    const FuelVariant variant = m_s.fuelVariant();
+    QRadioButton *chosen = variant == FuelVariant::Low    ? m_radioLow
+                           : variant == FuelVariant::High ? m_radioHigh
+                                                          : m_radioCruise;
+    if (!chosen->isChecked()) {
         // Decoding makes "Cruise" the edited map; the buttons show what is edited.
         QSignalBlocker block(chosen);
         chosen->setChecked(true);
@@ -627,13 +623,13 @@ void MapPages::setVariant(int variant, bool fromRadio) {
 }
 
 void MapPages::RadioLowClick() {
-    setVariant(int(FuelVariant::Low), true);
+    m_s.setFuelVariant(FuelVariant::Low);
 }
 void MapPages::RadioCruiseClick() {
-    setVariant(int(FuelVariant::Cruise), true);
+    m_s.setFuelVariant(FuelVariant::Cruise);
 }
 void MapPages::RadioHighClick() {
-    setVariant(int(FuelVariant::High), true);
+    m_s.setFuelVariant(FuelVariant::High);
 }
 
 // --- jets ---

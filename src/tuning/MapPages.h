@@ -168,7 +168,8 @@ private:
     int chartIndex(QObject *o) const;
     void jetTextChanged(QLineEdit *box, int code, QSlider *bar);
     void setJetBars();
-    void setVariant(int variant, bool fromRadio);
+    // The variant buttons show the session's edited fuel RPM map.
+    void showVariant();
     void refreshKeyStep(Chart c);
     void describe(Chart c, int p);
     void endDrag();

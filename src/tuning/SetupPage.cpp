@@ -114,6 +114,7 @@ SetupPage::SetupPage(Session &session, QWidget *parent) : QWidget(parent), m_s(s
     m_work[emu::model::OffRpmRange] = emu::model::setupFieldAt(emu::model::OffRpmRange)->zeroReads;
     buildUi();
     connect(&m_s, &Session::setupRestored, this, &SetupPage::showRestored);
+    connect(&m_s, &Session::vehicleTextChanged, this, &SetupPage::showVehicleInfo);
 }
 
 // ---------------------------------------------------------------------------------------------
