@@ -1,6 +1,7 @@
 // Map chart figures: time from a pointer move (drag) to the point write and the redraw of the
 // chart, the cost of a live marker move, and of rebuilding every curve after a table read.
 #include "bench/MapPagesRig.h"
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
@@ -46,6 +47,7 @@ int main(int argc, char **argv) {
     std::copy(stream.begin(), stream.end(), image.fileTable());
     s.loadImage(image);
     pages.configureAtConnect();
+    ConnectionController::decodeTables(s);
     pages.readTables();
     s.enableEditing();
     pages.setMouseTuning(true);
@@ -171,6 +173,7 @@ int main(int argc, char **argv) {
     for (int i = 0; i < 50; ++i) {
         QTest::qWait(frame + 1);
         t.start();
+        ConnectionController::decodeTables(s);
         pages.readTables();
         read.push_back(t.nsecsElapsed() / 1e6);
         t.start();

@@ -3,6 +3,7 @@
 // redraw of the chart; and the same for its undo.
 #include "BenchStats.h"
 #include "bench/MapPagesRig.h"
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
@@ -35,6 +36,7 @@ int main(int argc, char **argv) {
     std::copy(stream.begin(), stream.end(), image.fileTable());
     s.loadImage(image);
     pages.configureAtConnect();
+    ConnectionController::decodeTables(s);
     pages.readTables();
     s.enableEditing();
     s.port().Open();

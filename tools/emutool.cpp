@@ -515,8 +515,10 @@ Result runRead(const QStringList &argsIn) {
                         .arg(c.describe())
                         .arg(dumped)
                         .arg(emu::link::ImageStreamMax));
-    const QByteArray content =
-        SetupFile::format(c.identity(), make, model, engine, SetupFile::tableFromReply(reply));
+    c.session.setVehicleText(&EmuImage::vehicleMake, make);
+    c.session.setVehicleText(&EmuImage::vehicleModel, model);
+    c.session.setVehicleText(&EmuImage::engineType, engine);
+    const QByteArray content = c.controller.setupFileContent(SetupFile::tableFromReply(reply));
     if (!SetupFile::write(args.at(1), content, &error)) return fail(error);
     const QByteArray out = QStringLiteral("Read %1: %2 bytes saved to %3\n")
                                .arg(c.describe())

@@ -3,7 +3,6 @@
 
 #include "connection/ConnectionController.h"
 #include "connection/Session.h"
-#include "connection/SetupFile.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/CompareWindow.h"
 #include "dialogs/Printing.h"
@@ -506,7 +505,10 @@ void TForm1::connectConnection() {
             [this](int n) { ComboBox1->setEditText(QStringLiteral("Com%1").arg(n)); });
     connect(&c, &ConnectionController::moduleTypeShown, this,
             [this](const QString &name) { m_setupPage->setEmuType(name); });
+    connect(&c, &ConnectionController::setupDecoding, m_setupPage, &SetupPage::decodeSetup);
     connect(&c, &ConnectionController::setupLoaded, this, &TForm1::showSetupLoaded);
+    connect(&c, &ConnectionController::changesDiscarded, m_setupPage,
+            &SetupPage::refillAfterDiscard);
     connect(&c, &ConnectionController::readStarting, this, &TForm1::stopCalibrationPoll);
     // An edit made while the tables are read would reach the EMU after the read, and the read's
     // decode would put the old value back in memory: the editors wait until the read is over.
@@ -597,8 +599,7 @@ QString TForm1::serialText() const {
 // Connect has the setup block: the editors, the identity boxes, gauges, charts and panels.
 void TForm1::showSetupLoaded() {
     Session &s = *m_session;
-    // 10.
-    m_setupPage->decodeSetup();
+    // 10. (The editors have shown the setup block.)
     positionLambdaMarkers();
     // 11.
     m_setupPage->showIdentity();
@@ -783,12 +784,7 @@ void TForm1::openFile() {
 
 void TForm1::openSetupFile(const QString &name) {
     QString error;
-    if (!m_conn->openFile(name, &error)) {
-        Messages::error(this, error);
-        return;
-    }
-    spConnectClick();
-    spReadClick();
+    if (!m_conn->openSetupFile(name, &error)) Messages::error(this, error);
 }
 
 void TForm1::spSaveClick() {
@@ -797,35 +793,22 @@ void TForm1::spSaveClick() {
 }
 
 void TForm1::saveChosen(bool fromMemory) {
-    m_conn->tableForSave(fromMemory, [this, fromMemory](std::optional<TableValues> table,
-                                                        const QString &problem) {
-        Session &s = *m_session;
-        if (!problem.isEmpty()) Messages::error(this, problem);
-        if (table) {
-            const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
-            if (!name.isEmpty()) {
-                std::array<quint8, 7> identity;
-                std::copy(s.image().identity.begin(), s.image().identity.end(), identity.begin());
-                const QByteArray content = SetupFile::format(identity, m_setupPage->vehicleMake(),
-                                                             m_setupPage->vehicleModel(),
-                                                             m_setupPage->engineType(), *table);
-                QString error;
-                if (!SetupFile::write(name, content, &error)) {
-                    setStatus(0, QStringLiteral("Setup NOT saved to %1")
-                                     .arg(QDir::toNativeSeparators(name)));
-                    Messages::error(this, error);
-                } else {
-                    m_saveDir = QFileInfo(name).absolutePath();
-                    setStatus(
-                        0, QStringLiteral("Setup saved from %1 to %2")
-                               .arg(fromMemory ? QStringLiteral("memory") : QStringLiteral("EMU"),
-                                    QDir::toNativeSeparators(name)));
+    m_conn->tableForSave(
+        fromMemory, [this, fromMemory](std::optional<TableValues> table, const QString &problem) {
+            if (!problem.isEmpty()) Messages::error(this, problem);
+            if (table) {
+                const QString name = m_saveChooser ? m_saveChooser(m_saveFrm.get()) : QString();
+                if (!name.isEmpty()) {
+                    QString error;
+                    if (m_conn->saveSetupFile(name, *table, fromMemory, &error))
+                        m_saveDir = QFileInfo(name).absolutePath();
+                    else
+                        Messages::error(this, error);
                 }
             }
-        }
-        m_saveFrm->finish();
-        setEnabled(true);
-    });
+            m_saveFrm->finish();
+            setEnabled(true);
+        });
 }
 
 void TForm1::saveCancelled() {
@@ -855,37 +838,24 @@ void TForm1::askUnsaved(Pending then) {
 }
 
 void TForm1::unsavedAnswered(TsvForm::Answer answer) {
-    Session &s = *m_session;
     const Pending then = m_pending;
     m_pending = Pending::None;
     setEnabled(true);
     switch (answer) {
     case TsvForm::Answer::Yes:
-        spConnectClick();
-        m_conn->whenIdle([this, then] {
-            if (!m_session->isConnected()) {
-                setStatus(0, QStringLiteral("EMU not connected, data NOT written to EMU"));
-                return;
-            }
-            setControlEnabled(spRead, false);
-            spWriteClick();
+        m_conn->connectAndWrite(VerifyAfterWrite->isChecked(), [this, then] {
             PageControl1->setCurrentWidget(TimingSheet);
             // Closing or opening goes on once the tables are out.
             m_conn->whenIdle([this, then] { runPending(then); });
         });
         break;
     case TsvForm::Answer::Discard:
-        s.setModified(false);
-        m_setupPage->refillAfterDiscard();
-        if (s.isConnected()) setControlEnabled(spRead, true);
+        m_conn->discardChanges();
         runPending(then);
         break;
     case TsvForm::Answer::Later:
         // Nothing is thrown away: the pending close or open does not happen.
-        if (!s.isConnected())
-            setControlEnabled(spWrite, false);
-        else
-            setControlEnabled(spRead, true);
+        m_conn->keepChanges();
         break;
     }
 }

@@ -6,6 +6,7 @@
 #include "link/PortMap.h"
 #include "model/TableStream.h"
 
+#include <QDir>
 #include <QScopedValueRollback>
 
 using emu::link::FileSignature;
@@ -71,6 +72,74 @@ bool ConnectionController::openFile(const QString &name, QString *error) {
 
 void ConnectionController::leaveFileMode() {
     m_s.setFileMode(false);
+}
+
+bool ConnectionController::openSetupFile(const QString &name, QString *error) {
+    if (!openFile(name, error)) return false;
+    connectEmu();
+    readTables();
+    return true;
+}
+
+QByteArray ConnectionController::setupFileContent(const TableValues &table) const {
+    const EmuImage &img = m_s.image();
+    std::array<quint8, 7> identity;
+    std::copy(img.identity.begin(), img.identity.end(), identity.begin());
+    return SetupFile::format(identity, img.vehicleMake, img.vehicleModel, img.engineType, table);
+}
+
+bool ConnectionController::saveSetupFile(const QString &name, const TableValues &table,
+                                         bool fromMemory, QString *error) {
+    if (!SetupFile::write(name, setupFileContent(table), error)) {
+        emit status(0, QStringLiteral("Setup NOT saved to %1").arg(QDir::toNativeSeparators(name)));
+        return false;
+    }
+    emit status(0, QStringLiteral("Setup saved from %1 to %2")
+                       .arg(fromMemory ? QStringLiteral("memory") : QStringLiteral("EMU"),
+                            QDir::toNativeSeparators(name)));
+    return true;
+}
+
+// ---- Unsaved changes -------------------------------------------------------------------------
+
+void ConnectionController::connectAndWrite(bool verify, std::function<void()> writing) {
+    connectEmu();
+    whenIdle([this, verify, writing] {
+        if (!m_s.isConnected()) {
+            emit status(0, QStringLiteral("EMU not connected, data NOT written to EMU"));
+            return;
+        }
+        emit actionEnabled(Action::Read, false);
+        writeTables(verify);
+        if (writing) writing();
+    });
+}
+
+void ConnectionController::discardChanges() {
+    m_s.setModified(false);
+    emit changesDiscarded();
+    if (m_s.isConnected()) emit actionEnabled(Action::Read, true);
+}
+
+void ConnectionController::keepChanges() {
+    if (!m_s.isConnected())
+        emit actionEnabled(Action::Write, false);
+    else
+        emit actionEnabled(Action::Read, true);
+}
+
+// ---- Decoding --------------------------------------------------------------------------------
+
+void ConnectionController::decodeTables(Session &s) {
+    const Capabilities caps = s.caps();
+    for (MapId id : emu::model::allMaps())
+        if (emu::model::hasCapability(caps, id)) s.decodeMap(id);
+    if (caps.fuel) s.setFuelVariant(FuelVariant::Cruise);
+}
+
+void ConnectionController::deriveFromSetup(Session &s) {
+    s.deriveWorkingValues();
+    s.deriveFromSetup();
 }
 
 // ---- Port search -----------------------------------------------------------------------------
@@ -290,8 +359,7 @@ void ConnectionController::takeImage(const QByteArray &reply) {
     m_s.loadImage(image);
     m_s.deriveFromSetup();
     m_s.deriveWorkingValues();
-    for (MapId id : emu::model::allMaps())
-        if (emu::model::hasCapability(m_s.caps(), id)) m_s.decodeMap(id);
+    decodeTables(m_s);
 }
 
 // ---- Jobs ------------------------------------------------------------------------------------
@@ -426,6 +494,8 @@ void ConnectionController::connectDecode(bool setupWhole) {
     const EmuImage &img = s.image();
     // 10.-17. Decode into the editors, derive R, N, S; gauges, charts, panels.
     s.deriveFromSetup();
+    emit setupDecoding();
+    deriveFromSetup(s);
     emit setupLoaded();
     m_serialText = img.serialText();
     // 11.
@@ -598,6 +668,7 @@ void ConnectionController::readSteps(std::function<void()> then) {
 void ConnectionController::readDecode(bool whole, const std::function<void()> &then) {
     Session &s = m_s;
     // 3.-6.
+    decodeTables(s);
     emit tablesRead();
     s.clearHistory();
     m_dataLoaded = whole;

@@ -81,6 +81,34 @@ public:
     bool openFile(const QString &name, QString *error);
     // Open and Close all leave file mode first.
     void leaveFileMode();
+    // Open: reads the file (openFile), then Connect and the table read run on its data. False
+    // with the message in *error when the file cannot be read (nothing else runs).
+    bool openSetupFile(const QString &name, QString *error);
+    // The text of a setup file: the session's identity and vehicle strings with `table`.
+    QByteArray setupFileContent(const TableValues &table) const;
+    // Save: writes the file with a checked write (a temporary file, never a partial one) and
+    // says in the status bar what it wrote ("Setup saved from memory to ..."), or that it did
+    // not; false with the system's reason in *error.
+    bool saveSetupFile(const QString &name, const TableValues &table, bool fromMemory,
+                       QString *error);
+
+    // ---- The unsaved-changes prompt
+    // "Yes": Connect, then, with an EMU connected, Write; `writing` runs once the write is
+    // queued (whatever is queued after it runs once the tables are out). Without an EMU the
+    // status bar says nothing was written and `writing` does not run.
+    void connectAndWrite(bool verify, std::function<void()> writing);
+    // "Discard": the setup counts as the EMU's again; changesDiscarded lets the editors show
+    // the setup block again, then Read is offered while connected.
+    void discardChanges();
+    // "Later": keep the changes; Write only while connected, Read offered while connected.
+    void keepChanges();
+
+    // ---- Decoding into memory (Connect, Read, Open; rigs without a controller use these too)
+    // The maps of the session's capabilities from the file table area, and "Cruise" as the
+    // edited fuel RPM map.
+    static void decodeTables(Session &s);
+    // The working values and R, N and S from the setup block as the editors left it.
+    static void deriveFromSetup(Session &s);
 
     // ---- Single steps (emutool runs them on its own; each waits for its exchange in a local
     // event loop, so the window never uses them)
@@ -123,13 +151,18 @@ signals:
     void emuFound(int n);
     // Connect shows the module type name ("EMU Type").
     void moduleTypeShown(const QString &name);
-    // Connect has the setup block and the values derived from it: the editors, gauges and charts
+    // Connect has the setup block: the editors show it (each changed editor runs its handler,
+    // as a change by the user does). The working values are derived after it.
+    void setupDecoding();
+    // Connect has the setup block and the values derived from it: the gauges, charts and panels
     // follow. Sent before the reconnect probe and the table read.
     void setupLoaded();
     // Read is about to take the EMU's image (the calibration poll stops).
     void readStarting();
-    // The map tables are in the image: the maps are decoded and drawn.
+    // The map tables are in the image and decoded into the maps: the pages show them.
     void tablesRead();
+    // "Discard" of the unsaved-changes prompt: the editors show the setup block again.
+    void changesDiscarded();
     // The live signals go on: after a read (the tracking box unchecked) or after finding the EMU
     // again with the memory kept.
     void liveRequested(bool afterRead);

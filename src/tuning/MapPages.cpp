@@ -498,19 +498,8 @@ void MapPages::setJetBars() {
 void MapPages::readTables() {
     const Capabilities caps = m_s.caps();
     m_charts[Timing].selection = 0;
-    auto decode = [this](MapId id) { m_s.decodeMap(id); };
-    if (caps.timing) {
-        decode(MapId::Timing);
-        m_charts[Timing].chart->setEnabled(true);
-    }
-    if (caps.vacuum) decode(MapId::VacuumTiming);
-    if (caps.fuel) {
-        setJetBars();
-        for (MapId id : {MapId::FuelVacuum, MapId::FuelCruise, MapId::FuelLow, MapId::FuelHigh,
-                         MapId::WaterTemp, MapId::AirTemp, MapId::Voltage})
-            decode(id);
-        m_s.setFuelVariant(FuelVariant::Cruise);
-    }
+    if (caps.timing) m_charts[Timing].chart->setEnabled(true);
+    if (caps.fuel) setJetBars();
 }
 
 void MapPages::afterWrite() {

@@ -31,9 +31,8 @@ public:
     // Connect: axes and keyboard steps from R, N and S, charts (and the jet track bars) enabled
     // by capability.
     void configureAtConnect();
-    // Table read, after the file table area holds the image stream: reset the timing selection,
-    // decode the maps of the present capabilities, set the jet track bars, rebuild the curves,
-    // make "Cruise" the edited variant.
+    // Table read, once the maps are decoded (the curves follow the session's mapChanged): reset
+    // the timing selection, enable the timing chart, set the jet track bars.
     void readTables();
     // Table write: clear the selection cursors and rebuild every curve from memory; set the jet
     // track bars from the setup block.

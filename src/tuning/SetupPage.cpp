@@ -880,8 +880,6 @@ void SetupPage::decodeSetup() {
     decode(Decode::Load);
     for (QCheckBox *c : m_sensorBoxes)
         c->setEnabled(true);
-    m_s.deriveWorkingValues();
-    m_s.deriveFromSetup();
 }
 
 void SetupPage::refreshAfterWrite() {

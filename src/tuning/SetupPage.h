@@ -25,8 +25,8 @@ public:
     explicit SetupPage(Session &session, QWidget *parent = nullptr);
 
     // Decode the setup block into the editors (Connect): each editor whose value changes runs its
-    // handler, exactly as a change by the user does. Also refreshes the session's working values
-    // (thresholds, lambda target, two-stroke, TPS minimum/span) and enables the sensor boxes.
+    // handler, exactly as a change by the user does. Enables the sensor boxes. (The connection
+    // controller derives the session's working values after it.)
     void decodeSetup();
     // After a table write: refresh cylinders, RPM range (without the 7000 default), coil time,
     // map sensor range, RPM limiter, outputs, timing sensor, gear teeth, trailing degrees and the

@@ -1,6 +1,7 @@
 #pragma once
 // Map pages on offscreen tabs over a session whose link talks to the virtual EMU, driven by real
 // mouse and key events.
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "model/Numbers.h"
@@ -79,6 +80,7 @@ struct Rig {
             std::copy(stream.begin(), stream.begin() + EmuImage::SetupSize, image.setup());
         });
         pages->configureAtConnect();
+        ConnectionController::decodeTables(s);
         pages->readTables();
         s.enableEditing();
         emu.clearWritten();

@@ -1,5 +1,6 @@
 // Edit history and range edits: real mouse and key events on the charts and the Setup page; the
 // bytes that undo and redo send to the virtual EMU are checked exactly.
+#include "connection/ConnectionController.h"
 #include "support/SessionState.h"
 #include "tests/tuning/MapRig.h"
 #include "tuning/MapChart.h"
@@ -251,6 +252,7 @@ private slots:
         HistoryRig r;
         r.edit(Key);
         QVERIFY(r.s.history().canUndo());
+        ConnectionController::decodeTables(r.s);
         r.pages->readTables();
         QVERIFY(!r.s.history().canUndo());
     }

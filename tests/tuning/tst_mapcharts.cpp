@@ -1,5 +1,6 @@
 // Map charts: real mouse and key events on the offscreen charts against a session whose link
 // talks to the virtual EMU; the bytes on the wire are checked exactly.
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "model/Numbers.h"
@@ -175,6 +176,7 @@ void TestMapCharts::readBuildsCurves() {
         std::copy(stream.begin(), stream.end(), image.fileTable());
     });
     r.s.setFuelVariant(FuelVariant::High);
+    ConnectionController::decodeTables(r.s);
     r.pages->readTables();
     const MapSeries *timing = r.chart(MapPages::Timing)->series(2);
     QCOMPARE(timing->dataCount(), 70);
@@ -575,6 +577,7 @@ void TestMapCharts::readSetsJetBars() {
         image.setSetupByte(emu::model::OffMainJet, 101);
         image.setSetupByte(emu::model::OffIdleJet, 0); // the value 255
     });
+    ConnectionController::decodeTables(r.s);
     r.pages->readTables();
     QCOMPARE(r.pages->mainJetAdjust()->value(), 155);
     QCOMPARE(r.text("Edit28"), QStringLiteral("100"));

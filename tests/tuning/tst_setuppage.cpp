@@ -1,4 +1,5 @@
 // The Setup tab against the virtual EMU: what each editor puts on the wire and into the image.
+#include "connection/ConnectionController.h"
 #include "connection/Session.h"
 #include "link/Clock.h"
 #include "model/Numbers.h"
@@ -1067,6 +1068,7 @@ void TestSetupPage::decodeSetsSessionWorkingValues() {
                  {83, 16},
                  {81, 1}});
     r->page.decodeSetup();
+    ConnectionController::deriveFromSetup(r->s);
     QCOMPARE(r->s.lowThrottleVacuum(), 0.3);
     QCOMPARE(r->s.highThrottleVacuum(), 0.8);
     QCOMPARE(r->s.lambdaTarget(), 0.45);
@@ -1087,6 +1089,7 @@ void TestSetupPage::decodeSetsSessionWorkingValues() {
 
     r->setBytes({{38, 21}, {39, 61}});
     r->page.decodeSetup();
+    ConnectionController::deriveFromSetup(r->s);
     QCOMPARE(r->s.tpsMinimum(), 20);
     QCOMPARE(r->s.tpsSpan(), 60);
 }
