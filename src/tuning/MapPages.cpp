@@ -2,6 +2,7 @@
 
 #include "connection/Session.h"
 #include "model/Numbers.h"
+#include "model/SetupFields.h"
 #include "tuning/HistoryMenu.h"
 #include "tuning/MapChart.h"
 #include "tuning/RangeEditDialog.h"
@@ -256,8 +257,8 @@ MapPages::MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidg
 
     // Keyboard steps before Connect, from the form's axes.
     m_charts[Timing].step = 50.0 / m_s.timingPoints;
-    m_charts[Vacuum].step = m_s.mapSensorRange / 10.0 / 32;
-    m_charts[FuelVac].step = m_s.mapSensorRange / 10.0 / 64;
+    m_charts[Vacuum].step = emu::model::vacuumSpacing(MapId::VacuumTiming, m_s.axes());
+    m_charts[FuelVac].step = emu::model::vacuumSpacing(MapId::FuelVacuum, m_s.axes());
     m_charts[FuelRpm].step = 50.0 / 32;
     m_charts[Temp].step = 5;
     m_charts[AirTemp].step = 5;
@@ -423,7 +424,7 @@ void MapPages::showHits(Chart c) {
         // known once the maps are decoded).
         const bool vacuum = id == MapId::VacuumTiming || id == MapId::FuelVacuum;
         for (int p = 1; p <= n; ++p) {
-            positions << (vacuum ? p * (axes.mapSensorRange / 10.0) / n
+            positions << (vacuum ? emu::model::vacuumPosition(id, p, axes)
                                  : m_s.maps.position(id, p, axes));
             shares << m_hits.at(id, p).seconds / most;
         }
@@ -449,7 +450,8 @@ QString MapPages::hitText(MapId id, int p) const {
 void MapPages::configureAtConnect() {
     const Capabilities caps = m_s.caps;
     const double r100 = m_s.rpmRange / 100.0;
-    const double s10 = m_s.mapSensorRange / 10.0;
+    const MapAxes axes = m_s.axes();
+    const double s10 = emu::model::vacuumFullScale(axes);
     const int n = std::max(1, m_s.timingPoints);
     if (caps.timing) {
         const double max = std::max(2.0, emu::num::roundHalfEven(r100));
@@ -461,7 +463,7 @@ void MapPages::configureAtConnect() {
         m_charts[Vacuum].chart->setEnabled(true);
         m_charts[Vacuum].chart->setBottomMaximum(s10 + 0.2);
         if (s10 < 2) m_charts[Vacuum].chart->setBottomStep(0.1);
-        m_charts[Vacuum].step = s10 / 32;
+        m_charts[Vacuum].step = emu::model::vacuumSpacing(MapId::VacuumTiming, axes);
     }
     if (caps.fuel) {
         for (Chart c : {FuelVac, FuelRpm, Temp, AirTemp, Voltage})
@@ -470,7 +472,7 @@ void MapPages::configureAtConnect() {
         m_mainJet->setEnabled(true);
         m_idleJet->setEnabled(true);
         m_charts[FuelVac].chart->setBottomMaximum(emu::num::roundTo(s10 + 0.2, 2));
-        m_charts[FuelVac].step = s10 / 64;
+        m_charts[FuelVac].step = emu::model::vacuumSpacing(MapId::FuelVacuum, axes);
         m_charts[FuelRpm].chart->setBottomMaximum(r100);
         m_charts[FuelRpm].step = r100 / 32;
     }
@@ -480,7 +482,7 @@ void MapPages::configureAtConnect() {
 void MapPages::setJetBars() {
     // Position = 255 - value; a stored byte of 0 is the value 255 under the +1 rule.
     auto place = [](QSlider *bar, QLineEdit *box, quint8 stored) {
-        const int value = (int(stored) - 1) & 0xFF;
+        const int value = emu::model::jetValue(stored);
         const int position = 255 - value;
         if (bar->value() != position) {
             bar->setValue(position); // runs the change handler, which sends while editing
@@ -661,9 +663,11 @@ void MapPages::jetTextChanged(QLineEdit *box, int code, QSlider *bar) {
         Messages::error(box->window(), error);
         return;
     }
-    if (v < 0 || v > 255) {
-        Messages::error(box->window(),
-                        tr("'%1' is not a valid jet value: enter 0 to 255").arg(text));
+    if (v < emu::model::JetMin || v > emu::model::JetMax) {
+        Messages::error(box->window(), tr("'%1' is not a valid jet value: enter %2 to %3")
+                                           .arg(text)
+                                           .arg(emu::model::JetMin)
+                                           .arg(emu::model::JetMax));
         return;
     }
     m_s.setSetupValue(code, v);
@@ -755,24 +759,19 @@ void MapPages::dragOver(Chart c, const QPoint &pos) {
     const double x = st.chart->pixelToX(ci, pos.x());
     const double y = st.chart->pixelToY(ci, pos.y());
     if (y < lo(c) || y > hi(c)) return;
-    const double s10 = m_s.mapSensorRange / 10.0;
-    if ((c == Vacuum || c == FuelVac) && (x < 0 || x > s10)) return;
-    if (c == AirTemp && x < -20) return;
     const MapAxes axes = m_s.axes();
+    const bool vacuum = c == Vacuum || c == FuelVac;
+    if (vacuum && (x < 0 || x > emu::model::vacuumFullScale(axes))) return;
+    if (c == AirTemp && x < -20) return;
     const int p = m_s.maps.nearest(id, x, axes);
     if (p < 1 || p > pointCount(id)) return;
     const double v = emu::num::roundHalfEven(y);
     // The EMU gets the point first; the curve follows on the session's change signal.
-    if (c == Vacuum)
-        m_s.setMapPointAt(id, p, v, emu::num::roundTo(p / 32.0 * s10, 2));
-    else if (c == FuelVac)
-        m_s.setMapPointAt(id, p, v, emu::num::roundTo(p / 64.0 * s10, 2));
+    if (vacuum)
+        m_s.setMapPointAt(id, p, v, emu::model::vacuumPositionRounded(id, p, axes));
     else
         m_s.setMapPoint(id, p, v);
-    if (c == Timing)
-        st.selection = m_s.maps.position(id, p, axes);
-    else if (c == Vacuum || c == FuelVac)
-        st.selection = m_s.maps.storedPosition(id, p);
+    if (c == Timing || vacuum) st.selection = m_s.maps.position(id, p, axes);
     describe(c, p);
 }
 
@@ -805,7 +804,7 @@ void MapPages::hover(Chart c, const QPoint &pos) {
     const int ry = emu::num::roundInt(y);
     if (ry >= lo(c) && ry <= hi(c)) ch->valueBox()->setText(QString::number(ry));
     const int rx = emu::num::roundInt(x);
-    const double s10 = m_s.mapSensorRange / 10.0;
+    const double s10 = emu::model::vacuumFullScale(m_s.axes());
     const double x1 = emu::num::roundTo(x, 1);
     const double x2 = emu::num::roundTo(x, 2);
     QLineEdit *pb = ch->positionBox();
@@ -920,7 +919,7 @@ void MapPages::keyPress(Chart c, int key) {
     const MapAxes axes = m_s.axes();
     const int n = pointCount(id);
     if (n < 1) return;
-    if ((c == Vacuum || c == FuelVac) && m_s.mapSensorRange <= 0)
+    if ((c == Vacuum || c == FuelVac) && !(emu::model::vacuumFullScale(axes) > 0))
         return; // no vacuum axis: no point can be found
     refreshKeyStep(c);
 
@@ -972,7 +971,7 @@ void MapPages::keyPress(Chart c, int key) {
     }
 
     // 7: selection and last key position.
-    st.selection = c == FuelVac ? p / 64.0 * m_s.mapSensorRange / 10.0 : x;
+    st.selection = c == FuelVac ? emu::model::vacuumPosition(id, p, axes) : x;
     m_lastKeyPosition = st.selection;
 
     // 8: read-outs.
@@ -1017,7 +1016,7 @@ void MapPages::showSetupRestored(int code) {
                                                       : nullptr;
     if (!box) return;
     QSlider *bar = box == m_edit28 ? m_mainJet : m_idleJet;
-    const int value = m_s.image.value(code) & 0xFF;
+    const int value = emu::model::jetValue(m_s.image.setupByte(code));
     QSignalBlocker blockBox(box), blockBar(bar);
     box->setText(QString::number(value));
     bar->setValue(255 - value);
