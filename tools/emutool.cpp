@@ -86,20 +86,11 @@ Result fail(const QString &message) {
 // A setup file decoded the way the program decodes it in file mode.
 using Setup = emu::model::Tune;
 
-// Timing slots beyond N are kept as the file holds them (a file saved from an EMU carries all
-// 100), so that writing back what was read leaves the EMU as it was and diff compares them too.
-void keepTimingSlots(const EmuImage &image, const MapAxes &axes, EmuMaps *maps) {
-    const MapInfo &t = emu::model::mapInfo(MapId::Timing);
-    for (int p = maps->pointCount(MapId::Timing, axes) + 1; p <= t.points; ++p) {
-        const quint8 b = image.fileTable()[t.streamOffset + p - 1];
-        if (b != 0) maps->setValue(MapId::Timing, p, int(b) - 1 - t.bias);
-    }
-}
-
 void decodeSetup(const SetupFileData &data, Setup *setup) {
     SetupFile::apply(data, setup->image);
+    // Every timing slot is decoded, those beyond N too (a file saved from an EMU carries all
+    // 100), so writing back what was read leaves the EMU as it was and diff compares them.
     setup->decodeFileTable();
-    if (setup->caps.timing) keepTimingSlots(setup->image, setup->axes, &setup->maps);
 }
 
 bool loadSetup(const QString &path, Setup *setup, QString *error) {
@@ -556,8 +547,7 @@ Result runWrite(const QStringList &argsIn) {
     QString fileType;
     emu::model::modelInfo(image.modelCode(), &fileType, &fileCaps);
     EmuMaps maps;
-    maps.decode(image, fileCaps, axes);
-    if (fileCaps.timing) keepTimingSlots(image, axes, &maps);
+    maps.decode(image, fileCaps, axes); // every timing slot, those beyond N too
 
     Connection c;
     if (!connectEmu(args.at(0), &c, &error)) return fail(error);
@@ -998,7 +988,7 @@ Result runSuggest(const QStringList &argsIn) {
         if (p.change != 0) {
             const MapInfo &info = emu::model::mapInfo(p.map);
             data.table[size_t(info.streamOffset + p.point - 1)] =
-                quint8(emu::num::roundInt(p.suggested()) + info.bias + 1);
+                emu::model::tableByte(p.map, p.suggested());
         }
     }
     const FuelSuggest::Counts &c = r.counts;

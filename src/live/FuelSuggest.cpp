@@ -57,12 +57,12 @@ double rateAt(const Columns &c, int column, int row) {
 }
 
 double position(const EmuMaps &maps, MapId id, int p, const MapAxes &axes) {
-    if (id == MapId::FuelVacuum) return p / 64.0 * axes.mapSensorRange / 10.0;
+    if (id == MapId::FuelVacuum) return emu::model::vacuumPosition(id, p, axes);
     return maps.position(id, p, axes);
 }
 
 double spacing(MapId id, const MapAxes &axes) {
-    if (id == MapId::FuelVacuum) return axes.mapSensorRange / 10.0 / 64.0;
+    if (id == MapId::FuelVacuum) return emu::model::vacuumSpacing(id, axes);
     return axes.rpmRange / 100.0 / 32.0;
 }
 

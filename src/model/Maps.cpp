@@ -70,6 +70,31 @@ MapAxes axesFromSetup(const EmuImage &image, const MapAxes &previous) {
     if (!image.isUnset(OffMapSensorRange)) axes.mapSensorRange = image.value(OffMapSensorRange);
     return axes;
 }
+
+double vacuumFullScale(const MapAxes &axes) {
+    return axes.mapSensorRange / 10.0;
+}
+
+double vacuumPosition(MapId id, int p, const MapAxes &axes) {
+    return double(p) / mapInfo(id).points * axes.mapSensorRange / 10.0;
+}
+
+double vacuumPositionRounded(MapId id, int p, const MapAxes &axes) {
+    // p x S x 10 / n is exact in a double (n is 32 or 64), so a half is seen as a half.
+    return num::roundHalfEven(double(p) * axes.mapSensorRange * 10.0 / mapInfo(id).points) / 100;
+}
+
+double vacuumSpacing(MapId id, const MapAxes &axes) {
+    return vacuumFullScale(axes) / mapInfo(id).points;
+}
+
+quint8 tableByte(MapId id, double value) {
+    return quint8(EmuMaps::encodeValue(id, value) + 1);
+}
+
+int tableValue(MapId id, quint8 stored) {
+    return int(stored) - 1 - mapInfo(id).bias;
+}
 } // namespace emu::model
 
 EmuMaps::EmuMaps() {
@@ -130,7 +155,7 @@ double EmuMaps::position(MapId id, int p, const MapAxes &axes) const {
 
 int EmuMaps::nearest(MapId id, double x, const MapAxes &axes) const {
     const double r = axes.rpmRange / 100;
-    const double s = axes.mapSensorRange / 10.0;
+    const double s = emu::model::vacuumFullScale(axes);
     switch (id) {
     case MapId::Timing:
         return r > 0 ? roundPoint(x / r * axes.timingPoints) : 0;
@@ -179,8 +204,7 @@ void EmuMaps::decodeMap(MapId id, const EmuImage &image, const MapAxes &axes) {
     // Every slot, the timing slots beyond N included: they go back to the EMU unchanged with the
     // next table write and come back into use when the RPM range is raised.
     for (int p = 1; p <= info.points; ++p) {
-        setValue(id, p, int(table[info.streamOffset + p - 1]) - 1 - info.bias);
-        if (isVacuumMap(id))
-            setStoredPosition(id, p, double(p) / info.points * axes.mapSensorRange / 10.0);
+        setValue(id, p, emu::model::tableValue(id, table[info.streamOffset + p - 1]));
+        if (isVacuumMap(id)) setStoredPosition(id, p, emu::model::vacuumPosition(id, p, axes));
     }
 }

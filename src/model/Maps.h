@@ -50,6 +50,22 @@ bool hasCapability(const Capabilities &caps, MapId id);
 int timingPointsFor(double rpmRange);
 // R, N and S from the setup block: an unset byte keeps the previous value, R 0 reads as 7000.
 MapAxes axesFromSetup(const EmuImage &image, const MapAxes &previous = MapAxes());
+
+// The vacuum axis of the vacuum timing map (32 points) and the fuel vacuum map (64 points).
+// Full scale in bar: S / 10.
+double vacuumFullScale(const MapAxes &axes);
+// Point p of a vacuum map at p / n x S / 10 bar: where decoding puts it.
+double vacuumPosition(MapId id, int p, const MapAxes &axes);
+// The same rounded to 0.01 bar, halves to even, from the exact value (p x S x 10 / n hundredths):
+// where a drag puts the point it sets.
+double vacuumPositionRounded(MapId id, int p, const MapAxes &axes);
+// The distance between two points, S / 10 / n bar: the keyboard's Left / Right step.
+double vacuumSpacing(MapId id, const MapAxes &axes);
+
+// A map value in the image stream (and so in a setup file's table line): value + bias + 1, the
+// low byte of its rounding; and the value a stored byte holds, byte - 1 - bias.
+quint8 tableByte(MapId id, double value);
+int tableValue(MapId id, quint8 stored);
 } // namespace emu::model
 
 class EmuMaps {

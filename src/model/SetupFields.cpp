@@ -179,6 +179,14 @@ const SetupField *setupFieldAt(int offset) {
     return nullptr;
 }
 
+bool isJet(int offset) {
+    return offset == OffMainJet || offset == OffIdleJet;
+}
+
+int jetValue(quint8 stored) {
+    return (int(stored) - 1) & 0xFF;
+}
+
 std::optional<double> displayValue(const EmuImage &image, const SetupField &field) {
     const int off = field.offset;
     if (field.kind == FieldKind::OutputLimit) {
@@ -196,8 +204,7 @@ std::optional<double> displayValue(const EmuImage &image, const SetupField &fiel
     case FieldKind::RadioGroup:
         return double(radioIndex(image.setupByte(off)));
     case FieldKind::Number:
-        if (off == OffMainJet || off == OffIdleJet)
-            return double(v & 0xFF); // the jet 255 is stored as byte 0
+        if (isJet(off)) return double(jetValue(image.setupByte(off)));
         if (v == 0 && field.zeroReads != 0) return field.zeroReads;
         return displayFromRaw(field, v);
     default:

@@ -65,6 +65,14 @@ enum class Decode {
 };
 
 namespace emu::model {
+// The main and idle jets (offsets 3 and 2) hold 0 to 255. Their setup byte carries value + 1
+// modulo 256 (EmuImage::storeValue, as every field), so the jet 255 is stored as byte 0, and
+// jetValue reads a byte of 0 as 255, not as -1.
+constexpr int JetMin = 0;
+constexpr int JetMax = 255;
+bool isJet(int offset);
+int jetValue(quint8 stored);
+
 const std::vector<SetupField> &setupFields(); // in offset order
 const SetupField *setupField(const QString &name);
 const SetupField *setupFieldAt(int offset);

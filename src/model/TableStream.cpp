@@ -23,9 +23,8 @@ TableStream buildTableStream(EmuImage &image, const EmuMaps &maps, const Capabil
         const MapInfo &info = mapInfo(id);
         // Every slot of the map goes out, the timing map with all 100 whatever N is.
         for (int p = 1; p <= info.points; ++p) {
-            const quint8 b = maps.encode(id, p);
-            s.raw.append(char(b));
-            s.fileTable[info.streamOffset + p - 1] = char(quint8(b + 1));
+            s.raw.append(char(maps.encode(id, p)));
+            s.fileTable[info.streamOffset + p - 1] = char(tableByte(id, maps.value(id, p)));
         }
     }
     s.used = int(s.raw.size());

@@ -25,20 +25,6 @@
 
 namespace {
 
-// The chart and curve series of a fuel map (the order MapPages builds them in).
-std::pair<MapPages::Chart, int> curveOf(MapId id) {
-    switch (id) {
-    case MapId::FuelLow:
-        return {MapPages::FuelRpm, 3};
-    case MapId::FuelHigh:
-        return {MapPages::FuelRpm, 4};
-    case MapId::FuelVacuum:
-        return {MapPages::FuelVac, 4};
-    default:
-        return {MapPages::FuelRpm, 2};
-    }
-}
-
 QString number(double v) {
     return emu::num::formatGeneral(v);
 }
@@ -290,7 +276,7 @@ void FuelSuggestWindow::rangeMapChanged() {
 }
 
 MapChart *FuelSuggestWindow::chartOf(MapId map) const {
-    return m_pages.mapChart(curveOf(map).first);
+    return m_pages.mapChart(MapPages::curveOf(map).first);
 }
 
 void FuelSuggestWindow::drawGhosts() {
@@ -314,7 +300,7 @@ void FuelSuggestWindow::drawGhosts() {
         g->setObjectName(
             QStringLiteral("Suggestion%1").arg(QLatin1String(emu::model::mapInfo(id).key)));
         g->setLayer(QStringLiteral("suggestion"));
-        QColor colour = chart->series(curveOf(id).second)->pen().color();
+        QColor colour = chart->series(MapPages::curveOf(id).second)->pen().color();
         colour.setAlpha(150);
         g->setPen(QPen(colour, 1.5, Qt::DotLine));
         g->setLineStyle(QCPGraph::lsNone);

@@ -1,32 +1,41 @@
 #pragma once
-// The map charts of the "Timing Map", "Fuel Maps" and "Correction Maps" tabs with mouse and
-// keyboard tuning, and the jet controls of the "Fuel Maps" tab.
+// The "Timing Map", "Fuel Maps" and "Correction Maps" tabs: builds them from their parts (the
+// charts, mouse and keyboard tuning, the jets, the fuel RPM variant buttons, the live markers,
+// the context menus and the hit shading), wires the parts together and runs them through
+// Connect, Read, Write and Close all.
 #include "live/MapHits.h"
 #include "model/Maps.h"
+#include "tuning/MapChartSet.h"
 
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 #include <array>
+#include <memory>
 #include <utility>
 
 class Session;
 struct LiveValues;
 class QWidget;
 class QFrame;
-class QLineEdit;
-class QRadioButton;
 class QSlider;
 class MapChart;
 class QMenu;
 class RangeEditDialog;
+class ChartMouse;
+class ChartKeyboard;
+class JetControls;
+class FuelVariantButtons;
+class LiveMarkers;
+class ChartMenus;
+class HitShading;
 
-class MapPages : public QObject {
+class MapPages : public QObject, public ChartIds {
     Q_OBJECT
 public:
     // Builds the content of the three (empty) tab widgets.
     MapPages(Session &session, QWidget *timingTab, QWidget *fuelTab, QWidget *correctionTab,
              QObject *parent = nullptr);
+    ~MapPages() override;
 
     // Connect: axes and keyboard steps from R, N and S, charts (and the jet track bars) enabled
     // by capability.
@@ -58,19 +67,19 @@ public:
     QFrame *editorPanel(int tab) const { return m_panels[std::size_t(tab)]; }
     QWidget *chart(const QString &objectName) const;
 
-    // --- additions ---
-    enum Chart { Timing, Vacuum, FuelVac, FuelRpm, Temp, AirTemp, Voltage, ChartCount };
-    MapChart *mapChart(Chart c) const { return m_charts[c].chart; }
+    MapChart *mapChart(Chart c) const;
+    // The chart and curve series index that draw a map.
+    static std::pair<Chart, int> curveOf(MapId id) { return MapChartSet::curveOf(id); }
     // Realtime tracking: the keyboard selections follow the engine's operating point (RPM in
     // hundreds on the timing and fuel RPM charts, vacuum in bar on both vacuum charts).
     void trackOperatingPoint(double rpmHundreds, double vacuumBar);
     // Keyboard tuning state, for the main window and tests.
-    int activeChart() const { return m_active; } // -1: none
-    double selection(Chart c) const { return m_charts[c].selection; }
-    double keyStep(Chart c) const { return m_charts[c].step; }
-    bool mouseTuning() const { return m_mouseTuning; }
-    QSlider *mainJetAdjust() const { return m_mainJet; }
-    QSlider *idleJetAdjust() const { return m_idleJet; }
+    int activeChart() const; // -1: none
+    double selection(Chart c) const;
+    double keyStep(Chart c) const;
+    bool mouseTuning() const;
+    QSlider *mainJetAdjust() const;
+    QSlider *idleJetAdjust() const;
     // Redraw a map's curve from the maps in memory.
     void rebuildCurve(MapId id);
     // The values keyboard tuning keeps a point of the map within: the timing map within 0 to
@@ -136,63 +145,22 @@ public slots:
     void RadioCruiseClick();
     void RadioHighClick();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    struct ChartState {
-        MapChart *chart = nullptr;
-        int tab = 0;
-        int cursorIndex = 0;
-        int markerIndex = 1;
-        double cursorHeight = 0;
-        double markerHeight = 100;
-        double selection = 0; // keyboard selection, x
-        double step = 1;      // Left / Right step
-    };
-
-    MapId mapOf(Chart c) const;
-    // Shades points first..last of a map on its chart; 0, 0 clears the shade.
-    void showEditedRange(MapId id, int first, int last);
-    int curveIndex(Chart c) const;
-    int lo(Chart c) const;
-    int hi(Chart c) const;
-    int pointCount(MapId id) const;
     void dragOver(Chart c, const QPoint &pos);
     void hover(Chart c, const QPoint &pos);
     void hideReadouts(int tab);
-    void keyPress(Chart c, int key);
-    void keyRelease(Chart c);
-    int chartAt(const QPoint &globalPos) const;
-    int chartIndex(QObject *o) const;
-    void jetTextChanged(QLineEdit *box, int code, QSlider *bar);
-    void setJetBars();
-    // The variant buttons show the session's edited fuel RPM map.
-    void showVariant();
-    void refreshKeyStep(Chart c);
-    void describe(Chart c, int p);
-    void endDrag();
-    void showSetupRestored(int code);
-    void showHits(Chart c);
 
     Session &m_s;
-    std::array<ChartState, ChartCount> m_charts;
     std::array<QFrame *, 3> m_panels{};
     std::array<QFrame *, 3> m_rtHosts{};
     QFrame *m_panel18 = nullptr;
-    QSlider *m_mainJet = nullptr;
-    QSlider *m_idleJet = nullptr;
-    QLineEdit *m_edit28 = nullptr;
-    QLineEdit *m_edit32 = nullptr;
-    QRadioButton *m_radioLow = nullptr;
-    QRadioButton *m_radioCruise = nullptr;
-    QRadioButton *m_radioHigh = nullptr;
-
-    bool m_mouseTuning = false;
-    int m_active = -1;
-    double m_lastKeyPosition = 0;
-    int m_dragSource = -1;   // chart a drag started on, -1: no drag
-    bool m_dragStep = false; // a drag's history step is open
-    QPointer<RangeEditDialog> m_rangeDialog;
-    MapHits::Hits m_hits;
+    // The parts, each with one job.
+    MapChartSet *m_charts = nullptr;
+    std::unique_ptr<HitShading> m_hits;
+    ChartMouse *m_mouse = nullptr;
+    std::unique_ptr<ChartKeyboard> m_keyboard;
+    JetControls *m_jets = nullptr;
+    FuelVariantButtons *m_variants = nullptr;
+    std::unique_ptr<LiveMarkers> m_markers;
+    ChartMenus *m_menus = nullptr;
 };

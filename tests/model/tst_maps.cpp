@@ -22,6 +22,8 @@ private slots:
     void decodeKeepsSlotsBeyondN();
     void rpmRangeAbove10000StaysWithin100Slots();
     void decodeSetsVacuumPositions();
+    void vacuumPositionRounded_data();
+    void vacuumPositionRounded();
     void decodeRespectsCapabilities();
     void encode_data();
     void encode();
@@ -223,6 +225,31 @@ void TstMaps::decodeSetsVacuumPositions() {
     maps.decode(img, Capabilities{true, true, true}, axes);
     QCOMPARE(maps.position(MapId::VacuumTiming, 32, axes), 0.0);
     QCOMPARE(maps.nearest(MapId::VacuumTiming, 0.0, axes), 0);
+}
+
+// Where a drag puts a vacuum point: p / n x S / 10 rounded to 0.01 bar, halves to even. Points
+// exactly half way between two hundredths went either way with the rounding error of the
+// division before.
+void TstMaps::vacuumPositionRounded_data() {
+    QTest::addColumn<MapId>("map");
+    QTest::addColumn<int>("sensorRange");
+    QTest::addColumn<int>("p");
+    QTest::addColumn<double>("x");
+    QTest::newRow("S 10, point 17 of 32") << MapId::VacuumTiming << 10 << 17 << 0.53;
+    QTest::newRow("S 8, 0.425 half way") << MapId::VacuumTiming << 8 << 17 << 0.42;
+    QTest::newRow("S 8, 0.575 half way") << MapId::FuelVacuum << 8 << 46 << 0.58;
+    QTest::newRow("S 24, 2.325 half way") << MapId::VacuumTiming << 24 << 31 << 2.32;
+    QTest::newRow("S 0") << MapId::FuelVacuum << 0 << 64 << 0.0;
+}
+
+void TstMaps::vacuumPositionRounded() {
+    QFETCH(MapId, map);
+    QFETCH(int, sensorRange);
+    QFETCH(int, p);
+    QFETCH(double, x);
+    MapAxes axes;
+    axes.mapSensorRange = sensorRange;
+    QCOMPARE(emu::model::vacuumPositionRounded(map, p, axes), x);
 }
 
 void TstMaps::decodeRespectsCapabilities() {
