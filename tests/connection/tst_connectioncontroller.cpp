@@ -18,6 +18,8 @@ private slots:
     void sequence();
     void verifiedWrite_data();
     void verifiedWrite();
+    void unsavedYes_data();
+    void unsavedYes();
 };
 
 void TstConnectionController::sequence_data() {
@@ -132,3 +134,45 @@ void TstConnectionController::verifiedWrite() {
 
 QTEST_GUILESS_MAIN(TstConnectionController)
 #include "tst_connectioncontroller.moc"
+
+// "Yes" of the unsaved-changes prompt: Connect (which reads and decodes the tables), then the
+// table write only when an EMU answered.
+void TstConnectionController::unsavedYes_data() {
+    QTest::addColumn<bool>("emuPresent");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("lastStatus");
+    QTest::newRow("EMU") << true
+                         << QStringList{"FF identify", "FD read image", "FD read image",
+                                        "F3 [458 bytes] write tables"}
+                         << "Data table written to EMU";
+    QTest::newRow("no EMU") << false << QStringList()
+                            << "EMU not connected, data NOT written to EMU";
+}
+
+void TstConnectionController::unsavedYes() {
+    QFETCH(bool, emuPresent);
+    QFETCH(QStringList, log);
+    QFETCH(QString, lastStatus);
+    FakeClock clock;
+    VirtualEmu emu(clock, 3);
+    emu.setMapValue(MapId::Timing, 5, 21);
+    Session s(clock);
+    s.port().setDeviceFactory([&](int) -> std::unique_ptr<ByteDevice> {
+        return emuPresent ? emu.makeDevice() : nullptr;
+    });
+    ConnectionController c(s);
+    c.setPortSource([] { return 1; });
+    s.setModified(true);
+    QSignalSpy status(&c, &ConnectionController::status);
+    int writing = 0;
+    c.connectAndWrite(false, [&] { ++writing; });
+    s.link().waitIdle();
+    QCOMPARE(emu.commandLog(), log);
+    QCOMPARE(writing, emuPresent ? 1 : 0);
+    QString panel0;
+    for (const QList<QVariant> &args : status)
+        if (args.at(0).toInt() == 0) panel0 = args.at(1).toString();
+    QCOMPARE(panel0, lastStatus);
+    // The read that Connect ends with decoded the EMU's maps into memory.
+    QCOMPARE(s.maps().value(MapId::Timing, 5), emuPresent ? 21.0 : 0.0);
+}
