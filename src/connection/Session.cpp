@@ -497,6 +497,12 @@ void Session::setSerialNumber(int letter1, int letter2, const std::array<int, 4>
     const int codes[4] = {OffSerialNumber1, OffSerialNumber2, OffSerialNumber3, OffSerialHardware};
     for (int i = 0; i < 4; ++i)
         sendParameter(codes[i], numbers[std::size_t(i)]);
+    const auto &id = m_image.identity;
+    emit status(1, QStringLiteral("EMU %1 v%2.%3 :: %4")
+                       .arg(id[0])
+                       .arg(id[1])
+                       .arg(id[2])
+                       .arg(m_image.serialText()));
     emit serialNumberChanged();
 }
 

@@ -129,7 +129,7 @@ public:
     void setTpsCalibration(int minimum, int span, const QString &text);
     // The serial number: letters (character codes) and four numbers (0 to 99), six parameter
     // writes in the order letter 1, letter 2, number 1 to 3, hardware; stored without a history
-    // step. Emits serialNumberChanged.
+    // step. Status panel 1 shows the identity with the new number; emits serialNumberChanged.
     void setSerialNumber(int letter1, int letter2, const std::array<int, 4> &numbers);
     // One map point: stores v, sends its point write, emits mapChanged(id).
     void setMapPoint(MapId id, int p, double v);

@@ -196,9 +196,6 @@ void TSerialFrm::Button1Click() {
         if (box->text() == QLatin1String("0")) box->setText(QStringLiteral("00"));
 
     const QString serial = m_session.image().serialText();
-    const auto &id = m_session.image().identity;
-    emit m_session.status(
-        1, QStringLiteral("EMU %1 v%2.%3 :: %4").arg(id[0]).arg(id[1]).arg(id[2]).arg(serial));
     if (m_aboutBox) {
         m_aboutBox->Memo1->setPlainText(QStringLiteral("Serial number updated...\n") +
                                         QStringLiteral("New serial number is ") + serial);
