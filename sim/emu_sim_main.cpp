@@ -534,6 +534,9 @@ int main(int argc, char **argv) {
         if (latencyMs > 0) {
             if (replying) wait = std::min(wait, std::max({0.0, nextBurst - now, held}));
         } else {
+            // Bytes that reached the EMU's end of the line since the last read (out then tells
+            // only of later ones) are taken at once.
+            if (device->queued() > 0) wait = 0;
             if (out >= 0) wait = std::min(wait, double(out));
             if (held >= 0) wait = std::min(wait, held);
         }
