@@ -6,7 +6,8 @@
 // program's output queue, so a flush of that queue on the program's side discards them as it
 // would on a serial port. (A pseudo-terminal by itself never drops what the program wrote; the
 // terminal runs in packet mode, which reports the program's flushes.) Replies leave at line speed
-// too, and with --latency they are handed over in bursts, as a USB adapter does.
+// too, and with --latency they are handed over in bursts, as a USB adapter does; --late holds
+// some of them back, as an adapter (or a machine too busy to serve it) now and then does.
 #include "link/Clock.h"
 #include "sim/VirtualEmu.h"
 
@@ -42,7 +43,7 @@ void onSignal(int) {
 void usage(std::FILE *to) {
     std::fprintf(to, "usage: emu-sim [--model N] [--link PATH] [--log FILE] [--fault F]\n"
                      "               [--fuel-error E] [--drive]\n"
-                     "               [--latency MS] [--frame HEX]\n"
+                     "               [--latency MS] [--late N:MS[:K]] [--frame HEX]\n"
                      "  Serves a virtual EMU on a pseudo-terminal and prints its path.\n"
                      "  --model N    model code in the identity block (1, 2, 3, 5, 6; default 3)\n"
                      "  --link PATH  also make PATH a symbolic link to the terminal (an existing\n"
@@ -59,6 +60,10 @@ void usage(std::FILE *to) {
                      "               the fuel maps, tip-ins, overrun, full-throttle pulls)\n"
                      "  --latency MS hand replies over in bursts every MS ms, as a USB adapter\n"
                      "               does (e.g. 16; default 0: each byte as the line delivers it)\n"
+                     "  --late N:MS[:K]  hand every Nth live data reply over MS ms after its\n"
+                     "               request; with K, its last K bytes only once the next\n"
+                     "               request has come, in front of that reply, whose own last\n"
+                     "               K bytes then come 25 ms after it\n"
                      "  --frame HEX  answer every live data request with these bytes (e.g.\n"
                      "               1F2E3D4C5B6A798897) instead of the simulated engine's\n"
                      "  -h, --help   print this and exit\n"
@@ -162,6 +167,111 @@ private:
     double m_freeAt = 0;
 };
 
+// --late N:MS[:K]: the adapter between the EMU and the terminal holds back every Nth live data
+// reply: it hands the reply over MS ms after the request reached the EMU. With K, its last K bytes
+// stay in the adapter until the next request has reached the EMU; they then come at once, in
+// front of that request's reply, and that reply's own last K bytes follow SlipMs after its
+// request. Seen from the program: a reply that came late and cut (or not at all within its read),
+// then a reply of the right length that holds the tail of the one before.
+class LateAdapter {
+public:
+    static constexpr double SlipMs = 25; // past the read of the reply the tail slipped into
+
+    bool configure(const QString &text) {
+        const QStringList parts = text.split(QLatin1Char(':'));
+        if (parts.size() < 2 || parts.size() > 3) return false;
+        bool ok1 = false, ok2 = false, ok3 = true;
+        m_every = parts.at(0).toInt(&ok1);
+        m_ms = parts.at(1).toInt(&ok2);
+        if (parts.size() == 3) m_split = parts.at(2).toInt(&ok3);
+        return ok1 && ok2 && ok3 && m_every >= 1 && m_ms >= 0 && m_ms <= 1000 && m_split >= 0 &&
+               m_split < 64;
+    }
+    bool active() const { return m_every > 0; }
+    int split() const { return m_split; }
+
+    // A command has reached the EMU, before its reply is queued (`line` as the EMU logs it);
+    // idle: nothing of an earlier reply is still on its way.
+    void command(const QString &line, bool idle, double now) {
+        if (!active()) return;
+        bool slip = false;
+        if (m_holding) {
+            // The held tail goes now, ahead of this command's reply.
+            for (Byte &b : m_bytes)
+                if (b.held) b = Byte{now, b.byte, false};
+            m_holding = false;
+            m_releasedAt = now;
+            slip = true;
+        }
+        if (!line.startsWith(QLatin1String("FC live data"))) return;
+        ++m_live;
+        const int arrow = line.indexOf(QLatin1String("-> "));
+        const int len = arrow < 0 ? 0 : (int(line.size()) - arrow - 3 + 1) / 3;
+        if (slip && m_split > 0) {
+            start(Mode::Slip, len, now);
+        } else if (m_live % m_every == 0 && idle && m_left == 0 && m_bytes.empty()) {
+            start(Mode::Late, len, now);
+            m_holding = m_split > 0;
+            m_releasedAt = -1;
+        }
+    }
+    // Bytes the EMU sent, in order.
+    void add(const QByteArray &bytes, double now) {
+        for (char c : bytes) {
+            Byte b{now, c, false};
+            if (m_left > 0) {
+                const bool tail = m_len - m_left >= m_len - m_split;
+                if (m_mode == Mode::Late && !tail)
+                    b.at = m_start + m_ms;
+                else if (m_mode == Mode::Late && m_releasedAt >= 0)
+                    b.at = m_releasedAt;
+                else if (m_mode == Mode::Late)
+                    b.held = true;
+                else if (tail) // the reply the tail slipped into
+                    b.at = m_start + SlipMs;
+                --m_left;
+            }
+            m_bytes.push_back(b);
+        }
+    }
+    // What the adapter hands over by now, in order.
+    QByteArray due(double now) {
+        QByteArray out;
+        while (!m_bytes.empty() && !m_bytes.front().held && m_bytes.front().at <= now) {
+            out.append(m_bytes.front().byte);
+            m_bytes.pop_front();
+        }
+        return out;
+    }
+    // Milliseconds until the adapter hands over its next byte; -1 when none is due (or held).
+    double msToNext(double now) const {
+        if (m_bytes.empty() || m_bytes.front().held) return -1;
+        return std::max(0.0, m_bytes.front().at - now);
+    }
+
+private:
+    enum class Mode { Late, Slip };
+    struct Byte {
+        double at;
+        char byte;
+        bool held;
+    };
+    void start(Mode mode, int len, double now) {
+        m_mode = mode;
+        m_len = m_left = len;
+        m_start = now;
+    }
+
+    int m_every = 0, m_ms = 0, m_split = 0;
+    int m_live = 0; // live data requests so far
+    std::deque<Byte> m_bytes;
+    Mode m_mode = Mode::Late;
+    int m_len = 0, m_left = 0; // the reply handled: its length and the bytes still to come
+    double m_start = 0;        // when its request reached the EMU
+    bool m_holding = false;    // a tail waits for the next request
+    double m_releasedAt = -1;  // when it was let go (for tail bytes that come later still)
+};
+
 // --link PATH: a symbolic link to the terminal. Only a symbolic link is ever replaced (a link
 // left by an earlier run, or any other); a file, folder or device at PATH is refused. At exit the
 // link is removed if it is still the one made here.
@@ -211,6 +321,7 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     int model = 3;
     int latencyMs = 0;
+    LateAdapter late;
     QByteArray frame;
     QString linkPath;
     QString logPath;
@@ -252,6 +363,13 @@ int main(int argc, char **argv) {
             latencyMs = v.toInt(&ok);
             if (!ok || latencyMs < 0 || latencyMs > 1000) {
                 std::fprintf(stderr, "emu-sim: '%s' is not a latency (0 to 1000 ms)\n",
+                             qPrintable(v));
+                return 2;
+            }
+        } else if (a == QLatin1String("--late")) {
+            if (!next(&v)) return 2;
+            if (!late.configure(v)) {
+                std::fprintf(stderr, "emu-sim: '%s' is not a late reply (N:MS[:K], e.g. 10:10:4)\n",
                              qPrintable(v));
                 return 2;
             }
@@ -374,11 +492,25 @@ int main(int argc, char **argv) {
         emu.setDrive(ScriptedDrive::standard(emu.rpmRange(), low > 0 ? low : 0.1,
                                              high > 0 ? high : 0.9, emu.mapSensorRange() / 10.0));
     }
+    for (const FaultSpec &f : faults) {
+        // The adapter tells a live reply by the length the EMU logs for it.
+        if (late.active() && (f.command == 0xFC || f.command == VirtualEmu::AnyCommand)) {
+            std::fprintf(stderr, "emu-sim: --late does not go with a --fault on live data\n");
+            return 2;
+        }
+    }
     for (const FaultSpec &f : faults)
         if (f.kind != VirtualEmu::ReplyFault::None) emu.setReplyFault(f.kind, f.param, f.command);
     if (!frame.isEmpty()) emu.pinLiveFrame(frame);
     QObject::connect(&emu, &VirtualEmu::commandReceived, logLine);
     auto device = emu.makeDevice();
+    OutputQueue toEmu;     // written by the program, not carried by the line yet
+    QByteArray pendingOut; // reply bytes the terminal has not taken yet
+    QObject::connect(&emu, &VirtualEmu::commandReceived, [&](const QString &line) {
+        const bool idle =
+            emu.msUntilNextByte() < 0 && device->queued() == 0 && pendingOut.isEmpty();
+        late.command(line, idle, nowMs());
+    });
     device->open(VirtualEmu::Baud, false);
 
     std::printf("%s\n", slavePath.constData());
@@ -387,9 +519,7 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    OutputQueue toEmu;     // written by the program, not carried by the line yet
-    QByteArray pendingOut; // reply bytes the terminal has not taken yet
-    double nextBurst = 0;  // with a latency: when the adapter hands over what it holds
+    double nextBurst = 0; // with a latency: when the adapter hands over what it holds
     char buf[4096];
     while (!g_stop) {
         double now = nowMs();
@@ -399,11 +529,16 @@ int main(int argc, char **argv) {
         const double in = toEmu.msToNext(now);
         if (in >= 0) wait = std::min(wait, in);
         const int out = emu.msUntilNextByte();
-        const bool replying = out >= 0 || device->queued() > 0;
+        const double held = late.msToNext(now);
+        const bool replying = out >= 0 || device->queued() > 0 || held >= 0;
         if (latencyMs > 0) {
-            if (replying) wait = std::min(wait, std::max(0.0, nextBurst - now));
-        } else if (out >= 0) {
-            wait = std::min(wait, double(out));
+            if (replying) wait = std::min(wait, std::max({0.0, nextBurst - now, held}));
+        } else {
+            // Bytes that reached the EMU's end of the line since the last read (out then tells
+            // only of later ones) are taken at once.
+            if (device->queued() > 0) wait = 0;
+            if (out >= 0) wait = std::min(wait, double(out));
+            if (held >= 0) wait = std::min(wait, held);
         }
         if (!pendingOut.isEmpty()) wait = std::min(wait, 10.0);
         pollfd pfd{master, POLLIN, 0};
@@ -434,8 +569,10 @@ int main(int argc, char **argv) {
         const QByteArray arrived = toEmu.arrived(now);
         if (!arrived.isEmpty()) device->write(arrived);
 
+        // Every reply byte passes the adapter, which hands it over at its time.
+        if (device->queued() > 0) late.add(device->read(device->queued()), now);
         if (latencyMs <= 0 || now >= nextBurst) {
-            if (device->queued() > 0) pendingOut.append(device->read(device->queued()));
+            pendingOut.append(late.due(now));
             if (latencyMs > 0) nextBurst = (std::floor(now / latencyMs) + 1) * latencyMs;
         }
         if (!pendingOut.isEmpty()) {

@@ -43,10 +43,6 @@ void EmuLink::pump() {
 }
 
 void EmuLink::start() {
-    if (m_active.settle) {
-        settleStep(m_clock.tickMs(), m_active.waitMs);
-        return;
-    }
     if (m_active.bytes.isEmpty()) {
         if (m_active.waitMs > 0)
             m_clock.schedule(m_active.waitMs, this, [this] { finish(); });
@@ -54,6 +50,18 @@ void EmuLink::start() {
             finish();
         return;
     }
+    // The rest of earlier replies that may still come is waited for first: it must not lead
+    // this request's reply.
+    const int owed = m_active.answered && m_active.owed ? m_active.owed() : 0;
+    if (owed != 0 && m_port.Opened()) {
+        const qint64 now = m_clock.tickMs();
+        settleStep(now, now, owed);
+        return;
+    }
+    goOut();
+}
+
+void EmuLink::goOut() {
     // The bytes go out once the line has carried those before them. A real UART tells what it
     // still holds; that is never less than the estimate.
     const qint64 now = m_clock.tickMs();
@@ -67,7 +75,11 @@ void EmuLink::start() {
 
 void EmuLink::send() {
     // An answer that arrived after its read would otherwise become the start of this reply.
-    if (m_active.answered && m_port.Opened()) m_port.ClearInput();
+    // The bytes are counted as they are dropped: the caller learns that the input was not quiet.
+    if (m_active.answered) {
+        if (m_port.Opened()) m_reply.stale = m_port.DropInput();
+        ++m_answeredSent;
+    }
     m_reply.sentAt = m_clock.tickMs();
     m_reply.sent = m_port.Send(m_active.bytes);
     if (m_port.Opened()) m_lineFreeAt = m_clock.tickMs() + lineMs(int(m_active.bytes.size()));
@@ -81,21 +93,30 @@ void EmuLink::send() {
     });
 }
 
-void EmuLink::settleStep(qint64 started, int owed) {
-    // The rest comes with the adapter's next hand-over; the next request goes right after it,
-    // so its own reply is not cut at the same place again.
-    if (m_port.Opened()) {
-        const int n = m_port.InCount();
-        if (n > 0) {
-            m_port.ClearInput();
-            owed -= n;
-        }
+void EmuLink::settleStep(qint64 started, qint64 lastByte, int owed) {
+    // Every byte that comes is dropped and counted. The wait ends when exactly the bytes owed
+    // have come: the next reply then starts on a reply's boundary. More than that means the count
+    // was wrong, so then (and with an unknown count) only a quiet line ends it.
+    const qint64 now = m_clock.tickMs();
+    const int n = m_port.Opened() ? m_port.DropInput() : 0;
+    if (n > 0) {
+        m_reply.settled += n;
+        lastByte = now;
     }
-    if (!m_port.Opened() || owed <= 0 || m_clock.tickMs() - started >= emu::link::SettleMaxMs) {
-        finish();
+    Settle end = Settle::None;
+    if (owed > 0 && m_reply.settled == owed)
+        end = Settle::Owed;
+    else if (!m_port.Opened() || now - lastByte >= emu::link::SettleQuietMs)
+        end = Settle::Quiet;
+    else if (now - started >= emu::link::SettleMaxMs)
+        end = Settle::Streaming;
+    if (end != Settle::None) {
+        m_reply.settle = end;
+        goOut();
         return;
     }
-    m_clock.schedule(1, this, [this, started, owed] { settleStep(started, owed); });
+    m_clock.schedule(1, this,
+                     [this, started, lastByte, owed] { settleStep(started, lastByte, owed); });
 }
 
 void EmuLink::finish() {
@@ -112,11 +133,11 @@ void EmuLink::finish() {
 }
 
 void EmuLink::identify(int waitMs, Done done) {
-    submit({QByteArray(1, char(emu::link::CmdIdentify)), waitMs, true, false, std::move(done)});
+    submit({QByteArray(1, char(emu::link::CmdIdentify)), waitMs, true, std::move(done)});
 }
 
 void EmuLink::readImage(Done done) {
-    submit({QByteArray(1, char(emu::link::CmdReadImage)), emu::link::WaitReadImage, true, false,
+    submit({QByteArray(1, char(emu::link::CmdReadImage)), emu::link::WaitReadImage, true,
             std::move(done)});
 }
 
@@ -125,37 +146,33 @@ void EmuLink::writeTables(const QByteArray &stream, std::function<void(bool sent
     // an EMU that missed 0xF3 ignores it.
     auto command = std::make_shared<bool>(false);
     submit({QByteArray(1, char(emu::link::CmdWriteTables)), emu::link::WaitWriteTables, false,
-            false, [command](const Reply &r) { *command = r.sent; }});
-    submit({stream, 0, false, false, [command, done](const Reply &r) {
+            [command](const Reply &r) { *command = r.sent; }});
+    submit({stream, 0, false, [command, done](const Reply &r) {
                 if (done) done(*command && r.sent);
             }});
 }
 
-void EmuLink::liveData(Done done) {
-    submit({QByteArray(1, char(emu::link::CmdLiveData)), emu::link::WaitLiveData, true, false,
-            std::move(done)});
+void EmuLink::liveData(Done done, std::function<int()> owed) {
+    submit({QByteArray(1, char(emu::link::CmdLiveData)), emu::link::WaitLiveData, true,
+            std::move(done), std::move(owed)});
 }
 
 void EmuLink::parameterWrite(quint8 code, quint8 value) {
     const char bytes[3] = {char(emu::link::CmdParameter), char(code), char(value)};
-    submit({QByteArray(bytes, 3), 0, false, false, {}});
+    submit({QByteArray(bytes, 3), 0, false, {}});
 }
 
 void EmuLink::pointWrite(quint8 section, quint8 offset, quint8 value) {
     const char bytes[3] = {char(section), char(offset), char(value)};
-    submit({QByteArray(bytes, 3), 0, false, false, {}});
+    submit({QByteArray(bytes, 3), 0, false, {}});
 }
 
 void EmuLink::pause(int ms) {
-    submit({QByteArray(), ms, false, false, {}});
-}
-
-void EmuLink::settleInput(int owed) {
-    submit({QByteArray(), owed, false, true, {}});
+    submit({QByteArray(), ms, false, {}});
 }
 
 void EmuLink::whenDone(std::function<void()> fn) {
-    submit({QByteArray(), 0, false, false, [fn](const Reply &) {
+    submit({QByteArray(), 0, false, [fn](const Reply &) {
                 if (fn) fn();
             }});
 }

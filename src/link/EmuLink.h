@@ -49,9 +49,12 @@ constexpr int WaitReadImage = 500;
 constexpr int WaitWriteTables = 100; // pause between 0xF3 and the stream
 constexpr int WaitLiveData = 20;
 constexpr int WaitBetweenParameters = 200;
-// After a live reply that was cut short: the most that is waited for its rest (an adapter hands
-// bytes over every 16 to 32 ms) before the next request goes out all the same.
-constexpr int SettleMaxMs = 50;
+// Before a request whose input must be free of an earlier reply's rest: the line counts as quiet
+// when no byte has come for this long (an adapter hands bytes over every 16 to 32 ms, and the
+// rest of a reply then needs a few byte times more).
+constexpr int SettleQuietMs = 36;
+// The most such a wait lasts while bytes keep coming; the request then goes out all the same.
+constexpr int SettleMaxMs = 200;
 
 // Copies reply bytes into dest: at most maxCopy bytes, stopping at the first zero byte.
 // Returns the number of bytes copied. The caller fills dest first where the protocol says so.
@@ -65,8 +68,9 @@ QByteArray signature(const quint8 *identity7);
 
 // The link to the EMU on the GUI thread. Requests wait in a queue and go out one at a time, in
 // the order they were made: a request's bytes go out once the line has carried the bytes before
-// them; an answered request clears the input first (bytes that came outside an exchange), waits
-// its time on a timer and takes what has arrived; an unanswered one may hold the next request
+// them; an answered request first waits (if asked) for the rest of earlier replies and drops
+// the input (bytes that came outside an exchange), counting what it drops, then waits its time
+// on a timer and takes what has arrived; an unanswered one may hold the next request
 // for a pause. Nothing written is ever dropped.
 //
 // A sequence (Connect, Read, Write, a search) holds the link: while it is open only the
@@ -75,18 +79,40 @@ QByteArray signature(const quint8 *identity7);
 class EmuLink : public QObject {
     Q_OBJECT
 public:
+    // How the wait for an earlier reply's rest (Request::owed) ended.
+    enum class Settle {
+        None,      // nothing was owed: no wait
+        Owed,      // exactly the bytes owed came
+        Quiet,     // the line was quiet for SettleQuietMs (the owed bytes did not all come, or
+                   // more came than were owed)
+        Streaming, // bytes still came after SettleMaxMs
+    };
+    // Request::owed's answer when it is not known how many bytes may still come: the wait ends
+    // only on a quiet line.
+    static constexpr int OwedUnknown = -1;
+
     struct Reply {
         QByteArray bytes;  // what had arrived after the wait (answered requests)
         bool sent = false; // the port took every byte
         qint64 sentAt = 0; // clock time the bytes were handed to the driver
+        // Answered requests: what the input held before the bytes went out. The settle's end
+        // and the bytes it dropped, then the bytes dropped right before the send (stale: they
+        // came after the settle, or with no settle asked for).
+        Settle settle = Settle::None;
+        int settled = 0;
+        int stale = 0;
     };
     using Done = std::function<void(const Reply &)>;
     struct Request {
-        QByteArray bytes;      // none: a pause, a settle or a mark in the queue
+        QByteArray bytes;      // none: a pause or a mark in the queue
         int waitMs = 0;        // after the bytes: before the reply is taken or the next request
-        bool answered = false; // input cleared before the bytes, reply taken after the wait
-        bool settle = false;   // no bytes: input dropped until waitMs bytes came (or time out)
+        bool answered = false; // input dropped before the bytes, reply taken after the wait
         Done done;
+        // Answered requests: asked when the request's turn comes; bytes of earlier replies that
+        // may still arrive. They are waited for and dropped before the bytes go out (the wait
+        // ends when exactly that many came, or on a quiet line); OwedUnknown: until the line
+        // is quiet.
+        std::function<int()> owed = {};
         int sequence = 0;
     };
 
@@ -102,17 +128,14 @@ public:
     // 0xF3, 100 ms pause, then the 458-byte stream as a second write; done(true) when the port
     // took every byte of both (nothing is confirmed by the EMU).
     void writeTables(const QByteArray &stream, std::function<void(bool sent)> done = {});
-    // 0xFC, 20 ms, reply.
-    void liveData(Done done);
+    // 0xFC, 20 ms, reply; owed as in Request.
+    void liveData(Done done, std::function<int()> owed = {});
     // 0xF2, code, value.
     void parameterWrite(quint8 code, quint8 value);
     // section, offset, value.
     void pointWrite(quint8 section, quint8 offset, quint8 value);
     // The next request waits ms more (two parameter writes of one action stand 200 ms apart).
     void pause(int ms);
-    // Lets the rest of a reply that came late arrive and drops it: the input is cleared until
-    // `owed` bytes have come, or SettleMaxMs have passed.
-    void settleInput(int owed);
     // fn runs when every request made before it is done.
     void whenDone(std::function<void()> fn);
 
@@ -140,6 +163,9 @@ public:
     // Runs a local event loop until no request is left (emutool's one-step-at-a-time use).
     void waitIdle();
 
+    // Answered requests sent so far (each dropped the input before its bytes went out).
+    quint64 answeredSent() const { return m_answeredSent; }
+
     // Time the line needs for n bytes: 10 bits a byte at 19200 baud, in whole ms rounded up.
     static int lineMs(int bytes);
     // When the bytes sent so far have left the line (clock time).
@@ -155,8 +181,9 @@ signals:
 private:
     void pump();
     void start();
+    void goOut();
     void send();
-    void settleStep(qint64 started, int owed);
+    void settleStep(qint64 started, qint64 lastByte, int owed);
     void finish();
 
     TQCCom32 &m_port;
@@ -170,4 +197,5 @@ private:
     int m_current = 0; // the sequence whose step is running
     int m_lastSequence = 0;
     qint64 m_lineFreeAt = 0;
+    quint64 m_answeredSent = 0;
 };

@@ -148,6 +148,14 @@ void TQCCom32::ClearInput() {
     checkLost();
 }
 
+int TQCCom32::DropInput() {
+    const int n = InCount();
+    if (n <= 0 || !Opened()) return 0;
+    const int dropped = int(m_device->read(n).size());
+    checkLost();
+    return dropped;
+}
+
 int TQCCom32::OutputPending() {
     if (checkLost() || !Opened()) return -1;
     return m_device->outputPending();

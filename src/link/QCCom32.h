@@ -51,6 +51,9 @@ public:
     void Close();
     // Drops the bytes in the input queue; what is on its way out is never touched.
     void ClearInput();
+    // Reads and drops the bytes in the input queue and returns how many there were: a byte that
+    // arrives meanwhile is counted here or left for the next call, never dropped unseen.
+    int DropInput();
     // Bytes written but not yet sent by the driver; -1 when the device cannot tell.
     int OutputPending();
     bool Send(const QByteArray &bytes);

@@ -103,6 +103,9 @@ void LivePoll::deviceLost(int port, const QString &device) {
                          Timer2->isActive() || (m_paused && m_resume);
     m_lost = true;
     m_resume = false;
+    // A port opened again starts with an empty input: nothing of this line is owed any more.
+    m_owed = 0;
+    m_carried = false;
     if (!running) return;
     // Polling a vanished adapter would only try to reopen it every 20 ms: stop quietly.
     Timer1->stop();
@@ -112,19 +115,72 @@ void LivePoll::deviceLost(int port, const QString &device) {
     emit stopped();
 }
 
-void LivePoll::settleIfSplit() {
-    if (m_owed <= 0) return;
-    m_host.liveLink().settleInput(m_owed);
-    m_owed = 0;
+int LivePoll::owed() {
+    // Another answered exchange (an identify, an image read) went out in between: it dropped the
+    // input and waited at least 100 ms; whatever was owed has come and gone with it.
+    if (m_host.liveLink().answeredSent() != m_owedAfter) {
+        m_owed = 0;
+        m_carried = false;
+    }
+    return m_owed;
 }
 
-bool LivePoll::noteReply(const QByteArray &reply) {
-    // A reply cut short has its rest still on the way, and a reply longer than a frame holds the
-    // rest of an earlier one and maybe the start of the next: the bytes still owed to complete
-    // the last frame are waited for and dropped before the next request.
-    const int n = int(reply.size());
-    m_owed = n % Live::FrameBytes == 0 ? 0 : Live::FrameBytes - n % Live::FrameBytes;
-    return n <= Live::FrameBytes;
+LivePoll::Take LivePoll::noteReply(const EmuLink::Reply &r) {
+    // The EMU answers each live request with one frame, and nothing marks where a reply ends: a
+    // reply is known to hold only its own bytes when nothing of an earlier one could still come
+    // as its request went out. A reply cut short or missing leaves its rest owed; the next
+    // request waits until exactly that much has come (the next reply then starts on a boundary)
+    // or until the line is quiet. Owed bytes that did not come by then may be lost or only very
+    // late: the next reply is not trusted, and what it leaves owed is waited for once more
+    // before the rest is forgiven. A reply of which nothing at all came is forgiven at once: if
+    // it comes after all, it comes whole and cannot complete the bytes of another.
+    bool trusted = true;
+    switch (r.settle) {
+    case EmuLink::Settle::None:
+        trusted = m_owed == 0;
+        break;
+    case EmuLink::Settle::Owed:
+        m_owed = 0;
+        m_carried = false;
+        break;
+    case EmuLink::Settle::Quiet:
+        if (m_owed > 0 && r.settled < m_owed && !m_carried &&
+            (r.settled > 0 || m_owed % Live::FrameBytes != 0)) {
+            m_owed -= r.settled;
+            m_carried = true;
+            trusted = false;
+        } else { // the rest is forgiven, or bytes beyond what was owed have ended
+            m_owed = 0;
+            m_carried = false;
+        }
+        break;
+    case EmuLink::Settle::Streaming:
+        m_owed = EmuLink::OwedUnknown;
+        trusted = false;
+        break;
+    }
+    // Bytes that came after the settle, right before the request: more may have followed them.
+    if (r.stale > 0) {
+        trusted = false;
+        m_owed = m_owed > 0 && r.stale <= m_owed ? m_owed - r.stale : EmuLink::OwedUnknown;
+    }
+    const int n = int(r.bytes.size());
+    if (m_owed != EmuLink::OwedUnknown) {
+        // This reply's frame joins what was owed; what came pays for it.
+        m_owed += Live::FrameBytes - n;
+        if (m_owed < 0) m_owed = EmuLink::OwedUnknown; // more than any reply explains
+        // More than a frame's worth came: the rest carried over did come, late. What is owed
+        // now is this reply's own, waited for afresh.
+        if (m_owed == 0 || n > Live::FrameBytes) m_carried = false;
+    }
+    m_owedAfter = m_host.liveLink().answeredSent();
+    if (!trusted || n > Live::FrameBytes) return Take::None;
+    return n == Live::FrameBytes ? Take::Frame : Take::Short;
+}
+
+void LivePoll::sendRequest(EmuLink::Done done) {
+    m_host.liveLink().liveData(
+        std::move(done), [self = QPointer<LivePoll>(this)] { return self ? self->owed() : 0; });
 }
 
 void LivePoll::nextTickSoon(bool calibration) {
@@ -153,9 +209,8 @@ void LivePoll::Timer1Timer() {
     m_lost = false;
 
     // 2..4. Request, 20 ms (a timer), whatever has arrived.
-    settleIfSplit();
     m_liveOut = true;
-    m_host.liveLink().liveData([self = QPointer<LivePoll>(this)](const EmuLink::Reply &r) {
+    sendRequest([self = QPointer<LivePoll>(this)](const EmuLink::Reply &r) {
         if (self) self->liveReply(r);
     });
 }
@@ -168,9 +223,9 @@ void LivePoll::liveReply(const EmuLink::Reply &r) {
     LiveValues &v = m_host.liveStore();
     v.sentMs = r.sentAt;
     ++m_polls;
-    if (!noteReply(reply)) {
-        // Bytes of two replies: no frame of the engine. The tick is a missed sample and the
-        // displays keep what they show.
+    if (noteReply(r) == Take::None) {
+        // Maybe bytes of two replies: no frame of the engine. The tick is a missed sample and
+        // the displays keep what they show.
         v.complete = false;
         emit liveValues(v);
         emit tickEnded();
@@ -215,13 +270,12 @@ void LivePoll::Timer2Timer() {
     }
     if (checkLost()) return;
     m_lost = false;
-    settleIfSplit();
     m_calOut = true;
-    m_host.liveLink().liveData([this, self = QPointer<LivePoll>(this)](const EmuLink::Reply &r) {
+    sendRequest([this, self = QPointer<LivePoll>(this)](const EmuLink::Reply &r) {
         if (!self) return;
         m_calOut = false;
         const TickGuard guard(m_inTick);
-        if (m_lost || !noteReply(r.bytes)) return nextTickSoon(true);
+        if (m_lost || noteReply(r) == Take::None) return nextTickSoon(true);
         LiveFrameBuffer &frame = m_host.liveFrameBuffer();
         frame.take(r.bytes);
         LiveValues &v = m_host.liveStore();

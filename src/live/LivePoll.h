@@ -93,10 +93,19 @@ signals:
 private:
     // Stops both polls when the device has gone; true when it has.
     bool checkLost();
-    // Before a request: the rest of a reply that was cut (or ran over) is waited for and dropped.
-    void settleIfSplit();
-    // Notes how the reply ended; false when it holds more than one frame (never decoded).
-    bool noteReply(const QByteArray &reply);
+    // How a live reply is taken.
+    enum class Take {
+        Frame, // a whole frame, or all of the frame the EMU sent: decoded
+        Short, // fewer bytes, from this reply alone: decoded as always, but no sample
+        None,  // may hold bytes of another reply: a missed sample, nothing decoded
+    };
+    // Asked when a live request's turn comes: the bytes of earlier live replies that may still
+    // arrive (EmuLink::OwedUnknown when it is not known how many).
+    int owed();
+    // Accounts for what came before and with a reply (both polls share the line) and says how
+    // to take it.
+    Take noteReply(const EmuLink::Reply &reply);
+    void sendRequest(EmuLink::Done done);
     void liveReply(const EmuLink::Reply &reply);
     void nextTickSoon(bool calibration);
     void deviceLost(int port, const QString &device);
@@ -107,7 +116,12 @@ private:
     bool m_paused = false;
     bool m_resume = false; // Timer1 runs again when the pause ends
     bool m_inTick = false;
-    int m_owed = 0;                           // bytes still to come of the last live reply
+    // Bytes of earlier live replies that may still arrive (EmuLink::OwedUnknown: some may, how
+    // many is not known). A reply whose request went out while any may still come cannot be
+    // told from one made of two replies.
+    int m_owed = 0;
+    bool m_carried = false;  // m_owed outlived one quiet line: the next quiet line forgives it
+    quint64 m_owedAfter = 0; // the link's answered requests when m_owed was last counted
     bool m_liveOut = false, m_calOut = false; // a request of the poll is in the link's queue
     bool m_liveDue = false, m_calDue = false; // a tick came meanwhile
     qint64 m_lastDisplayNs = 0;

@@ -303,6 +303,54 @@ private slots:
         QCOMPARE(line->input, QByteArray()); // the stale input went before the request
     }
 
+    // Before a live request the bytes still owed by earlier replies are waited for and dropped:
+    // the request goes out as soon as exactly that many came, or once the line has been quiet
+    // for 36 ms (more came than was owed, or not all of it), or after 200 ms of bytes that keep
+    // coming. The reply says how the wait ended and what was dropped.
+    void liveRequestWaitsForOwedBytes_data() {
+        QTest::addColumn<int>("owed");
+        QTest::addColumn<QList<int>>("arrivals"); // ms of each byte's arrival
+        QTest::addColumn<qint64>("sentAt");       // of the 0xFC
+        QTest::addColumn<int>("settle");
+        QTest::addColumn<int>("settled");
+        QTest::addColumn<int>("stale");
+        using S = EmuLink::Settle;
+        QTest::newRow("rest in two parts")
+            << 7 << QList<int>{10, 10, 10, 25, 25, 25, 25} << 25LL << int(S::Owed) << 7 << 0;
+        QTest::newRow("rest never comes") << 9 << QList<int>{} << 36LL << int(S::Quiet) << 0 << 0;
+        QTest::newRow("more than owed")
+            << 2 << QList<int>{5, 5, 5, 5} << 41LL << int(S::Quiet) << 4 << 0;
+        QTest::newRow("count unknown")
+            << int(EmuLink::OwedUnknown) << QList<int>{10, 12} << 48LL << int(S::Quiet) << 2 << 0;
+        QList<int> babble;
+        for (int t = 20; t <= 300; t += 20)
+            babble << t;
+        QTest::newRow("bytes keep coming")
+            << int(EmuLink::OwedUnknown) << babble << 200LL << int(S::Streaming) << 10 << 0;
+        QTest::newRow("nothing owed") << 0 << QList<int>{0, 0} << 0LL << int(S::None) << 0 << 2;
+    }
+    void liveRequestWaitsForOwedBytes() {
+        QFETCH(int, owed);
+        QFETCH(QList<int>, arrivals);
+        QFETCH(qint64, sentAt);
+        QFETCH(int, settle);
+        QFETCH(int, settled);
+        QFETCH(int, stale);
+        QVERIFY(com->Open());
+        for (int t : arrivals)
+            line->replyAt(t, bytes({0x42}));
+        EmuLink::Reply reply;
+        link->liveData([&](const EmuLink::Reply &r) { reply = r; }, [owed] { return owed; });
+        QCOMPARE(line->writes.size(), 1);
+        QCOMPARE(line->writes[0].first, sentAt);
+        QCOMPARE(line->writes[0].second, bytes({0xFC}));
+        QCOMPARE(reply.sentAt, sentAt);
+        QCOMPARE(int(reply.settle), settle);
+        QCOMPARE(reply.settled, settled);
+        QCOMPARE(reply.stale, stale);
+        QCOMPARE(clock.slept(), sentAt + emu::link::WaitLiveData);
+    }
+
     // Nothing waits in a sleep: with a clock the test moves by hand, an exchange stays out until
     // its time has passed. A sequence (a table read) holds the link: what its own steps send
     // goes out within it; a user's edit and the poll made meanwhile follow it, in order.
