@@ -44,13 +44,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
 #include <QTextStream>
-#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -735,20 +736,37 @@ Result runLog(const QStringList &argsIn) {
     const bool progress = isatty(STDERR_FILENO);
     QElapsedTimer clock;
     clock.start();
-    for (qint64 n = 0; !g_interrupted; ++n) {
-        // The n-th frame is asked for at n x interval.
+    // The n-th frame is asked for at n x interval; every wait is a timer of the event loop. The
+    // interrupt handler can only set a flag, so a slow timer looks at it between rows; a request
+    // that is out is always answered (or timed out) before the log ends.
+    QEventLoop loop;
+    QTimer pace;
+    pace.setSingleShot(true);
+    pace.setTimerType(Qt::PreciseTimer);
+    qint64 n = 0;
+    auto step = [&] {
+        if (g_interrupted || !lost.isEmpty() || !writeError.isEmpty()) return loop.quit();
         const qint64 due = n * interval;
-        if (duration > 0 && due >= duration * 1000) break;
-        while (!g_interrupted && clock.elapsed() < due)
-            QThread::msleep(quint32(std::min<qint64>(5, due - clock.elapsed())));
-        if (g_interrupted) break;
+        if (duration > 0 && due >= duration * 1000) return loop.quit();
+        const qint64 wait = due - clock.elapsed();
+        if (wait > 0) return pace.start(int(wait));
+        ++n;
         poll.tick();
-        s.link().waitIdle();
-        if (!lost.isEmpty() || !writeError.isEmpty()) break;
-        if (progress)
-            std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,
-                         rows, missed);
-    }
+        s.link().whenDone([&] {
+            if (progress)
+                std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,
+                             rows, missed);
+            QTimer::singleShot(0, &loop, [&] { pace.start(0); });
+        });
+    };
+    QObject::connect(&pace, &QTimer::timeout, &loop, step);
+    QTimer interruptCheck;
+    QObject::connect(&interruptCheck, &QTimer::timeout, &loop, [&] {
+        if (g_interrupted && !s.link().busy()) loop.quit();
+    });
+    interruptCheck.start(20);
+    pace.start(0);
+    loop.exec();
     if (progress) std::fputs("\n", stderr);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
