@@ -223,9 +223,11 @@ void LivePoll::liveReply(const EmuLink::Reply &r) {
     LiveValues &v = m_host.liveStore();
     v.sentMs = r.sentAt;
     ++m_polls;
-    if (noteReply(r) == Take::None) {
-        // Maybe bytes of two replies: no frame of the engine. The tick is a missed sample and
-        // the displays keep what they show.
+    // Maybe bytes of two replies, or a reply cut short (or by a NUL byte) whose buffer would
+    // complete it with an older frame's bytes: no frame of the engine. The tick is a missed
+    // sample and the displays keep what they show.
+    LiveFrameBuffer &frame = m_host.liveFrameBuffer();
+    if (noteReply(r) != Take::Frame || frame.take(reply) < Live::FrameBytes) {
         v.complete = false;
         emit liveValues(v);
         emit tickEnded();
@@ -234,11 +236,9 @@ void LivePoll::liveReply(const EmuLink::Reply &r) {
     }
 
     // 5. Decode into the live values.
-    LiveFrameBuffer &frame = m_host.liveFrameBuffer();
-    const int taken = frame.take(reply);
     const LiveContext ctx = m_host.liveContext();
     Live::decode(frame, ctx, v);
-    v.complete = taken >= Live::FrameBytes;
+    v.complete = true;
     nextTickSoon(false);
 
     // 6. Operating region.
@@ -275,9 +275,11 @@ void LivePoll::Timer2Timer() {
         if (!self) return;
         m_calOut = false;
         const TickGuard guard(m_inTick);
-        if (m_lost || noteReply(r) == Take::None) return nextTickSoon(true);
+        // The TPS byte is the third: a reply cut short (or by a NUL byte) before it would
+        // leave an older frame's there.
+        const Take take = m_lost ? Take::None : noteReply(r);
         LiveFrameBuffer &frame = m_host.liveFrameBuffer();
-        frame.take(r.bytes);
+        if (take == Take::None || frame.take(r.bytes) < 3) return nextTickSoon(true);
         LiveValues &v = m_host.liveStore();
         Live::decodeTps(frame, v);
         emit tpsReading(v.tps);

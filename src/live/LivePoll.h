@@ -95,8 +95,9 @@ private:
     bool checkLost();
     // How a live reply is taken.
     enum class Take {
-        Frame, // a whole frame, or all of the frame the EMU sent: decoded
-        Short, // fewer bytes, from this reply alone: decoded as always, but no sample
+        Frame, // a whole frame: decoded
+        Short, // fewer bytes, from this reply alone: the rest of the buffer is an older frame's,
+               // so the displays keep what they show; the calibration takes its TPS byte
         None,  // may hold bytes of another reply: a missed sample, nothing decoded
     };
     // Asked when a live request's turn comes: the bytes of earlier live replies that may still

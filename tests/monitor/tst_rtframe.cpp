@@ -274,19 +274,13 @@ void TestRTFrame::frameToDisplay_data() {
     QTest::newRow("duty two-stroke bar")
         << none << with(Base, 8, 61) << 0 << 10 << true << "InjPers"
         << "30";
-    // A reply of five bytes: byte 5 becomes the terminating NUL (air -21 °C, below the bar),
-    // bytes 6..8 keep the earlier frame.
+    // A reply of five bytes would be completed by the earlier frame's: a missed sample, and
+    // every display keeps the earlier frame.
     const QByteArray later = liveFrame(40, 200, 10, 20, 90, 60, 1, 140, 60);
-    QTest::newRow("short reply air label") << Base << later << 5 << 10 << false << "Label54"
-                                           << "-21";
-    QTest::newRow("short reply air bar") << Base << later << 5 << 10 << false << "AirBar"
-                                         << "25";
-    QTest::newRow("short reply keeps pot") << Base << later << 5 << 10 << false << "Label20"
-                                           << "50.2";
-    QTest::newRow("short reply keeps battery") << Base << later << 5 << 10 << false << "Label55"
-                                               << "13";
-    QTest::newRow("short reply takes water") << Base << later << 5 << 10 << false << "Label53"
-                                             << "90";
+    QTest::newRow("short reply keeps air") << Base << later << 5 << 10 << false << "Label54"
+                                           << "25";
+    QTest::newRow("short reply keeps water") << Base << later << 5 << 10 << false << "Label53"
+                                             << "80";
 }
 
 void TestRTFrame::frameToDisplay() {
