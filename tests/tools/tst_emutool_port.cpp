@@ -524,8 +524,8 @@ void TstEmutoolPort::imageReplyLength() {
     }
     ::close(master);
     QVERIFY(p.state() == QProcess::NotRunning);
-    QCOMPARE(got, QByteArray("\xFF\xFD"));
     const QByteArray err = p.readAllStandardError();
+    QVERIFY2(got == QByteArray("\xFF\xFD"), (got.toHex() + " sent; " + err).constData());
     if (!refusal.isEmpty()) {
         QCOMPARE(p.exitCode(), 2);
         QVERIFY2(err.contains(refusal.toUtf8()), err.constData());
