@@ -590,7 +590,7 @@ void TstEmutoolPort::verifyAndDiffWithPort() {
     for (QString &a : args)
         a = a == "PORT" ? sim.path() : a == "FILE" ? in : a;
     const Run r = emutool(args);
-    QCOMPARE(r.code, code);
+    QVERIFY2(r.code == code, (QByteArray::number(r.code) + ": " + r.out + r.err).constData());
     text.replace("<PORT>", sim.path())
         .replace("<EMU>", QString::number(emuTiming5))
         .replace("<FILE>", QString::number(emuTiming5 + timing5));
