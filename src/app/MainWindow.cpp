@@ -195,6 +195,7 @@ void TForm1::buildMonitoring() {
     m_poll = new LivePoll(s, this);
     m_poll->setTrackingQuery([this] { return RT_Track->isChecked(); });
     connect(m_poll, &LivePoll::trackingAvailable, RT_Track, &QWidget::setEnabled);
+    connect(m_poll, &LivePoll::silentChanged, m_liveState, &QWidget::setVisible);
     // The session keeps the latest values (the logger samples them on its own timer).
     connect(m_poll, &LiveFeed::liveValues, &s, &Session::takeLive);
     const LiveDisplays displays{{RT1, RT2, RT3, RT4},
@@ -406,6 +407,15 @@ void TForm1::buildStatusBar() {
     m_progress->setTextVisible(false);
     m_progress->hide();
     bar->addPermanentWidget(m_progress);
+    // The displays keep the last whole frame; this says that it is old.
+    m_liveState = new QLabel(QStringLiteral("No live data from the EMU"), bar);
+    m_liveState->setObjectName(QStringLiteral("LiveDataState"));
+    m_liveState->setAccessibleName(m_liveState->text());
+    m_liveState->setToolTip(QStringLiteral("The displays show the last values received"));
+    m_liveState->setStyleSheet(QStringLiteral("QLabel { color: white; background: #b00000; "
+                                              "padding: 0 6px; font-weight: bold; }"));
+    m_liveState->hide();
+    bar->addPermanentWidget(m_liveState);
 }
 
 void TForm1::showBusy(bool busy) {

@@ -196,6 +196,7 @@ private:
     QLabel *m_panel[3] = {nullptr, nullptr, nullptr};
     QString m_statusText[3]; // whole texts; a panel may show one shortened
     QProgressBar *m_progress = nullptr;
+    QLabel *m_liveState = nullptr;        // shown while the EMU sends no live data
     bool m_editorsHeld = false;           // the editors wait for a table read to end
     QHash<QWidget *, bool> m_heldEnabled; // controls disabled while busy, with their later state
     std::unique_ptr<TsvForm> m_svForm;

@@ -48,6 +48,7 @@ void LivePoll::setAnalogEnabled(bool on) {
         Timer1->start();
     } else {
         Timer1->stop();
+        setSilent(false);
     }
     emit trackingAvailable(on);
 }
@@ -62,6 +63,7 @@ void LivePoll::setPaused(bool paused) {
     if (paused) {
         m_resume = Timer1->isActive();
         Timer1->stop();
+        setSilent(false);
     } else if (m_resume && !m_lost) {
         Timer1->start();
     }
@@ -106,6 +108,7 @@ void LivePoll::deviceLost(int port, const QString &device) {
     // A port opened again starts with an empty input: nothing of this line is owed any more.
     m_owed = 0;
     m_carried = false;
+    setSilent(false); // the link-lost message says more
     if (!running) return;
     // Polling a vanished adapter would only try to reopen it every 20 ms: stop quietly.
     Timer1->stop();
@@ -113,6 +116,13 @@ void LivePoll::deviceLost(int port, const QString &device) {
     emit trackingAvailable(false);
     emit linkLost(QStringLiteral("Link lost on Com%1 (%2)").arg(port).arg(device));
     emit stopped();
+}
+
+void LivePoll::setSilent(bool silent) {
+    if (!silent) m_misses = 0;
+    if (silent == m_silent) return;
+    m_silent = silent;
+    emit silentChanged(silent);
 }
 
 int LivePoll::owed() {
@@ -229,6 +239,7 @@ void LivePoll::liveReply(const EmuLink::Reply &r) {
     LiveFrameBuffer &frame = m_host.liveFrameBuffer();
     if (noteReply(r) != Take::Frame || frame.take(reply) < Live::FrameBytes) {
         v.complete = false;
+        if (++m_misses >= SilentAfterMisses) setSilent(true);
         emit liveValues(v);
         emit tickEnded();
         nextTickSoon(false);
@@ -239,6 +250,7 @@ void LivePoll::liveReply(const EmuLink::Reply &r) {
     const LiveContext ctx = m_host.liveContext();
     Live::decode(frame, ctx, v);
     v.complete = true;
+    setSilent(false);
     nextTickSoon(false);
 
     // 6. Operating region.

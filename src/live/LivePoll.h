@@ -30,6 +30,8 @@ class LivePoll : public LiveFeed {
     Q_OBJECT
 public:
     static constexpr int IntervalMs = 20;
+    // Live ticks in a row without a whole frame (half a second) before the EMU counts as silent.
+    static constexpr int SilentAfterMisses = 25;
 
     explicit LivePoll(LivePollHost &host, QObject *parent = nullptr);
     ~LivePoll() override;
@@ -69,6 +71,8 @@ public:
     // Time the last live tick spent on the displays (decode excluded), in nanoseconds.
     qint64 lastDisplayNs() const { return m_lastDisplayNs; }
     quint64 polls() const { return m_polls; }
+    // No whole frame for SilentAfterMisses live ticks in a row: the displays show old values.
+    bool silent() const { return m_silent; }
 
 signals:
     // A frame was decoded and every display listening to liveValues is up to date.
@@ -89,6 +93,9 @@ signals:
     void linkLost(const QString &message);
     // Analog signals were switched off by the poll itself (device lost).
     void stopped();
+    // The EMU has sent no whole frame for a while (true), or does again, or the poll stopped
+    // (false). Sent only on a change.
+    void silentChanged(bool silent);
 
 private:
     // Stops both polls when the device has gone; true when it has.
@@ -110,6 +117,7 @@ private:
     void liveReply(const EmuLink::Reply &reply);
     void nextTickSoon(bool calibration);
     void deviceLost(int port, const QString &device);
+    void setSilent(bool silent);
 
     LivePollHost &m_host;
     std::function<bool()> m_trackQuery;
@@ -127,4 +135,6 @@ private:
     bool m_liveDue = false, m_calDue = false; // a tick came meanwhile
     qint64 m_lastDisplayNs = 0;
     quint64 m_polls = 0;
+    int m_misses = 0; // live ticks in a row without a whole frame
+    bool m_silent = false;
 };

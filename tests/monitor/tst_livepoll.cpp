@@ -29,6 +29,7 @@ class TestLivePoll : public QObject {
 private slots:
     void pollBytesAndWait();
     void noFrameFromTwoReplies();
+    void silentEmuIsMarked();
     void nothingBeforeConnect();
     void analogSignalsSwitch();
     void timerRunsThePoll();
@@ -87,6 +88,38 @@ void TestLivePoll::noFrameFromTwoReplies() {
     QVERIFY(!rig.session.live().complete);
     QCOMPARE(rig.session.live().rpm, 30.0);
     QCOMPARE(rig.session.live().frames, quint64(1));
+}
+
+// Half a second without a whole frame marks the EMU silent, once; the next frame or the end
+// of the poll clears the mark.
+void TestLivePoll::silentEmuIsMarked() {
+    MonitorRig rig;
+    LivePoll poll(rig.session);
+    rig.emu.pinLiveFrame(Quiet);
+    QSignalSpy marks(&poll, &LivePoll::silentChanged);
+    poll.tick();
+    rig.emu.setReplyFault(VirtualEmu::ReplyFault::NoAnswer, 0, 0xFC,
+                          LivePoll::SilentAfterMisses + 5);
+    for (int i = 1; i < LivePoll::SilentAfterMisses; ++i)
+        poll.tick();
+    QCOMPARE(marks.count(), 0);
+    for (int i = 0; i < 6; ++i)
+        poll.tick();
+    QCOMPARE(marks.count(), 1);
+    QCOMPARE(marks.at(0).at(0).toBool(), true);
+    QCOMPARE(rig.session.live().rpm, 30.0); // the last whole frame stays
+    poll.tick();
+    QCOMPARE(marks.count(), 2);
+    QCOMPARE(marks.at(1).at(0).toBool(), false);
+
+    rig.emu.setReplyFault(VirtualEmu::ReplyFault::NoAnswer, 0, 0xFC);
+    poll.setAnalogEnabled(true);
+    for (int i = 0; i < LivePoll::SilentAfterMisses; ++i)
+        poll.tick();
+    QVERIFY(poll.silent());
+    poll.setAnalogEnabled(false);
+    QVERIFY(!poll.silent());
+    QCOMPARE(marks.count(), 4);
 }
 
 void TestLivePoll::nothingBeforeConnect() {
