@@ -760,6 +760,8 @@ void TForm1::showFuelSuggestions() {
     if (!m_fuelSuggest) {
         m_fuelSuggest = std::make_unique<FuelSuggestWindow>(*m_session, *m_mapPages, this);
         m_fuelSuggest->setLiveFeed(m_poll);
+        m_fuelSuggest->setLoggerLog({[this] { return m_loggerPage->shownRecord(); },
+                                     [this] { return m_loggerPage->shownLogName(); }});
     }
     m_fuelSuggest->show();
     m_fuelSuggest->raise();

@@ -537,6 +537,12 @@ const LogRecord *DataLoggerPage::shownRecord() const {
     return m_live.rows > 0 ? &m_live : nullptr;
 }
 
+QString DataLoggerPage::shownLogName() const {
+    if (m_player.loaded()) return m_logName;
+    const QString recorded = QFileInfo(m_writer.path()).fileName();
+    return recorded.isEmpty() ? QStringLiteral("Logger recording") : recorded;
+}
+
 void DataLoggerPage::showReadout() {
     Readout->showAt(shownRecord(), LogChart->hasCursor(), LogChart->cursorTime(),
                     LogChart->hasSecondCursor(), LogChart->secondCursorTime());

@@ -87,6 +87,8 @@ public:
     LogTrace *series(int i) const;
     // The log on the chart: the opened one, else the one being (or last) recorded; null: none.
     const LogRecord *shownRecord() const;
+    // Its file's name ("Logger recording" for a recording without one).
+    QString shownLogName() const;
     // The hit tables of the shown log over the maps with the filters, and the rows they kept.
     const MapHits::Hits &hits() const { return m_hits; }
     // Computes them now (they follow the log, the filters and the view by themselves, a moment

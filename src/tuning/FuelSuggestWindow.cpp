@@ -48,6 +48,15 @@ FuelSuggestWindow::FuelSuggestWindow(Session &session, MapPages &pages, QWidget 
     auto *open = new QPushButton(tr("Open Log..."));
     open->setObjectName(QStringLiteral("OpenLog"));
     connect(open, &QPushButton::clicked, this, &FuelSuggestWindow::chooseLog);
+    m_useLogger = new QPushButton(tr("Use Logger's Log"));
+    m_useLogger->setObjectName(QStringLiteral("UseLoggerLog"));
+    m_useLogger->setToolTip(tr("Suggest from the log the Data Logger shows: the one it is "
+                               "recording or last recorded, or the one opened there"));
+    m_useLogger->setEnabled(false);
+    connect(m_useLogger, &QPushButton::clicked, this, [this] {
+        QString error;
+        if (!useLoggerLog(&error)) m_summary->setText(error);
+    });
     m_vacuumMap = new QCheckBox(tr("Correct the vacuum map"));
     m_vacuumMap->setObjectName(QStringLiteral("CorrectVacuumMap"));
     connect(m_vacuumMap, &QCheckBox::toggled, this, [this](bool on) {
@@ -55,6 +64,7 @@ FuelSuggestWindow::FuelSuggestWindow(Session &session, MapPages &pages, QWidget 
         reanalyse();
     });
     top->addWidget(open);
+    top->addWidget(m_useLogger);
     top->addWidget(m_vacuumMap);
     top->addStretch();
 
@@ -154,18 +164,37 @@ void FuelSuggestWindow::chooseLog() {
 bool FuelSuggestWindow::openLog(const QString &path, QString *error) {
     LogRecord log;
     if (!LogReader::read(path, &log, error)) return false;
+    return takeLog(std::move(log), QFileInfo(path).fileName(), error);
+}
+
+void FuelSuggestWindow::setLoggerLog(LogSource source) {
+    m_logger = std::move(source);
+    m_useLogger->setEnabled(bool(m_logger.record));
+}
+
+bool FuelSuggestWindow::useLoggerLog(QString *error) {
+    const LogRecord *log = m_logger.record ? m_logger.record() : nullptr;
+    if (!log) {
+        *error = tr("The Data Logger holds no log yet: switch it On while the engine runs, or "
+                    "open a log there.");
+        return false;
+    }
+    return takeLog(*log, m_logger.name ? m_logger.name() : tr("The logger's log"), error);
+}
+
+bool FuelSuggestWindow::takeLog(LogRecord log, const QString &name, QString *error) {
     FuelSuggest::Result r;
     if (!FuelSuggest::analyse(log, FuelSuggest::Tune{&m_s.image(), &m_s.maps(), m_s.axes()},
                               m_options, &r, error))
         return false;
     m_log = std::move(log);
-    m_path = path;
+    m_logName = name;
     display(r);
     return true;
 }
 
 void FuelSuggestWindow::reanalyse() {
-    if (m_path.isEmpty()) return;
+    if (m_logName.isEmpty()) return;
     FuelSuggest::Result r;
     QString error;
     if (FuelSuggest::analyse(m_log, FuelSuggest::Tune{&m_s.image(), &m_s.maps(), m_s.axes()},
@@ -215,16 +244,14 @@ void FuelSuggestWindow::refresh() {
     const FuelSuggest::Result &r = m_result;
     const FuelSuggest::Counts &c = r.counts;
     QString text;
-    if (m_path.isEmpty()) {
+    if (m_logName.isEmpty()) {
         text = tr("Open a data log recorded with this tune.");
     } else if (r.lambdaSensorOff) {
         text = tr("%1: the setup has the lambda sensor off; its readings say nothing about the "
                   "fuel, so nothing is suggested.")
-                   .arg(QFileInfo(m_path).fileName());
+                   .arg(m_logName);
     } else {
-        text = tr("%1: %2. %3 points to change.")
-                   .arg(QFileInfo(m_path).fileName(), c.describe())
-                   .arg(r.changed());
+        text = tr("%1: %2. %3 points to change.").arg(m_logName, c.describe()).arg(r.changed());
         if (r.controlPercent > 0)
             text += QLatin1Char(' ') +
                     tr("Lambda control was on (Control Percentage %1 %): the EMU's own trim "

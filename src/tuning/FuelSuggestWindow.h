@@ -15,6 +15,8 @@
 #include <QHash>
 #include <QWidget>
 
+#include <functional>
+
 class LiveFeed;
 struct LiveValues;
 class Session;
@@ -39,6 +41,15 @@ public:
     // Reads the log and suggests from it against the tune in memory; false (with *error) when
     // the log does not read or lacks a column, and the window keeps what it had.
     bool openLog(const QString &path, QString *error);
+    // Where "Use Logger's Log" takes its log: the one the data logger shows (null: none yet) and
+    // a name for it.
+    struct LogSource {
+        std::function<const LogRecord *()> record;
+        std::function<QString()> name;
+    };
+    void setLoggerLog(LogSource source);
+    // Suggests from the logger's log, as openLog does from a file.
+    bool useLoggerLog(QString *error);
     // The suggestion again, from the same log and the tune as it is now.
     void reanalyse();
 
@@ -71,6 +82,7 @@ protected:
 
 private:
     void chooseLog();
+    bool takeLog(LogRecord log, const QString &name, QString *error);
     void takeLive(const LiveValues &v);
     void liveStep();
     void showLiveState();
@@ -88,7 +100,9 @@ private:
     Session &m_s;
     MapPages &m_pages;
     LogRecord m_log;
-    QString m_path;
+    QString m_logName; // empty: no log yet
+    LogSource m_logger;
+    QPushButton *m_useLogger = nullptr;
     FuelSuggest::Options m_options;
     FuelSuggest::Result m_result;
     QHash<int, QCPGraph *> m_ghosts;          // by int(MapId)

@@ -45,6 +45,20 @@ void TestFuelSuggestWindow::reviewThenApply() {
         QCOMPARE(w.result().at(MapId::FuelCruise, p)->change, 3.0);
     QCOMPARE(w.result().changed(), 5);
 
+    // The same log as the Data Logger holds it suggests the same; without one, nothing changes.
+    {
+        FuelSuggestWindow fromLogger(r.s, *r.pages);
+        LogRecord held;
+        const LogRecord *shown = nullptr;
+        fromLogger.setLoggerLog({[&] { return shown; }, [] { return QStringLiteral("rec.csv"); }});
+        QVERIFY(!fromLogger.useLoggerLog(&error));
+        QVERIFY(LogReader::read(engine.dir.filePath("log1.csv"), &held, &error));
+        shown = &held;
+        QVERIFY2(fromLogger.useLoggerLog(&error), qPrintable(error));
+        QCOMPARE(fromLogger.result().changed(), 5);
+        QCOMPARE(fromLogger.result().at(MapId::FuelCruise, 14)->change, 3.0);
+    }
+
     // The ghost curve: the suggested values at the points' positions, with their tooltips.
     QCPGraph *g = w.ghost(MapId::FuelCruise);
     QVERIFY(g);
