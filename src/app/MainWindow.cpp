@@ -655,6 +655,7 @@ void TForm1::AnalogEnClick() {
 // ---- Monitoring ------------------------------------------------------------------------------
 
 void TForm1::startLivePoll() {
+    if (m_closing) return;          // a Connect that ends while the window waits to close
     m_poll->setAnalogEnabled(true); // Timer1 on, "Realtime Tracking" enabled
 }
 
@@ -835,9 +836,38 @@ void TForm1::spCloseClick() {
 }
 
 void TForm1::spExitClick() {
-    m_session->port().Close();
     m_exiting = true;
     close();
+}
+
+bool TForm1::finishLinkFirst() {
+    // An edit, a Write or a sequence still queued for the EMU goes out whole before the port
+    // closes: closing now would leave the EMU with part of what the maps in memory say.
+    EmuLink &link = m_session->link();
+    if (m_closeWaited || !link.busy()) return false;
+    if (!m_closing) {
+        m_closing = true;
+        m_exiting = true; // the unsaved changes were dealt with
+        m_poll->setAnalogEnabled(false);
+        m_poll->stopCalibration();
+        setEnabled(false); // no new edits meanwhile
+        setStatus(0, QStringLiteral("Sending the last changes to the EMU..."));
+        QTimer::singleShot(CloseWaitMs, this, [this] {
+            m_closeWaited = true;
+            close();
+        });
+    }
+    if (!m_closeArmed) {
+        m_closeArmed = true;
+        connect(
+            &link, &EmuLink::idle, this,
+            [this] {
+                m_closeArmed = false;
+                close();
+            },
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+    }
+    return true;
 }
 
 // ---- Unsaved changes -------------------------------------------------------------------------
@@ -877,7 +907,6 @@ void TForm1::runPending(Pending p) {
     case Pending::None:
         break;
     case Pending::Close:
-        m_session->port().Close();
         m_exiting = true;
         close();
         break;
@@ -891,6 +920,10 @@ void TForm1::closeEvent(QCloseEvent *event) {
     if (!m_exiting && m_session->isModified()) {
         event->ignore();
         if (!m_svForm->isVisible()) askUnsaved(Pending::Close);
+        return;
+    }
+    if (finishLinkFirst()) {
+        event->ignore();
         return;
     }
     m_session->port().Close();

@@ -150,6 +150,8 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Starts (or goes on with) the wait for the link before closing; false: nothing to wait for.
+    bool finishLinkFirst();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -219,5 +221,10 @@ private:
     bool m_autoSearch = true;
     bool m_shown = false;
     bool m_exiting = false; // spExit / Esc: close without asking
+    // Closing waits for what is queued for the EMU to go out; past this it closes regardless.
+    static constexpr int CloseWaitMs = 5000;
+    bool m_closing = false;     // waiting for the link before the window closes
+    bool m_closeWaited = false; // the wait ran out
+    bool m_closeArmed = false;  // the link's next idle closes the window
     Pending m_pending = Pending::None;
 };

@@ -75,6 +75,7 @@ private slots:
     void connectStartsPoll();
     void tickShowsLiveValues();
     void windowAnswersDuringConnect();
+    void closeWaitsForTheLink();
     void analogSignalsSwitch();
     void throttleCalibration();
     void lambdaTargetTrackBar();
@@ -223,6 +224,32 @@ void TestMainWindowLive::windowAnswersDuringConnect() {
     }
     QVERIFY(sent > read && read > 0);
     f.hide();
+}
+
+// Closing while a Write and an edit are still on their way: the window waits until both are
+// out whole, then closes, and the port with it.
+void TestMainWindowLive::closeWaitsForTheLink() {
+    LiveRig rig;
+    TForm1 &f = *rig.form;
+    rig.connect();
+    QVERIFY(f.spWrite->isEnabled());
+    rig.clock.setManual(true);
+    rig.wires.clear();
+    QTest::mouseClick(f.spWrite, Qt::LeftButton);
+    rig.s().setSetupValue(emu::model::OffLambdaTarget, 47);
+    f.close();
+    QVERIFY(f.isVisible());
+    QVERIFY(!f.isEnabled());
+    QCOMPARE(f.statusText(0), QStringLiteral("Sending the last changes to the EMU..."));
+    QVERIFY(rig.s().port().Opened());
+    rig.clock.advance(1000);
+    QTRY_VERIFY(!f.isVisible());
+    QVERIFY(!rig.s().port().Opened());
+    const QByteArray sent = commandsOf(rig.wires);
+    const QByteArray edit = QByteArray("\xF2") + char(emu::model::OffLambdaTarget) + char(47);
+    QVERIFY(sent.startsWith('\xF3'));
+    QCOMPARE(sent.size(), 1 + 458 + edit.size());
+    QVERIFY(sent.endsWith(edit));
 }
 
 void TestMainWindowLive::analogSignalsSwitch() {
