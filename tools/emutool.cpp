@@ -756,7 +756,7 @@ Result runLog(const QStringList &argsIn) {
             if (progress)
                 std::fprintf(stderr, "\r%.1f s, %lld rows, %lld missed ", clock.elapsed() / 1000.0,
                              rows, missed);
-            QTimer::singleShot(0, &loop, [&] { pace.start(0); });
+            pace.start(0);
         });
     };
     QObject::connect(&pace, &QTimer::timeout, &loop, step);
